@@ -1,0 +1,58 @@
+// What the preview canvas and the printer share: drawing with a QPainter in
+// device pixels, converted from the surface's units, and fonts resolved and
+// measured once per face, size and style.
+#pragma once
+
+#include "surface.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QPainter>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class Painter_Surface : public Surface {
+public:
+    ~Painter_Surface() override;
+
+    void Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box) override;
+    Single TextWidth(const QString &text) override;
+    Single TextHeight(const QString &text) override;
+    void Print(const QString &text) override;
+    void PaintPicture(const Picture &picture, Single x, Single y, Single width, Single height) override;
+
+protected:
+    // Device pixels per surface unit, across and down.
+    virtual double Device_Per_Unit_X() const = 0;
+    virtual double Device_Per_Unit_Y() const = 0;
+    // Device pixels per pixel of DrawWidth.
+    virtual double Device_Per_Pen_Pixel() const = 0;
+    // Scale of the hatch patterns (1: an 8-device-pixel cell).
+    virtual double Hatch_Scale() const = 0;
+    // Whether rules are put on whole device pixels (raster) or kept exact (vector).
+    virtual bool Snap_To_Pixels() const = 0;
+    // The device whose resolution fonts are measured at.
+    virtual QPaintDevice *Metrics_Device() = 0;
+    // Runs one drawing operation, now or later.
+    virtual void Paint(std::function<void(QPainter &)> operation) = 0;
+
+    // Forgets resolved fonts and measured widths (after a change of resolution).
+    void Forget_Fonts();
+    void Font_Changed() override { font_ = nullptr; }
+
+private:
+    struct Font_Entry {
+        QFont font;
+        QFontMetricsF metrics;
+        qreal ascent;
+        QHash<QString, Single> widths;
+    };
+    Font_Entry &Current_Font();
+    QPointF To_Device(Single x, Single y) const;
+
+    std::map<QString, std::unique_ptr<Font_Entry>> fonts_;
+    Font_Entry *font_ = nullptr;
+};

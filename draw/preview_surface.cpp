@@ -1,0 +1,134 @@
+#include "preview_surface.h"
+
+#include <cmath>
+
+namespace {
+
+// Fonts are sized in device pixels; a device of 72 DPI makes one point one pixel.
+constexpr int Dots_Per_Meter_72_Dpi = 2835;
+
+QImage Blank(QSize pixels, qreal ratio, const QColor &back)
+{
+    const QSize device(std::max(1, int(std::ceil(pixels.width() * ratio - 1e-9))),
+                       std::max(1, int(std::ceil(pixels.height() * ratio - 1e-9))));
+    QImage image(device, QImage::Format_RGB32);
+    image.setDotsPerMeterX(Dots_Per_Meter_72_Dpi);
+    image.setDotsPerMeterY(Dots_Per_Meter_72_Dpi);
+    image.fill(back);
+    return image;
+}
+
+int Pixels(Single twips, Single twipsPerPixel)
+{
+    return std::max(1, int(Round_Half_Even(double(twips) / double(twipsPerPixel))));
+}
+
+} // namespace
+
+Preview_Surface::Preview_Surface() : metricsImage_(1, 1, QImage::Format_RGB32)
+{
+    metricsImage_.setDotsPerMeterX(Dots_Per_Meter_72_Dpi);
+    metricsImage_.setDotsPerMeterY(Dots_Per_Meter_72_Dpi);
+}
+
+Preview_Surface::~Preview_Surface()
+{
+    Finish();
+}
+
+double Preview_Surface::Device_Per_Unit_X() const
+{
+    return ratio_ / double(Screen.TwipsPerPixelX);
+}
+
+double Preview_Surface::Device_Per_Unit_Y() const
+{
+    return ratio_ / double(Screen.TwipsPerPixelY);
+}
+
+Single Preview_Surface::Width() const
+{
+    return Single(pixels_.width()) * Screen.TwipsPerPixelX;
+}
+
+Single Preview_Surface::Height() const
+{
+    return Single(pixels_.height()) * Screen.TwipsPerPixelY;
+}
+
+void Preview_Surface::Set_Width(Single width)
+{
+    Resize(QSize(Pixels(width, Screen.TwipsPerPixelX), pixels_.height()));
+}
+
+void Preview_Surface::Set_Height(Single height)
+{
+    Resize(QSize(pixels_.width(), Pixels(height, Screen.TwipsPerPixelY)));
+}
+
+void Preview_Surface::Resize(QSize pixels)
+{
+    if (pixels == pixels_)
+        return;
+    Finish();
+    const QImage old = image_;
+    pixels_ = pixels;
+    image_ = QImage();
+    if (!old.isNull()) {
+        // Whatever was drawn stays in the top-left corner.
+        Paint([&old](QPainter &painter) { painter.drawImage(0, 0, old); });
+    }
+    ++generation_;
+}
+
+void Preview_Surface::Set_Device_Pixel_Ratio(qreal ratio)
+{
+    if (!(ratio > 0) || ratio == ratio_)
+        return;
+    Finish();
+    ratio_ = ratio;
+    image_ = QImage();
+    Forget_Fonts();
+    ++generation_;
+}
+
+void Preview_Surface::Cls()
+{
+    Finish();
+    image_ = QImage();
+    Surface::Set_CurrentX(0);
+    Surface::Set_CurrentY(0);
+    ++generation_;
+}
+
+void Preview_Surface::EndDoc()
+{
+    Raise_Not_Supported();
+}
+
+void Preview_Surface::Paint(std::function<void(QPainter &)> operation)
+{
+    if (image_.isNull())
+        image_ = Blank(pixels_, ratio_, back_);
+    if (!painter_.isActive()) {
+        painter_.begin(&image_);
+        painter_.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter_.setRenderHint(QPainter::NonCosmeticBrushPatterns);
+    }
+    operation(painter_);
+    ++generation_;
+}
+
+void Preview_Surface::Finish()
+{
+    if (painter_.isActive())
+        painter_.end();
+}
+
+const QImage &Preview_Surface::Image()
+{
+    Finish();
+    if (image_.isNull())
+        image_ = Blank(pixels_, ratio_, back_);
+    return image_;
+}

@@ -1,0 +1,59 @@
+// The preview canvas: a persistent bitmap addressed in twips at the screen's
+// twips per pixel. It keeps its image until the next Cls. On a high-density
+// screen it holds device pixels (logical size x device pixel ratio), so text
+// and rules are drawn at the screen's own resolution.
+#pragma once
+
+#include "painter_surface.h"
+
+#include <QColor>
+#include <QImage>
+#include <QSize>
+
+class Preview_Surface : public Painter_Surface {
+public:
+    Preview_Surface();
+    ~Preview_Surface() override;
+
+    bool Is_Printer() const override { return false; }
+    void Cls() override;
+    Single Width() const override;
+    Single Height() const override;
+    void Set_Width(Single width) override;
+    void Set_Height(Single height) override;
+    void EndDoc() override;
+
+    // Size in logical (screen) pixels.
+    QSize Pixel_Size() const { return pixels_; }
+    qreal Device_Pixel_Ratio() const { return ratio_; }
+    // A new ratio keeps the logical size; the image is blank until drawn again.
+    void Set_Device_Pixel_Ratio(qreal ratio);
+    void Set_Back_Color(const QColor &color) { back_ = color; }
+
+    // The finished image in device pixels; a view draws it into a rectangle
+    // of Pixel_Size() logical pixels, which maps it one to one on the screen.
+    const QImage &Image();
+    // Counts every change of the image, so a view can tell it is stale.
+    quint64 Generation() const { return generation_; }
+
+protected:
+    double Device_Per_Unit_X() const override;
+    double Device_Per_Unit_Y() const override;
+    double Device_Per_Pen_Pixel() const override { return ratio_; }
+    double Hatch_Scale() const override { return ratio_; }
+    bool Snap_To_Pixels() const override { return true; }
+    QPaintDevice *Metrics_Device() override { return &metricsImage_; }
+    void Paint(std::function<void(QPainter &)> operation) override;
+
+private:
+    void Resize(QSize pixels);
+    void Finish();
+
+    QSize pixels_{1, 1};
+    qreal ratio_ = 1;
+    QColor back_ = Qt::white;
+    QImage image_;
+    QImage metricsImage_;
+    QPainter painter_;
+    quint64 generation_ = 0;
+};

@@ -1,0 +1,51 @@
+#include "runtime.h"
+
+#include <cfenv>
+#include <cmath>
+
+RuntimeError::RuntimeError(int number, const std::string &description)
+    : std::runtime_error("Run-time error '" + std::to_string(number) + "': " + description),
+      number_(number)
+{
+}
+
+void Raise_Overflow()
+{
+    throw RuntimeError(Err_Overflow, "Overflow");
+}
+
+void Raise_Invalid_Property_Value()
+{
+    throw RuntimeError(Err_Invalid_Property_Value, "Invalid property value");
+}
+
+double Round_Half_Even(double value)
+{
+    // The default floating-point environment rounds to nearest, ties to even;
+    // say so rather than rely on whoever ran before us.
+    const int saved = std::fegetround();
+    if (saved != FE_TONEAREST)
+        std::fesetround(FE_TONEAREST);
+    const double rounded = std::nearbyint(value);
+    if (saved != FE_TONEAREST)
+        std::fesetround(saved);
+    return rounded;
+}
+
+Integer CInt(double value)
+{
+    const double rounded = Round_Half_Even(value);
+    if (!(rounded >= -32768.0 && rounded <= 32767.0)) // NaN fails too
+        Raise_Overflow();
+    return Integer(rounded);
+}
+
+Integer Add(Integer a, Integer b)
+{
+    return CInt(double(a) + double(b));
+}
+
+Integer Sub(Integer a, Integer b)
+{
+    return CInt(double(a) - double(b));
+}

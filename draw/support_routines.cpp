@@ -1,0 +1,174 @@
+#include "support_routines.h"
+
+Integer Scale_Value(Integer Amount)
+{
+    const Single product = Single(Amount) * Zoom_Factor;
+    const Integer scaled = CInt(product);
+    return scaled == 0 ? Integer(1) : scaled;
+}
+
+namespace {
+
+struct Corners {
+    Integer X1, Y1, X2, Y2;
+};
+
+// Offsets first (each tested), then the preview's scaling, in the order the
+// coordinates are given.
+Corners Offset_Corners(Integer X1, Integer Y1, Integer X2, Integer Y2)
+{
+    X1 = Add(X1, Page_Offset_X);
+    Y1 = Add(Y1, Page_Offset_Y);
+    X2 = Add(X2, Page_Offset_X);
+    Y2 = Add(Y2, Page_Offset_Y);
+    return {X1, Y1, X2, Y2};
+}
+
+Corners Scale_Corners(Corners c)
+{
+    c.X1 = Scale_Value(c.X1);
+    c.Y1 = Scale_Value(c.Y1);
+    c.X2 = Scale_Value(c.X2);
+    c.Y2 = Scale_Value(c.Y2);
+    return c;
+}
+
+// A page-unit pen width in screen pixels at the current zoom.
+Integer Preview_Pen_Width(Integer Line_Width)
+{
+    const Single mean = (Screen.TwipsPerPixelY + Screen.TwipsPerPixelX) / Single(2);
+    return Scale_Value(CInt(Single(Line_Width) / mean));
+}
+
+} // namespace
+
+void Draw_Line(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Line_Width, Integer Line_Style,
+               Long Line_Color)
+{
+    Corners c = Offset_Corners(X1, Y1, X2, Y2);
+    Integer W = Line_Width;
+    if (!OutputTarget->Is_Printer()) {
+        c = Scale_Corners(c);
+        W = Preview_Pen_Width(Line_Width);
+    }
+    OutputTarget->Set_DrawWidth(W);
+    OutputTarget->Set_DrawStyle(Line_Style);
+    OutputTarget->Line(c.X1, c.Y1, c.X2, c.Y2, Line_Color, false);
+}
+
+void Draw_Box(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Line_Width, Long Line_Color, Long Fill_Color,
+              Integer Fill_Style)
+{
+    Corners c = Offset_Corners(X1, Y1, X2, Y2);
+    Integer W = Line_Width;
+    Long outline = Line_Color;
+    if (OutputTarget->Is_Printer()) {
+        if (Line_Width == 0) {
+            // A zero width means "no border": the outline takes the fill's colour.
+            outline = Fill_Color;
+            W = 1;
+        }
+    } else {
+        c = Scale_Corners(c);
+        W = Preview_Pen_Width(Line_Width);
+    }
+    OutputTarget->Set_DrawWidth(W);
+    OutputTarget->Set_FillColor(Fill_Color);
+    OutputTarget->Set_FillStyle(Fill_Style);
+    OutputTarget->Line(c.X1, c.Y1, c.X2, c.Y2, outline, true);
+}
+
+void Draw_Text(const QString &Text, Integer X, Integer Y, Integer Wrap_Width, const QString &H_Align,
+               const QString &V_Align, const QString &Font_Name, Single Font_Size, bool Font_Bold, bool Font_Italic,
+               bool Font_Underline)
+{
+    Surface &target = *OutputTarget;
+    const bool printer = target.Is_Printer();
+
+    target.Set_FontName(Font_Name.isEmpty() ? QStringLiteral("Arial") : Font_Name);
+    if (Font_Size == 0)
+        Font_Size = 8;
+    target.Set_FontBold(Font_Bold);
+    target.Set_FontItalic(Font_Italic);
+    target.Set_FontUnderline(Font_Underline);
+
+    X = Add(X, Page_Offset_X);
+    Y = Add(Y, Page_Offset_Y);
+    if (printer) {
+        target.Set_FontSize(Font_Size);
+    } else {
+        X = Scale_Value(X);
+        Y = Scale_Value(Y);
+        Wrap_Width = Scale_Value(Wrap_Width);
+        target.Set_FontSize(Scale_Value(CInt(Font_Size)));
+    }
+
+    // The block is placed by its widest line and its total height.
+    const QString h = H_Align.toUpper();
+    if (h == QLatin1String("RIGHT"))
+        X = CInt(Single(X) - target.TextWidth(Text));
+    else if (h == QLatin1String("CENTER"))
+        X = CInt(Single(X) - target.TextWidth(Text) / Single(2));
+    const QString v = V_Align.toUpper();
+    if (v == QLatin1String("BOTTOM"))
+        Y = CInt(Single(Y) - target.TextHeight(Text));
+    else if (v == QLatin1String("CENTER"))
+        Y = CInt(Single(Y) - target.TextHeight(Text) / Single(2));
+    target.Set_CurrentX(X);
+    target.Set_CurrentY(Y);
+
+    // Strings are indexed from 1 here, as the positions are kept.
+    const auto at = [&Text](int pos) { return Text.at(pos - 1); };
+    // The length is taken once; a text longer than an Integer can count
+    // overflows the position counter when the scan gets there.
+    const qsizetype N = Text.size();
+    const auto mid = [](const QString &s, Integer start, Integer count) {
+        if (count < 0)
+            throw RuntimeError(5, "Invalid procedure call or argument");
+        return s.mid(start - 1, count);
+    };
+
+    Line_Start = 1;
+    for (Char_Pos = 1; Char_Pos <= N; Char_Pos = Add(Char_Pos, 1)) {
+        if (at(Char_Pos) != u'\r' && Char_Pos != N)
+            continue;
+        if (Char_Pos == N)
+            Char_Pos = Add(Char_Pos, 1);
+
+        const QString line = mid(Text, Line_Start, Sub(Char_Pos, Line_Start));
+        if (Wrap_Width > 0 && target.TextWidth(line) > Single(Wrap_Width)) {
+            for (Break_Pos = Integer(line.size()); Break_Pos > 1; Break_Pos = Sub(Break_Pos, 1)) {
+                if (line.at(Break_Pos - 1) == u' ' && target.TextWidth(line.left(Break_Pos)) < Single(Wrap_Width)) {
+                    Char_Pos = Sub(Add(Line_Start, Break_Pos), 1);
+                    break;
+                }
+            }
+        }
+
+        target.Print(mid(Text, Line_Start, Sub(Char_Pos, Line_Start)));
+
+        Y = Add(Y, printer ? Text_Line_Pitch : Scale_Value(Text_Line_Pitch));
+        target.Set_CurrentX(X);
+        target.Set_CurrentY(Y);
+
+        if (Char_Pos < N) {
+            const QChar next = at(Add(Char_Pos, 1));
+            Line_Start = (next == u' ' || next == u'\n') ? Add(Char_Pos, 2) : Add(Char_Pos, 1);
+        } else {
+            Line_Start = Char_Pos;
+        }
+    }
+}
+
+void Draw_Picture(const Picture &Picture, Integer X, Integer Y, Integer Pic_Width, Integer Pic_Height)
+{
+    X = Scale_Value(Add(X, Page_Offset_X));
+    Y = Scale_Value(Add(Y, Page_Offset_Y));
+    Pic_Width = Scale_Value(Pic_Width);
+    Pic_Height = Scale_Value(Pic_Height);
+    try {
+        OutputTarget->PaintPicture(Picture, X, Y, Pic_Width, Pic_Height);
+    } catch (const std::exception &) {
+        // A picture that cannot be painted leaves the page without it.
+    }
+}

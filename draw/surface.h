@@ -1,0 +1,110 @@
+// A drawing surface: the one set of operations that all drawing goes
+// through, offered alike by the preview canvas and by the printer. Units are
+// those of the surface (twips on both of ours). Pen, fill and font settings
+// and the current position stay on the surface until set again.
+#pragma once
+
+#include "runtime.h"
+
+#include <QImage>
+#include <QString>
+
+// Twips per screen pixel, as the screen reports them (15 at 96 DPI). The
+// window sets them from its screen at start-up.
+struct Screen_Metrics {
+    Single TwipsPerPixelX = 15;
+    Single TwipsPerPixelY = 15;
+};
+inline Screen_Metrics Screen;
+
+// A picture that PaintPicture can paint; a null image cannot be painted.
+using Picture = QImage;
+
+class Surface {
+public:
+    virtual ~Surface() = default;
+
+    virtual bool Is_Printer() const = 0;
+
+    // Clears the whole surface to its background (the preview's only).
+    virtual void Cls() = 0;
+
+    // Size in the surface's units, as the surface really has it.
+    virtual Single Width() const = 0;
+    virtual Single Height() const = 0;
+    virtual void Set_Width(Single width) = 0;
+    virtual void Set_Height(Single height) = 0;
+
+    // Pen width in device pixels, at least 1; style 0 solid, 1 dash, 2 dot,
+    // 3 dash-dot, 4 dash-dot-dot, 5 invisible, 6 inside solid.
+    Integer DrawWidth() const { return drawWidth_; }
+    virtual void Set_DrawWidth(Integer width);
+    Integer DrawStyle() const { return drawStyle_; }
+    virtual void Set_DrawStyle(Integer style);
+
+    // Box interior: style 0 solid, 1 transparent, 2 horizontal lines,
+    // 3 vertical lines, 4 upward diagonal, 5 downward diagonal, 6 cross,
+    // 7 diagonal cross-hatch.
+    Long FillColor() const { return fillColor_; }
+    virtual void Set_FillColor(Long color);
+    Integer FillStyle() const { return fillStyle_; }
+    virtual void Set_FillStyle(Integer style);
+
+    // A segment from (x1, y1) to (x2, y2), or with `box` the rectangle with
+    // those corners: outline with the pen, interior by FillStyle/FillColor.
+    virtual void Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box) = 0;
+
+    const QString &FontName() const { return fontName_; }
+    virtual void Set_FontName(const QString &name);
+    Single FontSize() const { return fontSize_; }
+    virtual void Set_FontSize(Single points); // 0 < points <= 2160
+    bool FontBold() const { return fontBold_; }
+    virtual void Set_FontBold(bool on);
+    bool FontItalic() const { return fontItalic_; }
+    virtual void Set_FontItalic(bool on);
+    bool FontUnderline() const { return fontUnderline_; }
+    virtual void Set_FontUnderline(bool on);
+
+    // Extent of a text in the current font; for several lines (separated by
+    // CR, LF or CR LF) the widest line and the total height.
+    virtual Single TextWidth(const QString &text) = 0;
+    virtual Single TextHeight(const QString &text) = 0;
+
+    Single CurrentX() const { return currentX_; }
+    virtual void Set_CurrentX(Single x);
+    Single CurrentY() const { return currentY_; }
+    virtual void Set_CurrentY(Single y);
+
+    // Draws one line of text with its top-left corner at the current
+    // position, then moves the position to the start of the next line.
+    virtual void Print(const QString &text) = 0;
+
+    // The picture stretched into the rectangle; raises Err_Invalid_Picture
+    // for a picture that cannot be painted.
+    virtual void PaintPicture(const Picture &picture, Single x, Single y, Single width, Single height) = 0;
+
+    // Finishes the page and hands the document to the printer (printer only).
+    virtual void EndDoc() = 0;
+
+protected:
+    [[noreturn]] static void Raise_Not_Supported();
+
+    // Called whenever a font property changes.
+    virtual void Font_Changed() {}
+
+private:
+    Integer drawWidth_ = 1;
+    Integer drawStyle_ = 0;
+    Long fillColor_ = 0;
+    Integer fillStyle_ = 1;
+    QString fontName_ = QStringLiteral("Arial");
+    Single fontSize_ = 8;
+    bool fontBold_ = false;
+    bool fontItalic_ = false;
+    bool fontUnderline_ = false;
+    Single currentX_ = 0;
+    Single currentY_ = 0;
+};
+
+// Splits a text into the lines that TextWidth and TextHeight measure.
+QStringList Text_Lines(const QString &text);
