@@ -53,6 +53,13 @@ Qt::BrushStyle Brush_Style(Integer fillStyle)
     }
 }
 
+// A scaled hatch keeps hard edges: its pattern is not smoothed.
+void Fill(QPainter &painter, const QRectF &rect, const QBrush &brush)
+{
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.fillRect(rect, brush);
+}
+
 // Widths are cached per face; a text that is measured once is measured no
 // more, but an endless stream of new texts must not grow without bound.
 constexpr qsizetype Width_Cache_Limit = 4096;
@@ -122,13 +129,94 @@ Single Painter_Surface::TextHeight(const QString &text)
 QPointF Painter_Surface::To_Device(Single x, Single y) const
 {
     QPointF p(double(x) * Device_Per_Unit_X(), double(y) * Device_Per_Unit_Y());
-    if (Snap_To_Pixels())
-        p = QPointF(Round_Half_Even(p.x()), Round_Half_Even(p.y()));
+    if (Snap_To_Pixels()) {
+        const double ratio = Pixel_Ratio();
+        p = QPointF(Round_Half_Even(p.x() / ratio) * ratio, Round_Half_Even(p.y() / ratio) * ratio);
+    }
     return p;
+}
+
+namespace {
+
+// The screen pixels that a pen of `width` pixels covers when it is centred
+// on pixel `at`: [first, last).
+std::pair<int, int> Pen_Span(int at, int width)
+{
+    const int first = at - (width - 1) / 2;
+    return {first, first + width};
+}
+
+} // namespace
+
+// On a raster surface solid rules and box outlines are filled pixel by pixel
+// on the screen's grid, so they look the same at every device pixel ratio:
+// a pen of w screen pixels is w x ratio device pixels, starting on a screen
+// pixel boundary, and a segment includes both of its end pixels.
+void Painter_Surface::Snapped_Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box)
+{
+    const double ratio = Pixel_Ratio();
+    const auto column = [&](Single x) { return int(Round_Half_Even(double(x) * Device_Per_Unit_X() / ratio)); };
+    const auto row = [&](Single y) { return int(Round_Half_Even(double(y) * Device_Per_Unit_Y() / ratio)); };
+    const auto device = [ratio](int first, int last) {
+        const int from = int(Round_Half_Even(first * ratio));
+        return std::pair<int, int>(from, int(Round_Half_Even(last * ratio)) - from);
+    };
+    const auto rect = [&](std::pair<int, int> across, std::pair<int, int> down) {
+        const auto [x, w] = device(across.first, across.second);
+        const auto [y, h] = device(down.first, down.second);
+        return QRect(x, y, w, h);
+    };
+
+    const int left = std::min(column(x1), column(x2)), right = std::max(column(x1), column(x2));
+    const int top = std::min(row(y1), row(y2)), bottom = std::max(row(y1), row(y2));
+    const int width = DrawWidth();
+    const QColor pen = Colour(color);
+
+    if (!box) {
+        const auto across = Pen_Span(left, width), down = Pen_Span(top, width);
+        const QRect r = rect({across.first, Pen_Span(right, width).second}, {down.first, Pen_Span(bottom, width).second});
+        Paint([=](QPainter &painter) { painter.fillRect(r, pen); });
+        return;
+    }
+
+    const Integer fillStyle = FillStyle();
+    if (fillStyle != 1) {
+        QBrush brush(Colour(FillColor()), Brush_Style(fillStyle));
+        if (fillStyle != 0)
+            brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
+        const QRect interior = rect({left, right}, {top, bottom});
+        Paint([=](QPainter &painter) { Fill(painter, interior, brush); });
+    }
+    if (DrawStyle() == 5)
+        return;
+    // Inside solid keeps the pen within the rectangle; otherwise it is
+    // centred on the edges.
+    const bool inside = DrawStyle() == 6;
+    const auto edge = [&](int at, bool far) {
+        if (!inside)
+            return Pen_Span(at, width);
+        return far ? std::pair<int, int>(at + 1 - width, at + 1) : std::pair<int, int>(at, at + width);
+    };
+    const std::pair<int, int> across{edge(left, false).first, edge(right, true).second};
+    const std::pair<int, int> down{edge(top, false).first, edge(bottom, true).second};
+    const QRect edges[] = {rect(across, edge(top, false)), rect(across, edge(bottom, true)),
+                           rect(edge(left, false), down), rect(edge(right, true), down)};
+    Paint([=](QPainter &painter) {
+        for (const QRect &r : edges)
+            painter.fillRect(r, pen);
+    });
 }
 
 void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box)
 {
+    // Solid rules and boxes with solid outlines are put on the pixel grid;
+    // dashed pens and slanted segments are left to the painter.
+    const bool solid = DrawStyle() == 0 || DrawStyle() == 6 || (box && DrawStyle() == 5);
+    if (Snap_To_Pixels() && solid && (box || x1 == x2 || y1 == y2)) {
+        Snapped_Line(x1, y1, x2, y2, color, box);
+        return;
+    }
+
     const QPointF p1 = To_Device(x1, y1);
     const QPointF p2 = To_Device(x2, y2);
     const double width = DrawWidth() * Device_Per_Pen_Pixel();
@@ -149,7 +237,7 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
         QBrush brush(Colour(FillColor()), Brush_Style(fillStyle));
         if (fillStyle != 0)
             brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
-        Paint([=](QPainter &painter) { painter.fillRect(rect, brush); });
+        Paint([=](QPainter &painter) { Fill(painter, rect, brush); });
     }
     if (style == 6) {
         // Inside solid: the pen stays within the rectangle.
@@ -175,7 +263,7 @@ void Painter_Surface::Print(const QString &text)
     QPointF origin = To_Device(CurrentX(), CurrentY());
     origin.ry() += entry.ascent;
     if (Snap_To_Pixels())
-        origin.setY(std::round(origin.y()));
+        origin.setY(std::round(origin.y())); // the baseline on a whole device pixel
     const QFont font = entry.font;
     Paint([=](QPainter &painter) {
         painter.setFont(font);
@@ -192,5 +280,8 @@ void Painter_Surface::PaintPicture(const Picture &picture, Single x, Single y, S
         throw RuntimeError(Err_Invalid_Picture, "Invalid picture");
     const QPointF p1 = To_Device(x, y);
     const QPointF p2 = To_Device(x + width, y + height);
-    Paint([=](QPainter &painter) { painter.drawImage(QRectF(p1, p2), picture); });
+    Paint([=](QPainter &painter) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.drawImage(QRectF(p1, p2), picture);
+    });
 }

@@ -32,8 +32,11 @@ protected:
     virtual double Device_Per_Pen_Pixel() const = 0;
     // Scale of the hatch patterns (1: an 8-device-pixel cell).
     virtual double Hatch_Scale() const = 0;
-    // Whether rules are put on whole device pixels (raster) or kept exact (vector).
+    // Raster surfaces put every position on a whole screen pixel and draw
+    // rules pixel by pixel; vector surfaces keep positions exact.
     virtual bool Snap_To_Pixels() const = 0;
+    // Device pixels per screen pixel (the device pixel ratio) when snapping.
+    virtual double Pixel_Ratio() const { return 1; }
     // The device whose resolution fonts are measured at.
     virtual QPaintDevice *Metrics_Device() = 0;
     // Runs one drawing operation, now or later.
@@ -52,6 +55,7 @@ private:
     };
     Font_Entry &Current_Font();
     QPointF To_Device(Single x, Single y) const;
+    void Snapped_Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box);
 
     std::map<QString, std::unique_ptr<Font_Entry>> fonts_;
     Font_Entry *font_ = nullptr;

@@ -112,7 +112,6 @@ void Preview_Surface::Paint(std::function<void(QPainter &)> operation)
         image_ = Blank(pixels_, ratio_, back_);
     if (!painter_.isActive()) {
         painter_.begin(&image_);
-        painter_.setRenderHint(QPainter::SmoothPixmapTransform);
         painter_.setRenderHint(QPainter::NonCosmeticBrushPatterns);
     }
     operation(painter_);

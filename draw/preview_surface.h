@@ -42,6 +42,7 @@ protected:
     double Device_Per_Pen_Pixel() const override { return ratio_; }
     double Hatch_Scale() const override { return ratio_; }
     bool Snap_To_Pixels() const override { return true; }
+    double Pixel_Ratio() const override { return ratio_; }
     QPaintDevice *Metrics_Device() override { return &metricsImage_; }
     void Paint(std::function<void(QPainter &)> operation) override;
 

@@ -63,7 +63,6 @@ void Printer_Surface::EndDoc()
     if (!painter.begin(&device_))
         throw RuntimeError(Err_Printer, "Printer error: the printer could not be opened");
     painter.setRenderHint(QPainter::NonCosmeticBrushPatterns);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     for (const auto &operation : page)
         operation(painter);
     if (!painter.end())
