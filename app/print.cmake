@@ -1,0 +1,9 @@
+# The print command ("PDF"): the printer dialog and the page on the printer.
+if(TARGET quorvel_page)
+    add_library(quorvel_printing STATIC
+        ${CMAKE_CURRENT_SOURCE_DIR}/printing.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/printing.h
+    )
+    target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(quorvel_printing PUBLIC quorvel_page quorvel_draw Qt6::PrintSupport Qt6::Widgets)
+endif()

@@ -1,0 +1,30 @@
+// Reading a printed page back: its words and where they sit (pdftotext
+// -bbox), its page count (pdfinfo) and its pixels (pdftoppm), and the checks
+// that the printed form is where the form's tables put it.
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+struct Printed_Word {
+    QString text;
+    QRectF box; // points from the page's top-left corner
+};
+
+// -1 when the file cannot be read as a PDF.
+int Pdf_Page_Count(const QString &pdf);
+QList<Printed_Word> Pdf_Words(const QString &pdf);
+// The first page at `dpi`, as a grey-scale image; null on failure.
+QImage Pdf_Image(const QString &pdf, int dpi);
+
+// Checks (QtTest) that labels of the form sit where the form puts them,
+// given the printable area's top-left corner in points.
+void Check_Label_Positions(const QList<Printed_Word> &words, QPointF printableTopLeft);
+
+// Checks (QtTest) that the printed page at 96 DPI has the structure of the
+// preview at 100 %: the same rules and grey bands at the same heights and
+// the same text columns. `printableTopLeft` is in points.
+void Check_Same_Structure(const QImage &printed, QPointF printableTopLeft, const QImage &preview);
