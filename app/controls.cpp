@@ -1,0 +1,320 @@
+#include "controls.h"
+
+#include "surface.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QBitmap>
+#include <QLayout>
+#include <QPainter>
+#include <QPixmap>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+
+int Pixels_X(Single twips)
+{
+    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelX)));
+}
+
+int Pixels_Y(Single twips)
+{
+    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelY)));
+}
+
+Single Twips_X(int pixels)
+{
+    return Single(pixels) * Screen.TwipsPerPixelX;
+}
+
+Single Twips_Y(int pixels)
+{
+    return Single(pixels) * Screen.TwipsPerPixelY;
+}
+
+// --- Control ----------------------------------------------------------------
+
+Single Control::Left() const
+{
+    return Twips_X(widget_->x());
+}
+
+Single Control::Top() const
+{
+    return Twips_Y(widget_->y());
+}
+
+Single Control::Width() const
+{
+    return Twips_X(widget_->width());
+}
+
+Single Control::Height() const
+{
+    return Twips_Y(widget_->height());
+}
+
+void Control::Set_Left(Single left)
+{
+    widget_->move(Pixels_X(left), widget_->y());
+}
+
+void Control::Set_Top(Single top)
+{
+    widget_->move(widget_->x(), Pixels_Y(top));
+}
+
+void Control::Set_Width(Single width)
+{
+    if (!(width >= 0))
+        Raise_Invalid_Property_Value();
+    widget_->resize(Pixels_X(width), widget_->height());
+}
+
+void Control::Set_Height(Single height)
+{
+    if (!(height >= 0))
+        Raise_Invalid_Property_Value();
+    widget_->resize(widget_->width(), Pixels_Y(height));
+}
+
+// --- Scroll_Bar -------------------------------------------------------------
+
+Scroll_Bar::Scroll_Bar(QScrollBar *bar) : Control(bar), bar_(bar)
+{
+    bar_->setRange(0, 32767); // the platform's default range until a layout sets one
+    bar_->setTracking(false);
+}
+
+Integer Scroll_Bar::Max() const
+{
+    return Integer(bar_->minimum() < 0 ? bar_->minimum() : bar_->maximum());
+}
+
+void Scroll_Bar::Set_Max(Integer max)
+{
+    if (max >= 0)
+        bar_->setRange(0, max);
+    else
+        bar_->setRange(max, 0);
+}
+
+void Scroll_Bar::Set_Value(Integer value)
+{
+    if (value < bar_->minimum() || value > bar_->maximum())
+        Raise_Invalid_Property_Value();
+    bar_->setValue(value);
+}
+
+void Scroll_Bar::Set_SmallChange(Integer change)
+{
+    if (change < 0)
+        Raise_Invalid_Property_Value();
+    bar_->setSingleStep(change);
+}
+
+void Scroll_Bar::Set_LargeChange(Integer change)
+{
+    if (change < 0)
+        Raise_Invalid_Property_Value();
+    bar_->setPageStep(change);
+}
+
+void Scroll_Bar::Step(int steps, Integer change)
+{
+    const long target = long(bar_->value()) + long(steps) * long(change);
+    bar_->setValue(int(std::clamp<long>(target, bar_->minimum(), bar_->maximum())));
+}
+
+// --- Preview_View -----------------------------------------------------------
+
+Preview_View::Preview_View(QWidget *parent) : QWidget(parent)
+{
+    // The image covers the whole widget: nothing behind it needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void Preview_View::Show_Page(Preview_Surface &surface)
+{
+    if (surface.Generation() == generation_)
+        return;
+    image_ = surface.Image();
+    generation_ = surface.Generation();
+    ratio_ = surface.Device_Pixel_Ratio();
+    resize(surface.Pixel_Size());
+    update();
+}
+
+void Preview_View::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    // The image holds device pixels: drawn at its size over the ratio, one
+    // image pixel lands on one device pixel.
+    painter.drawImage(QRectF(0, 0, image_.width() / ratio_, image_.height() / ratio_), image_);
+}
+
+// --- Toolbar ----------------------------------------------------------------
+
+namespace {
+
+const char *const Image_Files[] = {
+    "toolbar-01-new.png",    "toolbar-02-open.png",     "toolbar-03-save.png",    "toolbar-04-pdf.png",
+    "toolbar-05-edit.png",   "toolbar-06-help.png",     "toolbar-07-zoom100.png", "toolbar-08-fitwidth.png",
+    "toolbar-09-fitpage.png", "toolbar-10-prev.png",    "toolbar-11-next.png",    "toolbar-12-exit.png",
+};
+
+// Silver is the images' background: made transparent by a mask.
+QIcon Toolbar_Image(int number)
+{
+    QPixmap pixmap(QStringLiteral(":/assets/") + QLatin1String(Image_Files[number - 1]));
+    pixmap.setMask(pixmap.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+Tool_Bar::Tool_Bar(QWidget *parent) : QToolBar(parent)
+{
+    setMovable(false);
+    setFloatable(false);
+    setIconSize(QSize(16, 16));
+    setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    // Captions in a small sans serif, as toolbars of this kind have them, so
+    // the 23 buttons fit the window's width at its start-up size.
+    QFont small(QStringLiteral("Arial"));
+    small.setPointSize(8);
+    setFont(small);
+    group_ = new QActionGroup(this);
+    group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+}
+
+Toolbar_Button &Tool_Bar::Add(const QString &caption, Button_Style style, int image, Single width)
+{
+    QAction *action = nullptr;
+    QWidget *placeholder = nullptr;
+    switch (style) {
+    case Button_Style::Separator:
+        // A gap; a separator shows neither its caption nor its image.
+        action = addSeparator();
+        action->setText(caption);
+        break;
+    case Button_Style::Placeholder:
+        placeholder = new QWidget;
+        placeholder->setFixedWidth(Pixels_X(width));
+        action = addWidget(placeholder);
+        action->setText(caption);
+        break;
+    case Button_Style::Default:
+    case Button_Style::Group:
+        action = addAction(image > 0 ? Toolbar_Image(image) : QIcon(), caption);
+        if (style == Button_Style::Group) {
+            action->setCheckable(true);
+            group_->addAction(action);
+        }
+        if (QWidget *button = widgetForAction(action))
+            button->setAccessibleName(caption);
+        break;
+    }
+    return buttons_.emplace_back(Toolbar_Button{caption, style, action, placeholder, this});
+}
+
+Toolbar_Button *Tool_Bar::Find(QAction *action)
+{
+    for (Toolbar_Button &button : buttons_)
+        if (button.action == action)
+            return &button;
+    return nullptr;
+}
+
+void Tool_Bar::Settle()
+{
+    layout()->activate();
+}
+
+QWidget *Toolbar_Button::Shown() const
+{
+    toolbar->Settle();
+    return toolbar->widgetForAction(action);
+}
+
+Single Toolbar_Button::Left() const
+{
+    const QWidget *w = Shown();
+    return w ? Twips_X(w->x()) : 0;
+}
+
+Single Toolbar_Button::Top() const
+{
+    const QWidget *w = Shown();
+    return w ? Twips_Y(w->y()) : 0;
+}
+
+Single Toolbar_Button::Width() const
+{
+    const QWidget *w = Shown();
+    return w ? Twips_X(w->width()) : 0;
+}
+
+Single Toolbar_Button::Height() const
+{
+    const QWidget *w = Shown();
+    return w ? Twips_Y(w->height()) : 0;
+}
+
+void Toolbar_Button::Set_Width(Single width)
+{
+    if (!placeholder)
+        throw RuntimeError(383, "Property is read-only");
+    if (!(width >= 0))
+        Raise_Invalid_Property_Value();
+    placeholder->setFixedWidth(Pixels_X(width));
+    // A placeholder pushed off the end is hidden, and a hidden widget's new
+    // size does not reach the layout by itself.
+    toolbar->layout()->invalidate();
+}
+
+Integer Toolbar_Button::Value() const
+{
+    return action->isChecked() ? 1 : 0;
+}
+
+void Toolbar_Button::Set_Enabled(bool enabled)
+{
+    action->setEnabled(enabled);
+}
+
+bool Toolbar_Button::Enabled() const
+{
+    return action->isEnabled();
+}
+
+// --- Combo_Box --------------------------------------------------------------
+
+void Combo_Box::Clear()
+{
+    box_->clear();
+}
+
+void Combo_Box::AddItem(const QString &item)
+{
+    const int selected = box_->currentIndex();
+    if (selected >= 0) {
+        box_->addItem(item);
+        return;
+    }
+    // Qt selects the first entry of an empty list by itself; the list keeps
+    // nothing selected instead, unnoticed.
+    const QSignalBlocker quiet(box_);
+    box_->addItem(item);
+    box_->setCurrentIndex(-1);
+}
+
+void Combo_Box::Set_ListIndex(Integer index)
+{
+    if (index < -1 || index >= box_->count())
+        Raise_Invalid_Property_Value();
+    box_->setCurrentIndex(index);
+}

@@ -1,0 +1,164 @@
+// The window's controls as the window code addresses them: every position
+// and length in twips (Single), converted to Qt's whole pixels at the
+// screen's twips per pixel, halves to even. A read returns what the widget
+// really has, so a length that is not a whole number of pixels reads back as
+// the nearest one.
+#pragma once
+
+#include "preview_surface.h"
+#include "runtime.h"
+
+#include <QComboBox>
+#include <QImage>
+#include <QScrollBar>
+#include <QString>
+#include <QToolBar>
+#include <QWidget>
+
+#include <deque>
+
+class QAction;
+class QActionGroup;
+
+// Twips <-> whole screen pixels.
+int Pixels_X(Single twips);
+int Pixels_Y(Single twips);
+Single Twips_X(int pixels);
+Single Twips_Y(int pixels);
+
+// Geometry and visibility of one widget, in twips of its parent.
+class Control {
+public:
+    explicit Control(QWidget *widget) : widget_(widget) {}
+
+    Single Left() const;
+    Single Top() const;
+    Single Width() const;
+    Single Height() const;
+    void Set_Left(Single left);
+    void Set_Top(Single top);
+    // Negative lengths are refused (Err_Invalid_Property_Value).
+    void Set_Width(Single width);
+    void Set_Height(Single height);
+    bool Visible() const { return !widget_->isHidden(); }
+    void Set_Visible(bool visible) { widget_->setVisible(visible); }
+    void Set_Enabled(bool enabled) { widget_->setEnabled(enabled); }
+
+    QWidget *widget() const { return widget_; }
+
+private:
+    QWidget *widget_;
+};
+
+// A scroll bar with its range in twips as 16-bit Integers; Min stays 0. A Max
+// below 0 (a shown bar before the page is drawn) leaves 0 a valid Value. The
+// bar reports a change of its value once; a drag reports only where it ends.
+class Scroll_Bar : public Control {
+public:
+    explicit Scroll_Bar(QScrollBar *bar);
+
+    Integer Max() const;
+    void Set_Max(Integer max);
+    Integer Value() const { return Integer(bar_->value()); }
+    // A value outside 0..Max is refused (Err_Invalid_Property_Value).
+    void Set_Value(Integer value);
+    Integer SmallChange() const { return Integer(bar_->singleStep()); }
+    void Set_SmallChange(Integer change);
+    Integer LargeChange() const { return Integer(bar_->pageStep()); }
+    void Set_LargeChange(Integer change);
+
+    // Moves the value by `steps` (negative: back), stopping at 0 and Max.
+    void Step(int steps, Integer change);
+
+    QScrollBar *bar() const { return bar_; }
+
+private:
+    QScrollBar *bar_;
+};
+
+// The preview canvas on screen: shows the finished image of a Preview_Surface,
+// one image pixel to one device pixel, in a rectangle of the surface's
+// logical pixel size. It takes a new image only from Show_Page, so a page
+// whose drawing failed half way is never shown.
+class Preview_View : public QWidget {
+public:
+    explicit Preview_View(QWidget *parent);
+
+    // Takes the surface's finished image and size if it changed since the last call.
+    void Show_Page(Preview_Surface &surface);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage image_;
+    qreal ratio_ = 1;
+    quint64 generation_ = ~quint64(0);
+};
+
+enum class Button_Style { Default, Group, Separator, Placeholder };
+
+class Tool_Bar;
+
+// One button of the toolbar; its geometry reads are in twips of the toolbar.
+struct Toolbar_Button {
+    QString Caption;
+    Button_Style Style;
+    QAction *action;
+    QWidget *placeholder; // the empty space of a placeholder, else null
+    Tool_Bar *toolbar;
+
+    Single Left() const;
+    Single Top() const;
+    Single Width() const;
+    Single Height() const;
+    // Placeholders only.
+    void Set_Width(Single width);
+    // 1 when pressed, else 0.
+    Integer Value() const;
+    void Set_Enabled(bool enabled);
+    bool Enabled() const;
+
+private:
+    QWidget *Shown() const;
+};
+
+// The toolbar: buttons in a fixed order, addressed by 1-based position.
+class Tool_Bar : public QToolBar {
+public:
+    explicit Tool_Bar(QWidget *parent);
+
+    // `image` 0 for none, else the number of the toolbar image (1 to 12).
+    Toolbar_Button &Add(const QString &caption, Button_Style style, int image, Single width = 0);
+
+    int Count() const { return int(buttons_.size()); }
+    Toolbar_Button &Buttons(int index) { return buttons_.at(std::size_t(index - 1)); }
+    std::deque<Toolbar_Button> &All() { return buttons_; }
+    Toolbar_Button *Find(QAction *action);
+
+    // Lays the buttons out now if anything changed since.
+    void Settle();
+
+private:
+    std::deque<Toolbar_Button> buttons_;
+    QActionGroup *group_ = nullptr;
+};
+
+// A combo box that offers only its list. Adding an entry leaves the
+// selection as it is.
+class Combo_Box : public Control {
+public:
+    explicit Combo_Box(QComboBox *box) : Control(box), box_(box) {}
+
+    void Clear();
+    void AddItem(const QString &item);
+    Integer ListIndex() const { return Integer(box_->currentIndex()); }
+    void Set_ListIndex(Integer index);
+    Integer ListCount() const { return Integer(box_->count()); }
+    QString Text() const { return box_->currentText(); }
+
+    QComboBox *box() const { return box_; }
+
+private:
+    QComboBox *box_;
+};

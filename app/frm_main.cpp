@@ -1,0 +1,536 @@
+#include "frm_main.h"
+
+#include "page_build.h"
+#include "printing.h"
+#include "support_routines.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+// Layout constants.
+constexpr Single Sheet_Width_Twips = 11880;
+constexpr Single Sheet_Height_Twips = 14760;
+constexpr Single Fit_Page_Height = 14600; // the fit-page decision only
+constexpr Single Margin = 20;
+constexpr Single Bar_Room = 6;
+constexpr Single Bar_Gap = 3;
+constexpr Single Toolbar_Height = 600;
+
+// A run-time error that reaches an event ends that event, not the program:
+// one line on stderr says what failed and where, and the window goes on.
+template <class Work>
+void Handle(const char *handler, Work &&work) noexcept
+{
+    try {
+        work();
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "quorvel: %s in %s; the event was abandoned\n", error.what(), handler);
+    } catch (...) {
+        std::fprintf(stderr, "quorvel: unknown error in %s; the event was abandoned\n", handler);
+    }
+}
+
+// Zoom factors above the limit would overflow the canvas size; the page
+// stays at the limit instead.
+Single Capped(Single zoom)
+{
+    return std::min(zoom, Zoom_Limit());
+}
+
+// Int() of the scroll steps: the floor of a Double, stored as an Integer.
+Integer Int_Abs(double value)
+{
+    return CInt(std::abs(std::floor(value)));
+}
+
+} // namespace
+
+Single Zoom_Limit()
+{
+    static const Single limit = [] {
+        // Scale_Value's own arithmetic: a Single product, rounded halves to even.
+        const auto fits = [](Single zoom) {
+            const Single product = Single(Sheet_Height) * zoom;
+            return Round_Half_Even(product) <= 32767.0;
+        };
+        Single zoom = Single(32767) / Single(Sheet_Height);
+        while (!fits(zoom))
+            zoom = std::nextafter(zoom, Single(0));
+        while (fits(std::nextafter(zoom, std::numeric_limits<Single>::infinity())))
+            zoom = std::nextafter(zoom, std::numeric_limits<Single>::infinity());
+        return zoom;
+    }();
+    return limit;
+}
+
+frmMain::frmMain()
+    : picWindow(new QWidget(this)),
+      picPreview_Box(nullptr),
+      HScroll(new QScrollBar(Qt::Horizontal, this)),
+      VScroll(new QScrollBar(Qt::Vertical, this)),
+      Toolbar(new Tool_Bar(this)),
+      cboPage(new QComboBox(Toolbar))
+{
+    // Twips per pixel of the screen the window starts on.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        Screen.TwipsPerPixelX = Single(1440.0 / screen->logicalDotsPerInchX());
+        Screen.TwipsPerPixelY = Single(1440.0 / screen->logicalDotsPerInchY());
+    }
+
+    setWindowTitle(QStringLiteral("Quorvel"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/assets/icon-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/assets/icon-32.png"), QSize(32, 32));
+    setWindowIcon(icon);
+    resize(Pixels_X(9765), Pixels_Y(6285));
+
+    Timer.setInterval(100);
+    Timer.setSingleShot(false);
+    connect(&Timer, &QTimer::timeout, this, [this] { Handle("Timer_Timer", [this] { Timer_Timer(); }); });
+
+    // The viewport: mid grey, clipping the canvas inside it.
+    QWidget *viewport = picWindow.widget();
+    viewport->setAutoFillBackground(true);
+    QPalette grey = viewport->palette();
+    grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    viewport->setPalette(grey);
+    viewport->setGeometry(Pixels_X(1200), Pixels_Y(1950), Pixels_X(3615), Pixels_Y(3015));
+    // The canvas area takes the keyboard, so the scrolling keys work at once.
+    viewport->setFocusPolicy(Qt::StrongFocus);
+    viewport->installEventFilter(this);
+
+    view_ = new Preview_View(viewport);
+    picPreview_Box = Control(view_);
+    picPreview.Set_Back_Color(palette().color(QPalette::Base));
+    picPreview.Set_Device_Pixel_Ratio(devicePixelRatioF());
+    picPreview.Set_Width(2355);
+    picPreview.Set_Height(2355);
+    view_->Show_Page(picPreview);
+    view_->move(Pixels_X(600), Pixels_Y(240));
+
+    HScroll.widget()->setGeometry(Pixels_X(1200), Pixels_Y(5100), Pixels_X(3585), Pixels_Y(250));
+    VScroll.widget()->setGeometry(Pixels_X(4950), Pixels_Y(1950), Pixels_X(250), Pixels_Y(3000));
+    connect(VScroll.bar(), &QScrollBar::valueChanged, this,
+            [this] { Handle("VScroll_Change", [this] { VScroll_Change(); }); });
+    connect(HScroll.bar(), &QScrollBar::valueChanged, this,
+            [this] { Handle("HScroll_Change", [this] { HScroll_Change(); }); });
+
+    // The toolbar's 23 buttons, in their fixed order.
+    const auto sep = Button_Style::Separator;
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("New"), Button_Style::Default, 1);
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("Open"), Button_Style::Default, 2);
+    Toolbar->Add(QStringLiteral("Save"), sep, 3);
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("PDF"), Button_Style::Default, 4);
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("Edit"), Button_Style::Default, 5);
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("Help"), Button_Style::Default, 6);
+    Toolbar->Add(QStringLiteral("sep"), sep, 0);
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("100%"), Button_Style::Group, 7);
+    Toolbar->Add(QStringLiteral("Fit Wd"), Button_Style::Group, 8);
+    Toolbar->Add(QStringLiteral("Fit Pg"), Button_Style::Group, 9);
+    Toolbar->Add(QString(), sep, 0);
+    Toolbar->Add(QStringLiteral("sep"), sep, 0);
+    Toolbar->Add(QStringLiteral("Prev"), Button_Style::Default, 10);
+    Toolbar->Add(QStringLiteral("Current"), Button_Style::Placeholder, 0, 1000);
+    Toolbar->Add(QStringLiteral("Next"), Button_Style::Default, 11);
+    Toolbar->Add(QStringLiteral("Exit_PH"), Button_Style::Placeholder, 0, 1000);
+    Toolbar->Add(QStringLiteral("Exit"), Button_Style::Default, 12);
+    Toolbar->Buttons(14).action->setChecked(true);
+
+    Toolbar->Buttons(7).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    Toolbar->Buttons(14).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    for (Toolbar_Button &button : Toolbar->All()) {
+        const QKeySequence keys = button.action->shortcut();
+        if (!keys.isEmpty())
+            button.action->setToolTip(
+                QStringLiteral("%1 (%2)").arg(button.Caption, keys.toString(QKeySequence::NativeText)));
+        if (button.Style == Button_Style::Default || button.Style == Button_Style::Group) {
+            QAction *action = button.action;
+            connect(action, &QAction::triggered, this, [this, action] {
+                Handle("Toolbar_ButtonClick", [this, action] {
+                    if (Toolbar_Button *clicked = Toolbar->Find(action))
+                        Toolbar_ButtonClick(*clicked);
+                });
+            });
+        }
+    }
+    Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+
+    // The page box lies on the toolbar; its list until start-up replaces it.
+    QComboBox *box = cboPage.box();
+    box->setEditable(false);
+    box->setAccessibleName(QStringLiteral("Page"));
+    box->addItem(QStringLiteral("Paint_Grid"));
+    box->addItem(QStringLiteral("Paint_Text"));
+    box->setCurrentIndex(-1);
+    box->setGeometry(Pixels_X(360), Pixels_Y(720), Pixels_X(1365), Pixels_Y(315));
+    box->raise();
+    connect(box, &QComboBox::currentTextChanged, this,
+            [this] { Handle("cboPage_Change", [this] { cboPage_Change(); }); });
+
+    VScroll.widget()->raise();
+    HScroll.widget()->raise();
+}
+
+frmMain::~frmMain()
+{
+    if (OutputTarget == &picPreview)
+        OutputTarget = nullptr;
+}
+
+void frmMain::Load()
+{
+    Handle("Form_Load", [this] { Form_Load(); });
+}
+
+// --- Start-up and end -------------------------------------------------------
+
+void frmMain::Form_Load()
+{
+    OutputTarget = &picPreview;
+    Load_Done = 0;
+    Setup_Toolbar();
+    show();
+
+    for (Toolbar_Button &button : Toolbar->All()) {
+        if (button.Caption == QLatin1String("Current")) {
+            button.Set_Width(cboPage.Width() + Single(100));
+            Refresh();
+        } else if (button.Caption == QLatin1String("Exit_PH")) {
+            button.Set_Width(100);
+            Refresh();
+            button.Set_Width(
+                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Buttons(23).Width() - Single(100)));
+        }
+    }
+
+    Load_Done = -1;
+
+    {
+        // The box is filled before the first drawing: filling it draws nothing.
+        const QSignalBlocker quiet(cboPage.box());
+        cboPage.Clear();
+        cboPage.AddItem(QStringLiteral("Page 1"));
+        cboPage.Set_Enabled(true);
+        for (Toolbar_Button &button : Toolbar->All())
+            button.Set_Enabled(true);
+        cboPage.Set_ListIndex(0);
+    }
+    Timer.start();
+    picPreview_Box.Set_Visible(true);
+    picWindow.widget()->setFocus();
+}
+
+void frmMain::Timer_Timer()
+{
+    Timer.stop();
+    Build_Preview();
+    Form_Resize();
+}
+
+void frmMain::Form_Unload(Integer &)
+{
+    // Ends the program: nothing of it runs any more, not even a pending first drawing.
+    Timer.stop();
+    QCoreApplication::quit();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    Integer Cancel = 0;
+    Handle("Form_Unload", [this, &Cancel] { Form_Unload(Cancel); });
+    if (Cancel)
+        event->ignore();
+    else
+        event->accept();
+}
+
+// --- Toolbar ------------------------------------------------------------------
+
+void frmMain::Setup_Toolbar()
+{
+    static const QStringList page_commands{QStringLiteral("Save"), QStringLiteral("Edit"),   QStringLiteral("100%"),
+                                           QStringLiteral("Fit Wd"), QStringLiteral("Fit Pg"), QStringLiteral("Prev"),
+                                           QStringLiteral("Next")};
+    for (Toolbar_Button &button : Toolbar->All())
+        if (page_commands.contains(button.Caption, Qt::CaseSensitive))
+            button.Set_Enabled(false);
+    cboPage.Set_Enabled(false);
+    VScroll.Set_Visible(false);
+    HScroll.Set_Visible(false);
+    picPreview_Box.Set_Visible(false);
+}
+
+void frmMain::Toolbar_ButtonClick(Toolbar_Button &Button)
+{
+    if (Button.Caption == QLatin1String("100%") || Button.Caption == QLatin1String("Fit Wd") ||
+        Button.Caption == QLatin1String("Fit Pg")) {
+        Form_Resize();
+    } else if (Button.Caption == QLatin1String("PDF")) {
+        Print_Command();
+    } else if (Button.Caption == QLatin1String("Prev")) {
+        if (cboPage.ListIndex() > 0)
+            cboPage.Set_ListIndex(Integer(cboPage.ListIndex() - 1));
+    } else if (Button.Caption == QLatin1String("Next")) {
+        if (cboPage.ListIndex() < cboPage.ListCount() - 1)
+            cboPage.Set_ListIndex(Integer(cboPage.ListIndex() + 1));
+    } else if (Button.Caption == QLatin1String("Exit")) {
+        close();
+    }
+}
+
+void frmMain::Print_Command()
+{
+    Print_Page(this, picPreview);
+}
+
+// --- Zoom and layout ------------------------------------------------------------
+
+void frmMain::resizeEvent(QResizeEvent *)
+{
+    // The toolbar is docked along the top of the client area.
+    Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+    Handle("Form_Resize", [this] { Form_Resize(); });
+}
+
+void frmMain::Form_Resize()
+{
+    if (isMinimized())
+        return;
+
+    Toolbar->Buttons(22).Set_Width(100);
+    const Single previous = Zoom_Factor;
+
+    HScroll.Set_Visible(false);
+    VScroll.Set_Visible(false);
+    Size_Window();
+    if (Toolbar->Buttons(14).Value() == 1) {
+        Zoom_Factor = Capped(1);
+        Check_Scrollbars();
+        if (VScroll.Visible() || HScroll.Visible()) {
+            Size_Window();
+            Check_Scrollbars();
+        }
+    } else if (Toolbar->Buttons(15).Value() == 1) {
+        Zoom_Factor = Capped(picWindow.Width() / Sheet_Width_Twips);
+        Check_Scrollbars();
+        if (VScroll.Visible()) {
+            Size_Window();
+            Zoom_Factor = Capped((picWindow.Width() - Margin) / Sheet_Width_Twips);
+            Check_Scrollbars();
+        }
+    } else {
+        const Single a = (picWindow.Width() - Margin) / Sheet_Width_Twips;
+        const Single b = (picWindow.Height() - Margin) / Fit_Page_Height;
+        if (b > a)
+            Zoom_Factor = Capped((picWindow.Width() - Margin) / Sheet_Width_Twips);
+        else
+            Zoom_Factor = Capped((picWindow.Height() - Margin) / Sheet_Height_Twips);
+    }
+
+    if (Zoom_Factor != previous && Load_Done)
+        Build_Preview();
+
+    picPreview_Box.Set_Top(0);
+    if (picWindow.Width() - Margin > picPreview_Box.Width())
+        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
+    else
+        picPreview_Box.Set_Left(0);
+
+    // The canvas's size is read from the control that shows it, which is the
+    // drawn surface's size whenever the last drawing finished.
+    if (VScroll.Visible()) {
+        VScroll.Set_Top(picWindow.Top());
+        VScroll.Set_Left(picWindow.Width() + Bar_Gap);
+        VScroll.Set_Height(picWindow.Height());
+        const Single L = VScroll.Height();
+        VScroll.Set_Max(CInt(picPreview_Box.Height() - L));
+        VScroll.Set_Value(0);
+        VScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
+        VScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
+    }
+    if (HScroll.Visible()) {
+        HScroll.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
+        HScroll.Set_Left(picWindow.Left());
+        HScroll.Set_Width(picWindow.Width());
+        const Single L = HScroll.Width();
+        HScroll.Set_Max(CInt(picPreview_Box.Width() - L));
+        HScroll.Set_Value(0);
+        HScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
+        HScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
+    }
+
+    for (Toolbar_Button &button : Toolbar->All()) {
+        if (button.Caption == QLatin1String("Current")) {
+            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
+            cboPage.Set_Left(button.Left() + 50);
+        } else if (button.Caption == QLatin1String("Exit_PH")) {
+            button.Set_Width(
+                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Buttons(23).Width() - Single(100)));
+        }
+    }
+}
+
+void frmMain::Size_Window()
+{
+    // Docked top, bottom, left, right and undocked again: the viewport takes
+    // the whole client area below the toolbar.
+    const Single toolbar_bottom = Twips_Y(Toolbar->y() + Toolbar->height());
+    picWindow.Set_Left(0);
+    picWindow.Set_Top(toolbar_bottom);
+    picWindow.Set_Width(Twips_X(width()));
+    picWindow.Set_Height(std::max(Single(0), Twips_Y(height()) - toolbar_bottom));
+
+    if (VScroll.Visible())
+        picWindow.Set_Width(std::abs(picWindow.Width() - VScroll.Width() - Bar_Room));
+    if (HScroll.Visible())
+        picWindow.Set_Height(std::abs(picWindow.Height() - HScroll.Height() - Bar_Room));
+}
+
+void frmMain::Check_Scrollbars()
+{
+    VScroll.Set_Visible(Single(Zoom_Factor * Sheet_Height_Twips) > picWindow.Height());
+    HScroll.Set_Visible(Single(Zoom_Factor * Sheet_Width_Twips) > picWindow.Width());
+}
+
+// --- Scrolling ------------------------------------------------------------------
+
+void frmMain::VScroll_Change()
+{
+    picPreview_Box.Set_Top(Single(-VScroll.Value()));
+}
+
+void frmMain::HScroll_Change()
+{
+    picPreview_Box.Set_Left(Single(-HScroll.Value()));
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != picWindow.widget())
+        return QWidget::eventFilter(watched, event);
+
+    if (event->type() == QEvent::Wheel) {
+        // The wheel scrolls by the bar's SmallChange per notch, through the bar.
+        const auto *wheel = static_cast<QWheelEvent *>(event);
+        const QPoint delta = wheel->angleDelta();
+        const bool across = (wheel->modifiers() & Qt::ShiftModifier) || delta.y() == 0;
+        wheelRest_ += across ? (delta.y() != 0 ? delta.y() : delta.x()) : delta.y();
+        const int notches = wheelRest_ / 120;
+        wheelRest_ -= notches * 120;
+        Scroll_Bar &bar = across ? HScroll : VScroll;
+        if (notches != 0 && bar.Visible())
+            bar.Step(-notches, bar.SmallChange());
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        switch (key) {
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            Scroll_By_Keys(key);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::Scroll_By_Keys(int key)
+{
+    const bool across = key == Qt::Key_Left || key == Qt::Key_Right;
+    Scroll_Bar &bar = across ? HScroll : VScroll;
+    if (!bar.Visible())
+        return;
+    switch (key) {
+    case Qt::Key_PageUp:
+        bar.Step(-1, bar.LargeChange());
+        break;
+    case Qt::Key_PageDown:
+        bar.Step(1, bar.LargeChange());
+        break;
+    case Qt::Key_Home:
+        bar.Set_Value(0);
+        break;
+    case Qt::Key_End:
+        bar.Set_Value(bar.Max());
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+        bar.Step(-1, bar.SmallChange());
+        break;
+    default:
+        bar.Step(1, bar.SmallChange());
+        break;
+    }
+}
+
+// --- Page selection ------------------------------------------------------------
+
+void frmMain::cboPage_Change()
+{
+    Build_Preview();
+}
+
+// --- Drawing ------------------------------------------------------------------------
+
+void frmMain::Build_Preview()
+{
+    ++Build_Page_Calls;
+    Build_Page();
+    // Shown only once finished: a drawing that failed half way leaves the
+    // last finished page on screen.
+    view_->Show_Page(picPreview);
+}
+
+void frmMain::Refresh()
+{
+    Toolbar->Settle();
+    update();
+}
+
+bool frmMain::event(QEvent *event)
+{
+    if (event->type() == QEvent::ScreenChangeInternal)
+        Handle("Screen_Change", [this] { Follow_Pixel_Ratio(); });
+    return QWidget::event(event);
+}
+
+void frmMain::Follow_Pixel_Ratio()
+{
+    const qreal ratio = devicePixelRatioF();
+    if (ratio == picPreview.Device_Pixel_Ratio())
+        return;
+    picPreview.Set_Device_Pixel_Ratio(ratio);
+    // The canvas is drawn again at the new density; before the first
+    // drawing it is blank anyway.
+    if (Load_Done && !Timer.isActive())
+        Build_Preview();
+    else
+        view_->Show_Page(picPreview);
+}

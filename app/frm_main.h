@@ -1,0 +1,70 @@
+// frmMain, the program's one window: the toolbar, the page box, the grey
+// viewport with the page canvas, and the two scroll bars. Start-up, the zoom
+// modes and layout, scrolling and page selection live here; printing is
+// printing.h's.
+#pragma once
+
+#include "controls.h"
+#include "preview_surface.h"
+#include "runtime.h"
+
+#include <QTimer>
+#include <QWidget>
+
+// The largest zoom at which every scaled value of the page still fits an
+// Integer. The tallest is the canvas height, Scale_Value(14760).
+Single Zoom_Limit();
+
+class frmMain : public QWidget {
+public:
+    frmMain();
+    ~frmMain() override;
+
+    // Starts the window: Form_Load, with a failure reported like any event's.
+    void Load();
+
+    // Event handlers and the window's own procedures.
+    void Form_Load();
+    void Timer_Timer();
+    void Form_Unload(Integer &Cancel);
+    void Setup_Toolbar();
+    void Toolbar_ButtonClick(Toolbar_Button &Button);
+    void Form_Resize();
+    void Size_Window();
+    void Check_Scrollbars();
+    void VScroll_Change();
+    void HScroll_Change();
+    void cboPage_Change();
+
+    // Controls, in the order of the window's control tree.
+    QTimer Timer;
+    Control picWindow;
+    Preview_Surface picPreview; // the page canvas as a drawing surface (OutputTarget)
+    Control picPreview_Box;     // the same canvas as a control inside picWindow
+    Scroll_Bar HScroll;
+    Scroll_Bar VScroll;
+    Tool_Bar *Toolbar;
+    Combo_Box cboPage;
+
+    // True (-1) once start-up has finished.
+    Integer Load_Done = 0;
+
+    // How often the window has had the page drawn on the preview.
+    int Build_Page_Calls = 0;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Build_Preview();
+    void Refresh();
+    void Print_Command();
+    void Scroll_By_Keys(int key);
+    void Follow_Pixel_Ratio();
+
+    Preview_View *view_;
+    int wheelRest_ = 0;
+};
