@@ -168,6 +168,15 @@ int Pdf_Page_Count(const QString &pdf)
     return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
+QSize Pdf_Page_Size(const QString &pdf)
+{
+    const QByteArray info = Run(QStringLiteral("pdfinfo"), {pdf});
+    const auto match =
+        QRegularExpression(QStringLiteral("^Page size:\\s+([\\d.]+) x ([\\d.]+) pts"), QRegularExpression::MultilineOption)
+            .match(QString::fromUtf8(info));
+    return match.hasMatch() ? QSize(qRound(match.captured(1).toDouble()), qRound(match.captured(2).toDouble())) : QSize();
+}
+
 QList<Printed_Word> Pdf_Words(const QString &pdf)
 {
     const QString html = QString::fromUtf8(Run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, "-"}));
@@ -196,6 +205,42 @@ QImage Pdf_Image(const QString &pdf, int dpi)
     return image.isNull() ? image : image.convertToFormat(QImage::Format_Grayscale8);
 }
 
+namespace {
+
+// The box (points, from the page's corner) of the occurrence of `label`
+// nearest to where the form puts it, and that distance in twips.
+std::optional<QPair<QRectF, QPointF>> Nearest_Label(const QList<Printed_Word> &words, const Label &label,
+                                                     QPointF printableTopLeft)
+{
+    std::optional<QPair<QRectF, QPointF>> best;
+    for (const QRectF &box : Find_Phrase(words, label.text)) {
+        const double left = (box.left() - printableTopLeft.x()) * Twips_Per_Point;
+        const double right = (box.right() - printableTopLeft.x()) * Twips_Per_Point;
+        const double x = label.align == 'L' ? left : label.align == 'R' ? right : (left + right) / 2;
+        const QPointF at(x, (box.top() - printableTopLeft.y()) * Twips_Per_Point);
+        const auto distance = [&](QPointF p) { return std::hypot(p.x() - label.x, p.y() - label.top); };
+        if (!best || distance(at) < distance(best->second))
+            best = {{box, at}};
+    }
+    return best;
+}
+
+// The bounding box of the dark pixels inside `window`.
+QRect Ink(const QImage &image, const QRect &window)
+{
+    QRect ink;
+    const QRect area = window.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *row = image.constScanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (row[x] < 128)
+                ink |= QRect(x, y, 1, 1);
+    }
+    return ink;
+}
+
+} // namespace
+
 void Check_Label_Positions(const QList<Printed_Word> &words, QPointF printableTopLeft)
 {
     // Text is placed by its advance widths and its ascent; a point covers
@@ -203,26 +248,50 @@ void Check_Label_Positions(const QList<Printed_Word> &words, QPointF printableTo
     constexpr double Slack = 20;
     QVERIFY2(!words.isEmpty(), "no text on the printed page");
     for (const Label &label : Labels) {
-        const QList<QRectF> boxes = Find_Phrase(words, label.text);
-        QVERIFY2(!boxes.isEmpty(), qPrintable(QStringLiteral("\"%1\" is not on the printed page").arg(label.text)));
-        // The nearest occurrence, in twips from the printable area.
-        std::optional<QPointF> best;
-        for (const QRectF &box : boxes) {
-            const double left = (box.left() - printableTopLeft.x()) * Twips_Per_Point;
-            const double right = (box.right() - printableTopLeft.x()) * Twips_Per_Point;
-            const double x = label.align == 'L' ? left : label.align == 'R' ? right : (left + right) / 2;
-            const QPointF at(x, (box.top() - printableTopLeft.y()) * Twips_Per_Point);
-            const auto distance = [&](QPointF p) { return std::hypot(p.x() - label.x, p.y() - label.top); };
-            if (!best || distance(at) < distance(*best))
-                best = at;
-        }
-        QVERIFY2(std::abs(best->x() - label.x) <= Slack && std::abs(best->y() - label.top) <= Slack,
+        const auto found = Nearest_Label(words, label, printableTopLeft);
+        QVERIFY2(found, qPrintable(QStringLiteral("\"%1\" is not on the printed page").arg(label.text)));
+        const QPointF at = found->second;
+        QVERIFY2(std::abs(at.x() - label.x) <= Slack && std::abs(at.y() - label.top) <= Slack,
                  qPrintable(QStringLiteral("\"%1\" printed at (%2, %3) twips, expected (%4, %5)")
                                 .arg(label.text)
-                                .arg(best->x(), 0, 'f', 0)
-                                .arg(best->y(), 0, 'f', 0)
+                                .arg(at.x(), 0, 'f', 0)
+                                .arg(at.y(), 0, 'f', 0)
                                 .arg(label.x)
                                 .arg(label.top)));
+    }
+}
+
+void Check_Same_Label_Ink(const QString &referencePdf, QPointF referenceTopLeft, const QString &otherPdf,
+                          QPointF otherTopLeft)
+{
+    constexpr int Dpi = 288; // 5 twips a pixel
+    constexpr double Scale = Dpi / 72.0;
+    const QList<Printed_Word> words = Pdf_Words(referencePdf);
+    const QImage reference = Pdf_Image(referencePdf, Dpi);
+    const QImage other = Pdf_Image(otherPdf, Dpi);
+    QVERIFY(!reference.isNull());
+    QVERIFY(!other.isNull());
+    for (const Label &label : Labels) {
+        const auto found = Nearest_Label(words, label, referenceTopLeft);
+        QVERIFY2(found, qPrintable(QStringLiteral("\"%1\" is not on the reference page").arg(label.text)));
+        // The label's box, half a point larger, from the printable area.
+        const QRectF box = found->first.adjusted(-0.5, -0.5, 0.5, 0.5).translated(-referenceTopLeft);
+        const auto window = [&](QPointF topLeft) {
+            return QRectF(box.translated(topLeft).topLeft() * Scale, box.size() * Scale).toAlignedRect();
+        };
+        const QRect inkReference = Ink(reference, window(referenceTopLeft)).translated(-(referenceTopLeft * Scale).toPoint());
+        const QRect inkOther = Ink(other, window(otherTopLeft)).translated(-(otherTopLeft * Scale).toPoint());
+        QVERIFY2(!inkReference.isEmpty() && !inkOther.isEmpty(),
+                 qPrintable(QStringLiteral("\"%1\" is not inked on both pages").arg(label.text)));
+        const QPoint corner = inkOther.topLeft() - inkReference.topLeft();
+        const QPoint far = inkOther.bottomRight() - inkReference.bottomRight();
+        QVERIFY2(std::max({std::abs(corner.x()), std::abs(corner.y()), std::abs(far.x()), std::abs(far.y())}) <= 2,
+                 qPrintable(QStringLiteral("\"%1\" inked at %2,%3-%4,%5 instead of %6,%7-%8,%9 (pixels at %10 DPI)")
+                                .arg(label.text)
+                                .arg(inkOther.left()).arg(inkOther.top()).arg(inkOther.right()).arg(inkOther.bottom())
+                                .arg(inkReference.left()).arg(inkReference.top())
+                                .arg(inkReference.right()).arg(inkReference.bottom())
+                                .arg(Dpi)));
     }
 }
 
