@@ -9,3 +9,19 @@ add_test(NAME test_window_hidpi_fractional COMMAND test_window_hidpi)
 set_tests_properties(test_window_hidpi_fractional PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QT_SCALE_FACTOR=1.5;QUORVEL_TEST_RATIO=1.5"
     LABELS app)
+
+# The real program under Xvfb, driven with xdotool; screenshots through Qt on
+# the xcb platform. It owns the mouse of its display, so it runs alone.
+find_program(XVFB_RUN xvfb-run)
+find_program(XDOTOOL xdotool)
+if(NOT XVFB_RUN OR NOT XDOTOOL)
+    message(FATAL_ERROR "The window's end-to-end test needs xvfb-run and xdotool: install xvfb, xauth and xdotool")
+endif()
+add_executable(test_window_e2e app/test_window_e2e.cpp)
+target_link_libraries(test_window_e2e PRIVATE quorvel_draw quorvel_assets Qt6::Gui)
+add_test(NAME test_window_e2e
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1200x24 -nolisten tcp"
+            $<TARGET_FILE:test_window_e2e> $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/window.png)
+set_tests_properties(test_window_e2e PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
+    LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
