@@ -86,19 +86,22 @@ Painter_Surface::Font_Entry &Painter_Surface::Current_Font()
                             .arg(int(FontUnderline()));
     auto found = fonts_.find(key);
     if (found == fonts_.end()) {
-        QPaintDevice *device = Metrics_Device();
-        // One point is 20 twips; the font gets its size in device pixels,
-        // expressed in points of the device's own resolution.
+        constexpr int Reference_Pixels = 1000;
+        // One point is 20 twips.
         const double pixels = double(FontSize()) * 20.0 * Device_Per_Unit_Y();
         QFont font(FontName());
-        font.setPointSizeF(pixels * 72.0 / device->logicalDpiY());
+        font.setPixelSize(Reference_Pixels);
         font.setBold(FontBold());
         font.setItalic(FontItalic());
         font.setUnderline(FontUnderline());
         font.setKerning(false);
-        QFontMetricsF metrics(font, device);
-        const qreal ascent = metrics.ascent();
-        found = fonts_.emplace(key, std::make_unique<Font_Entry>(Font_Entry{font, metrics, ascent, {}})).first;
+        font.setHintingPreference(QFont::PreferNoHinting);
+        const QFontMetricsF metrics(font, Metrics_Device());
+        const qreal scale = pixels / Reference_Pixels;
+        found = fonts_
+                    .emplace(key, std::make_unique<Font_Entry>(Font_Entry{
+                                      font, metrics, scale, metrics.ascent() * scale, metrics.height() * scale, {}}))
+                    .first;
     }
     font_ = found->second.get();
     return *font_;
@@ -113,7 +116,7 @@ Single Painter_Surface::TextWidth(const QString &text)
     qreal widest = 0;
     for (const QString &line : Text_Lines(text))
         widest = std::max(widest, entry.metrics.horizontalAdvance(line));
-    const Single width = Single(widest / Device_Per_Unit_X());
+    const Single width = Single(widest * entry.scale / Device_Per_Unit_X());
     if (entry.widths.size() >= Width_Cache_Limit)
         entry.widths.clear();
     entry.widths.insert(text, width);
@@ -123,7 +126,7 @@ Single Painter_Surface::TextWidth(const QString &text)
 Single Painter_Surface::TextHeight(const QString &text)
 {
     Font_Entry &entry = Current_Font();
-    return Single(Text_Lines(text).size() * entry.metrics.height() / Device_Per_Unit_Y());
+    return Single(Text_Lines(text).size() * entry.height / Device_Per_Unit_Y());
 }
 
 QPointF Painter_Surface::To_Device(Single x, Single y) const
@@ -265,13 +268,16 @@ void Painter_Surface::Print(const QString &text)
     if (Snap_To_Pixels())
         origin.setY(std::round(origin.y())); // the baseline on a whole device pixel
     const QFont font = entry.font;
+    const QTransform placed(entry.scale, 0, 0, entry.scale, origin.x(), origin.y());
     Paint([=](QPainter &painter) {
+        painter.setWorldTransform(placed);
         painter.setFont(font);
         painter.setPen(Qt::black);
-        painter.drawText(origin, text);
+        painter.drawText(QPointF(0, 0), text);
+        painter.resetTransform();
     });
     Surface::Set_CurrentX(0);
-    Surface::Set_CurrentY(CurrentY() + Single(entry.metrics.height() / Device_Per_Unit_Y()));
+    Surface::Set_CurrentY(CurrentY() + Single(entry.height / Device_Per_Unit_Y()));
 }
 
 void Painter_Surface::PaintPicture(const Picture &picture, Single x, Single y, Single width, Single height)

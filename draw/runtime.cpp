@@ -1,6 +1,5 @@
 #include "runtime.h"
 
-#include <cfenv>
 #include <cmath>
 
 RuntimeError::RuntimeError(int number, const std::string &description)
@@ -21,14 +20,10 @@ void Raise_Invalid_Property_Value()
 
 double Round_Half_Even(double value)
 {
-    // The default floating-point environment rounds to nearest, ties to even;
-    // say so rather than rely on whoever ran before us.
-    const int saved = std::fegetround();
-    if (saved != FE_TONEAREST)
-        std::fesetround(FE_TONEAREST);
-    const double rounded = std::nearbyint(value);
-    if (saved != FE_TONEAREST)
-        std::fesetround(saved);
+    // Independent of the floating-point environment's rounding mode.
+    const double rounded = std::round(value); // halves away from zero
+    if (std::fabs(rounded - value) == 0.5)
+        return 2.0 * std::round(value / 2.0);
     return rounded;
 }
 
