@@ -85,9 +85,11 @@ void Set_Print_Failure_Report(Print_Failure_Report report)
 void Print_Page(QWidget *window, Surface &picPreview)
 {
     dlgCommon.CancelError = true;
+    QPrinter *printer = nullptr;
     try {
         dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
         QPrinter &device = The_Printer();
+        printer = &device;
         dlgCommon.ShowPrinter(device, window);
         // A surface of its own for every print: the dialog may have chosen a
         // printer of another resolution, at which the fonts measure anew.
@@ -99,7 +101,16 @@ void Print_Page(QWidget *window, Surface &picPreview)
     } catch (const std::exception &error) {
         OutputTarget = &picPreview;
         const auto *runtimeError = dynamic_cast<const RuntimeError *>(&error);
-        if (!runtimeError || runtimeError->number() != Err_Cancel)
-            failureReport(window, QString::fromStdString(error.what()));
+        if (runtimeError && runtimeError->number() == Err_Cancel)
+            return;
+        QString reason = QString::fromStdString(error.what());
+        if (runtimeError && runtimeError->number() == Err_Printer && printer) {
+            // Say which printer or file could not be opened.
+            const QString where = printer->outputFileName().isEmpty() ? printer->printerName()
+                                                                      : printer->outputFileName();
+            if (!where.isEmpty())
+                reason += QStringLiteral(" (%1)").arg(where);
+        }
+        failureReport(window, reason);
     }
 }

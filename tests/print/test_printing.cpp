@@ -134,7 +134,8 @@ private slots:
         Print_Page(nullptr, preview_);
 
         QCOMPARE(failures_.size(), 1);
-        QVERIFY(!failures_.first().isEmpty());
+        // The message names the file that could not be written.
+        QVERIFY2(failures_.first().contains(missing), qPrintable(failures_.first()));
         QVERIFY(!QFileInfo::exists(missing));
         QCOMPARE(OutputTarget, &preview_);
 
