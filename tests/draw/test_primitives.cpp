@@ -1,6 +1,7 @@
 // The primitives against the recording surface: offsets, scaling, pen and
 // font conversion, the order in which properties reach the surface, text
 // splitting and wrapping, and where an overflow stops a call.
+#include "error_of.h"
 #include "recording_surface.h"
 #include "support_routines.h"
 
@@ -8,15 +9,6 @@
 
 namespace {
 
-int Error_Of(auto &&action)
-{
-    try {
-        action();
-    } catch (const RuntimeError &error) {
-        return error.number();
-    }
-    return 0;
-}
 
 // Draw_Text with the arguments the form leaves at their defaults.
 void Text(const QString &text, Integer x, Integer y, Integer wrap = 0, const QString &h = {}, const QString &v = {},

@@ -1,5 +1,6 @@
 // The numeric model: 16-bit Integers that overflow loudly, rounding halves
 // to even, colours with red in the low byte.
+#include "error_of.h"
 #include "runtime.h"
 
 #include <QTest>
@@ -8,15 +9,6 @@
 
 namespace {
 
-int Error_Of(auto &&action)
-{
-    try {
-        action();
-    } catch (const RuntimeError &error) {
-        return error.number();
-    }
-    return 0;
-}
 
 } // namespace
 

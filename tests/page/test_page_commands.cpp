@@ -2,6 +2,7 @@
 // issues and in which order, and the geometry that a misplaced row would
 // break (rules, shading under rules and labels, instruction rows, the sheet),
 // the preparation of each target and the end of the document.
+#include "error_of.h"
 #include "page_build.h"
 #include "recording_surface.h"
 
@@ -334,12 +335,7 @@ private slots:
     void no_target_is_an_error_not_a_crash()
     {
         OutputTarget = nullptr;
-        try {
-            Build_Page();
-            QFAIL("Build_Page drew without a target");
-        } catch (const RuntimeError &error) {
-            QCOMPARE(error.number(), 91);
-        }
+        QCOMPARE(Error_Of([] { Build_Page(); }), 91);
     }
 };
 

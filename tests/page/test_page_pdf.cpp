@@ -1,6 +1,7 @@
 // The page printed to a PDF: one document of one page, the texts where the
 // form puts them measured from the printable area's corner, and a page whose
 // drawing fails is dropped instead of reaching the printer half drawn.
+#include "error_of.h"
 #include "page_build.h"
 #include "printer_surface.h"
 
@@ -139,12 +140,7 @@ private slots:
         Failing_Printer surface(printer);
         surface.failAt = "INSTRUCTIONS";
         OutputTarget = &surface;
-        try {
-            Build_Page();
-            QFAIL("the failure did not reach the caller");
-        } catch (const RuntimeError &error) {
-            QCOMPARE(error.number(), int(Err_Overflow));
-        }
+        QCOMPARE(Error_Of([] { Build_Page(); }), int(Err_Overflow));
         QCOMPARE(surface.Documents(), 0);
         QVERIFY(!QFile::exists(file));
 
