@@ -1,0 +1,33 @@
+# Robustness: the Draw_Text fuzzer and the regression tests that come out of
+# it, and stress tests of the window's layout.
+
+# The fuzzer is a clang build of its own (libFuzzer, AddressSanitizer,
+# UndefinedBehaviorSanitizer) made along with the main build, and run for a
+# bounded time as the test "fuzz_draw_text". New inputs it finds stay in the
+# build tree; the committed seeds in tests/fuzz/corpus are only read. A crash
+# is left as <build>/tests/fuzz/crash-* for a regression test.
+# Not in a sanitizer build: the fuzzer carries its own sanitizers already.
+if(NOT QUORVEL_SANITIZE)
+    include(ExternalProject)
+    find_program(QUORVEL_CLANGXX NAMES clang++ clang++-14 REQUIRED)
+    set(fuzz_dir ${CMAKE_CURRENT_BINARY_DIR}/fuzz)
+    ExternalProject_Add(fuzz_draw_text_build
+        SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/fuzz
+        BINARY_DIR ${fuzz_dir}
+        CMAKE_GENERATOR Ninja
+        CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUORVEL_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        # One job: the outer build already keeps both cores busy.
+        BUILD_COMMAND ${CMAKE_COMMAND} --build ${fuzz_dir} -j1
+        BUILD_ALWAYS ON
+        INSTALL_COMMAND ""
+        BUILD_BYPRODUCTS ${fuzz_dir}/fuzz_draw_text)
+    file(MAKE_DIRECTORY ${fuzz_dir}/corpus)
+    add_test(NAME fuzz_draw_text
+        COMMAND ${fuzz_dir}/fuzz_draw_text -max_total_time=20 -timeout=10 -rss_limit_mb=2048
+                -print_final_stats=1 -artifact_prefix=${fuzz_dir}/
+                ${fuzz_dir}/corpus ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
+    set_tests_properties(fuzz_draw_text PROPERTIES
+        LABELS fuzz
+        TIMEOUT 180
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
+endif()
