@@ -1,0 +1,166 @@
+// plot_redraw: draws bench_peer's redraw times against zoom as a PNG.
+//
+//   plot_redraw peer.json out.png
+//
+// One line per renderer and device pixel ratio, times on a log scale.
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct Series {
+    QString who;
+    int ratio;
+    QMap<double, double> millis; // zoom -> ms
+};
+
+double To_Millis(double time, const QString &unit)
+{
+    if (unit == QLatin1String("ns"))
+        return time / 1e6;
+    if (unit == QLatin1String("us"))
+        return time / 1e3;
+    if (unit == QLatin1String("s"))
+        return time * 1e3;
+    return time;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 3) {
+        std::fputs("usage: plot_redraw peer.json out.png\n", stderr);
+        return 2;
+    }
+    QFile in(QString::fromLocal8Bit(argv[1]));
+    if (!in.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "plot_redraw: cannot read %s\n", argv[1]);
+        return 1;
+    }
+    const QJsonArray runs = QJsonDocument::fromJson(in.readAll()).object().value("benchmarks").toArray();
+
+    static const QRegularExpression name(QStringLiteral("^Redraw/(\\w+)/zoom:([0-9.]+)/ratio:(\\d+)$"));
+    QMap<QString, Series> series;
+    for (const QJsonValue &value : runs) {
+        const QJsonObject run = value.toObject();
+        if (run.value("run_type").toString() != QLatin1String("iteration") || run.contains("error_occurred"))
+            continue;
+        const auto match = name.match(run.value("name").toString());
+        if (!match.hasMatch())
+            continue;
+        const QString key = match.captured(1) + match.captured(3);
+        Series &s = series[key];
+        s.who = match.captured(1);
+        s.ratio = match.captured(3).toInt();
+        s.millis[match.captured(2).toDouble()] =
+            To_Millis(run.value("real_time").toDouble(), run.value("time_unit").toString());
+    }
+    if (series.isEmpty()) {
+        std::fprintf(stderr, "plot_redraw: no Redraw runs in %s\n", argv[1]);
+        return 1;
+    }
+
+    double low = INFINITY, high = 0;
+    for (const Series &s : series)
+        for (double ms : s.millis) {
+            low = std::min(low, ms);
+            high = std::max(high, ms);
+        }
+    const double decadeLow = std::floor(std::log10(low)), decadeHigh = std::ceil(std::log10(high));
+
+    const QSize size(1000, 560);
+    const QRectF plot(90, 50, 600, 440);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(14);
+    p.setFont(font);
+
+    const auto xOf = [&](double zoom) { return plot.left() + (zoom - 0.4) / (2.3 - 0.4) * plot.width(); };
+    const auto yOf = [&](double ms) {
+        return plot.bottom() - (std::log10(ms) - decadeLow) / (decadeHigh - decadeLow) * plot.height();
+    };
+
+    p.setPen(QColor(220, 220, 220));
+    for (double d = decadeLow; d <= decadeHigh; ++d)
+        for (int m = 1; m < 10; ++m) {
+            const double ms = m * std::pow(10.0, d);
+            if (ms > std::pow(10.0, decadeHigh))
+                break;
+            p.drawLine(QPointF(plot.left(), yOf(ms)), QPointF(plot.right(), yOf(ms)));
+        }
+    p.setPen(Qt::black);
+    p.drawRect(plot);
+    for (double d = decadeLow; d <= decadeHigh; ++d) {
+        const double ms = std::pow(10.0, d);
+        p.drawText(QRectF(0, yOf(ms) - 10, plot.left() - 8, 20), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(ms) + QStringLiteral(" ms"));
+    }
+    for (double zoom : {0.5, 1.0, 2.2}) {
+        p.drawLine(QPointF(xOf(zoom), plot.bottom()), QPointF(xOf(zoom), plot.bottom() + 5));
+        p.drawText(QRectF(xOf(zoom) - 40, plot.bottom() + 8, 80, 20), Qt::AlignCenter,
+                   QString::number(zoom) + QStringLiteral("×"));
+    }
+    p.drawText(QRectF(plot.left(), plot.bottom() + 30, plot.width(), 20), Qt::AlignCenter, QStringLiteral("zoom"));
+    font.setBold(true);
+    p.setFont(font);
+    p.drawText(QRectF(0, 12, size.width(), 24), Qt::AlignCenter,
+               QStringLiteral("Redraw of the page against zoom (log scale)"));
+    font.setBold(false);
+    p.setFont(font);
+
+    const QMap<QString, QColor> colours{{QStringLiteral("quorvel"), QColor(20, 90, 200)},
+                                        {QStringLiteral("poppler"), QColor(200, 40, 30)},
+                                        {QStringLiteral("qpicture"), QColor(110, 110, 110)}};
+    const QMap<QString, QString> labels{{QStringLiteral("quorvel"), QStringLiteral("Quorvel preview")},
+                                        {QStringLiteral("poppler"), QStringLiteral("poppler, printed PDF")},
+                                        {QStringLiteral("qpicture"), QStringLiteral("QPicture replay (floor)")}};
+    int row = 0;
+    for (const Series &s : series) {
+        QPen pen(colours.value(s.who, Qt::black), 2.5, s.ratio == 1 ? Qt::SolidLine : Qt::DashLine);
+        p.setPen(pen);
+        QPainterPath path;
+        bool first = true;
+        for (auto it = s.millis.cbegin(); it != s.millis.cend(); ++it) {
+            const QPointF point(xOf(it.key()), yOf(it.value()));
+            if (first)
+                path.moveTo(point);
+            else
+                path.lineTo(point);
+            first = false;
+            p.setBrush(pen.color());
+            p.drawEllipse(point, 3.5, 3.5);
+        }
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(path);
+        const double y = plot.top() + 10 + row * 26;
+        p.drawLine(QPointF(plot.right() + 15, y), QPointF(plot.right() + 50, y));
+        p.setPen(Qt::black);
+        p.drawText(QPointF(plot.right() + 58, y + 5),
+                   labels.value(s.who, s.who) + QStringLiteral(", ratio ") + QString::number(s.ratio));
+        ++row;
+    }
+    p.end();
+    if (!image.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+        std::fprintf(stderr, "plot_redraw: cannot write %s\n", argv[2]);
+        return 1;
+    }
+    return 0;
+}
