@@ -31,3 +31,10 @@ if(NOT QUORVEL_SANITIZE)
         TIMEOUT 180
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endif()
+
+# 2,000 random window sizes with zoom clicks, the page box and scrolling in
+# between: the canvas always matches the zoom, and nothing reaches stderr.
+if(TARGET quorvel_app)
+    quorvel_test(test_layout_stress SOURCES robust/test_layout_stress.cpp LIBS quorvel_app LABELS robust)
+    set_tests_properties(test_layout_stress PROPERTIES TIMEOUT 600)
+endif()
