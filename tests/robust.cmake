@@ -38,3 +38,19 @@ if(TARGET quorvel_app)
     quorvel_test(test_layout_stress SOURCES robust/test_layout_stress.cpp LIBS quorvel_app LABELS robust)
     set_tests_properties(test_layout_stress PROPERTIES TIMEOUT 600)
 endif()
+
+# memcheck over a short session with the real window (start-up, a zoom cycle,
+# a scroll, Exit): no memory error and no leak of ours. Not in a sanitizer
+# build, whose programs valgrind cannot run.
+if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
+    find_program(VALGRIND valgrind REQUIRED)
+    add_executable(valgrind_session robust/valgrind_session.cpp)
+    target_link_libraries(valgrind_session PRIVATE quorvel_app)
+    add_test(NAME valgrind_session
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh $<TARGET_FILE:valgrind_session>
+                ${CMAKE_CURRENT_BINARY_DIR}/valgrind_session.log)
+    set_tests_properties(valgrind_session PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;VALGRIND=${VALGRIND}"
+        LABELS valgrind
+        TIMEOUT 300)
+endif()
