@@ -16,7 +16,10 @@
 //
 // Input layout (little endian), then the text as UTF-16 code units:
 //   0  surface: 0 recording printer, 1 recording preview, 2 canvas, 3 canvas at ratio 2
-//   1  style flags: 1 bold, 2 italic, 4 underline
+//   1  style flags: 1 bold, 2 italic, 4 underline; exactly 8 in the low four
+//      bits: long text, the text repeated to 32760 + (flags >> 4) characters,
+//      across the length at which the position counters overflow (on the
+//      recording surface, without wrapping, and rarely: it is slow)
 //   2  H_Align choice          3  V_Align choice (7: the text's first line)
 //   4  font name choice        5  font size choice (15: the float at 17)
 //   6  X   8  Y   10  Wrap_Width     (int16 each)
@@ -126,17 +129,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < Header_Size)
         return 0;
-    const int kind = data[0] % 4;
     const std::uint8_t flags = data[1];
+    const bool long_text = (flags & 0x0F) == 0x08;
+    const int kind = long_text ? data[0] % 2 : data[0] % 4;
     const auto X = Read<Integer>(data, 6);
     const auto Y = Read<Integer>(data, 8);
-    const auto Wrap_Width = Read<Integer>(data, 10);
+    const auto Wrap_Width = long_text ? Integer(0) : Read<Integer>(data, 10);
     const Single zoom = Zoom(data[16], Read<std::uint32_t>(data, 12));
     const Single Font_Size_Value = Font_Size(data[5], Read<Single>(data, 17));
 
     const std::size_t units = (size - Header_Size) / 2;
     QString Text(qsizetype(units), Qt::Uninitialized);
     std::memcpy(Text.data(), data + Header_Size, units * 2);
+    if (long_text) {
+        const qsizetype length = 32760 + (flags >> 4);
+        const QString unit = Text.isEmpty() ? QStringLiteral("x") : Text;
+        Text = unit.repeated(length / unit.size() + 1).left(length);
+    }
     const QString firstLine = Text.section(u'\r', 0, 0);
 
     std::unique_ptr<Surface> surface;
