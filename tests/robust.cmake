@@ -32,6 +32,9 @@ if(NOT QUORVEL_SANITIZE)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endif()
 
+# Draw_Text at the edges the fuzzer explores, as plain cases.
+quorvel_test(test_text_limits SOURCES robust/test_text_limits.cpp LIBS quorvel_draw LABELS robust)
+
 # 2,000 random window sizes with zoom clicks, the page box and scrolling in
 # between: the canvas always matches the zoom, and nothing reaches stderr.
 if(TARGET quorvel_app)
