@@ -2,6 +2,7 @@
 // the font sizes a surface refuses (380) or that overflow on the way (6), on
 // both targets and on the real canvas, and texts around the length at which
 // the position counters overflow.
+#include "error_of.h"
 #include "preview_surface.h"
 #include "recording_surface.h"
 #include "support_routines.h"
@@ -11,17 +12,6 @@
 #include <limits>
 
 namespace {
-
-// The run-time error a call ends in, 0 for none.
-int Error_Of(auto &&action)
-{
-    try {
-        action();
-    } catch (const RuntimeError &error) {
-        return error.number();
-    }
-    return 0;
-}
 
 void Text(const QString &text, Single size)
 {
