@@ -89,6 +89,9 @@ private slots:
             const Single zoom_before = Zoom_Factor;
             const int calls_before = window->Build_Page_Calls;
             action();
+            // Everything the action set off, also what that posted in turn.
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents();
             QCoreApplication::processEvents();
 
             const auto fail = [&](const QString &why) {
