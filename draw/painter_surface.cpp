@@ -86,7 +86,9 @@ Painter_Surface::Font_Entry &Painter_Surface::Current_Font()
                             .arg(int(FontUnderline()));
     auto found = fonts_.find(key);
     if (found == fonts_.end()) {
-        constexpr int Reference_Pixels = 1000;
+        // Large enough that whole-pixel rounding of the reference size does not
+        // matter, small enough that the font engine still caches its glyphs.
+        constexpr int Reference_Pixels = 64;
         // One point is 20 twips.
         const double pixels = double(FontSize()) * 20.0 * Device_Per_Unit_Y();
         QFont font(FontName());
@@ -269,11 +271,23 @@ void Painter_Surface::Print(const QString &text)
         origin.setY(std::round(origin.y())); // the baseline on a whole device pixel
     const QFont font = entry.font;
     const QTransform placed(entry.scale, 0, 0, entry.scale, origin.x(), origin.y());
+    // A laid-out text is kept with its face, so a redraw does not shape it again.
+    auto laid_out = entry.laid_out.constFind(text);
+    if (laid_out == entry.laid_out.constEnd()) {
+        if (entry.laid_out.size() >= Width_Cache_Limit)
+            entry.laid_out.clear();
+        QStaticText prepared(text);
+        prepared.setTextFormat(Qt::PlainText);
+        prepared.prepare(QTransform::fromScale(entry.scale, entry.scale), font);
+        laid_out = entry.laid_out.insert(text, prepared);
+    }
+    const QStaticText prepared = *laid_out;
+    const QPointF top_left(0, -entry.metrics.ascent()); // the baseline at the origin
     Paint([=](QPainter &painter) {
         painter.setWorldTransform(placed);
         painter.setFont(font);
         painter.setPen(Qt::black);
-        painter.drawText(QPointF(0, 0), text);
+        painter.drawStaticText(top_left, prepared);
         painter.resetTransform();
     });
     Surface::Set_CurrentX(0);

@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
+#include <QStaticText>
 
 #include <functional>
 #include <map>
@@ -57,6 +58,7 @@ private:
         qreal ascent;           // device pixels
         qreal height;           // device pixels
         QHash<QString, Single> widths;
+        QHash<QString, QStaticText> laid_out; // texts shaped once, drawn many times
     };
     Font_Entry &Current_Font();
     QPointF To_Device(Single x, Single y) const;
