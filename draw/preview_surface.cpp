@@ -7,21 +7,12 @@ namespace {
 // Fonts are sized in device pixels; a device of 72 DPI makes one point one pixel.
 constexpr int Dots_Per_Meter_72_Dpi = 2835;
 
-QImage Blank(QSize pixels, qreal ratio, const QColor &back)
-{
-    const QSize device(std::max(1, int(std::ceil(pixels.width() * ratio - 1e-9))),
-                       std::max(1, int(std::ceil(pixels.height() * ratio - 1e-9))));
-    QImage image(device, QImage::Format_RGB32);
-    image.setDotsPerMeterX(Dots_Per_Meter_72_Dpi);
-    image.setDotsPerMeterY(Dots_Per_Meter_72_Dpi);
-    image.fill(back);
-    return image;
-}
-
 int Pixels(Single twips, Single twipsPerPixel)
 {
     return std::max(1, int(Round_Half_Even(double(twips) / double(twipsPerPixel))));
 }
+
+constexpr std::size_t Spare_Images = 2; // the view's and one more
 
 } // namespace
 
@@ -81,6 +72,32 @@ void Preview_Surface::Resize(QSize pixels)
     ++generation_;
 }
 
+QSize Preview_Surface::Device_Size() const
+{
+    return QSize(std::max(1, int(std::ceil(pixels_.width() * ratio_ - 1e-9))),
+                 std::max(1, int(std::ceil(pixels_.height() * ratio_ - 1e-9))));
+}
+
+QImage Preview_Surface::Blank_Image()
+{
+    const QSize device = Device_Size();
+    QImage image;
+    for (auto spare = spare_.begin(); spare != spare_.end(); ++spare) {
+        if (spare->size() == device && spare->isDetached()) {
+            image = std::move(*spare);
+            spare_.erase(spare);
+            break;
+        }
+    }
+    if (image.isNull()) {
+        image = QImage(device, QImage::Format_RGB32);
+        image.setDotsPerMeterX(Dots_Per_Meter_72_Dpi);
+        image.setDotsPerMeterY(Dots_Per_Meter_72_Dpi);
+    }
+    image.fill(back_);
+    return image;
+}
+
 void Preview_Surface::Set_Device_Pixel_Ratio(qreal ratio)
 {
     if (!(ratio > 0) || ratio == ratio_)
@@ -88,6 +105,7 @@ void Preview_Surface::Set_Device_Pixel_Ratio(qreal ratio)
     Finish();
     ratio_ = ratio;
     image_ = QImage();
+    spare_.clear();
     Forget_Fonts();
     ++generation_;
 }
@@ -95,6 +113,11 @@ void Preview_Surface::Set_Device_Pixel_Ratio(qreal ratio)
 void Preview_Surface::Cls()
 {
     Finish();
+    if (!image_.isNull()) {
+        if (spare_.size() == Spare_Images)
+            spare_.erase(spare_.begin());
+        spare_.push_back(std::move(image_));
+    }
     image_ = QImage();
     Surface::Set_CurrentX(0);
     Surface::Set_CurrentY(0);
@@ -109,7 +132,7 @@ void Preview_Surface::EndDoc()
 void Preview_Surface::Paint(std::function<void(QPainter &)> operation)
 {
     if (image_.isNull())
-        image_ = Blank(pixels_, ratio_, back_);
+        image_ = Blank_Image();
     if (!painter_.isActive()) {
         painter_.begin(&image_);
         painter_.setRenderHint(QPainter::NonCosmeticBrushPatterns);
@@ -128,6 +151,6 @@ const QImage &Preview_Surface::Image()
 {
     Finish();
     if (image_.isNull())
-        image_ = Blank(pixels_, ratio_, back_);
+        image_ = Blank_Image();
     return image_;
 }

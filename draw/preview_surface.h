@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <vector>
+
 class Preview_Surface : public Painter_Surface {
 public:
     Preview_Surface();
@@ -49,6 +51,12 @@ protected:
 private:
     void Resize(QSize pixels);
     void Finish();
+    QSize Device_Size() const;
+    QImage Blank_Image();
+
+    // Images dropped by Cls, kept for reuse once no view shows them any more:
+    // a new canvas of the same size then needs no fresh memory.
+    std::vector<QImage> spare_;
 
     QSize pixels_{1, 1};
     qreal ratio_ = 1;

@@ -88,6 +88,21 @@ private slots:
         QCOMPARE(preview.Width(), 5625.0f);
     }
 
+    void a_shown_image_stays_whole_while_the_next_is_drawn()
+    {
+        Start_Preview(1);
+        Draw_Box(0, 3906, 9150, 4122, 0, 0, RGB(200, 200, 200), 0);
+        const QImage shown = preview.Image(); // what a view keeps on screen
+        for (int redraw = 0; redraw < 3; ++redraw) {
+            preview.Cls();
+            Draw_Line(0, 1520, 3680, 1520, 4, 0, 0);
+            QVERIFY(Dark(preview.Image().pixel(200, 107)));
+            QCOMPARE(preview.Image().pixel(400, 273), qRgb(255, 255, 255)); // cleared
+        }
+        QCOMPARE(shown.pixel(400, 273), qRgb(200, 200, 200));
+        QCOMPARE(shown.pixel(200, 107), qRgb(255, 255, 255));
+    }
+
     void rule_lands_on_its_pixel_row_and_column()
     {
         Start_Preview(1);
