@@ -271,6 +271,21 @@ void Painter_Surface::Print(const QString &text)
         origin.setY(std::round(origin.y())); // the baseline on a whole device pixel
     const QFont font = entry.font;
     const QTransform placed(entry.scale, 0, 0, entry.scale, origin.x(), origin.y());
+    // Qt 6.4 reads past its glyph arrays when it underlines right-to-left
+    // text that QStaticText has laid out around a line feed or paragraph
+    // separator. Such texts (the form has none) are shaped on every drawing.
+    if (text.contains(u'\n') || text.contains(QChar::ParagraphSeparator)) {
+        Paint([=](QPainter &painter) {
+            painter.setWorldTransform(placed);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            painter.drawText(QPointF(0, 0), text);
+            painter.resetTransform();
+        });
+        Surface::Set_CurrentX(0);
+        Surface::Set_CurrentY(CurrentY() + Single(entry.height / Device_Per_Unit_Y()));
+        return;
+    }
     // A laid-out text is kept with its face, so a redraw does not shape it again.
     auto laid_out = entry.laid_out.constFind(text);
     if (laid_out == entry.laid_out.constEnd()) {
