@@ -5,7 +5,7 @@
 //              poppler at the DPI that gives the canvas's pixel scale, the
 //              canvas's rectangle only (same pixel count);
 //  - qpicture: the floor, the finished page replayed from a QPicture that
-//              recorded one redraw, onto a fresh image of the canvas's size.
+//              recorded one redraw, onto a white image of the canvas's size.
 // At zooms 0.5, 1 and 2.2 and device pixel ratios 1 and 2. A table of the
 // ratios follows the benchmark output; --benchmark_out=FILE.json keeps the
 // figures for bench/plot_redraw.
@@ -200,10 +200,11 @@ void QPicture_Floor(benchmark::State &state, Single zoom, int ratio)
     OutputTarget = nullptr;
     const QPicture &picture = recorder.Finished();
     const QSize canvas = Canvas_Size(zoom, ratio);
+    // At the image's default resolution, the one the picture was recorded
+    // at, QPicture replays it unscaled. One image serves every replay, as the
+    // canvas keeps its memory from one redraw to the next.
+    QImage image(canvas, QImage::Format_RGB32);
     for (auto _ : state) {
-        // At the image's default resolution, the one the picture was
-        // recorded at, QPicture replays it unscaled.
-        QImage image(canvas, QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter painter(&image);
         painter.drawPicture(0, 0, picture);
@@ -220,7 +221,9 @@ std::string Name(const char *who, Single zoom, int ratio)
     return name;
 }
 
-// The console output, and each run's time kept for the table of ratios.
+// The console output, and each run's time kept for the table of ratios:
+// the median when the runs are repeated (--benchmark_repetitions), else the
+// one run's mean.
 class Ratio_Reporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> millis;
@@ -228,10 +231,17 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                millis[run.benchmark_name()] =
-                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e3;
+        for (const Run &run : runs) {
+            if (run.error_occurred)
+                continue;
+            const double ms = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e3;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medians_[run.run_name.str()] = ms;
+            else if (run.run_type == Run::RT_Iteration)
+                millis[run.run_name.str()] = ms;
+        }
+        for (const auto &[name, ms] : medians_)
+            millis[name] = ms;
     }
 
     void Print_Ratios() const
@@ -252,6 +262,9 @@ public:
             }
         std::printf("targets: poppler/quorv >= 10 at every zoom; quorv/qpicture <= 1.5 at zoom 1\n");
     }
+
+private:
+    std::map<std::string, double> medians_;
 };
 
 } // namespace

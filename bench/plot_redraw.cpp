@@ -2,7 +2,8 @@
 //
 //   plot_redraw peer.json out.png
 //
-// One line per renderer and device pixel ratio, times on a log scale.
+// One line per renderer and device pixel ratio, times on a log scale; the
+// medians when the runs were repeated.
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -55,12 +56,18 @@ int main(int argc, char **argv)
     const QJsonArray runs = QJsonDocument::fromJson(in.readAll()).object().value("benchmarks").toArray();
 
     static const QRegularExpression name(QStringLiteral("^Redraw/(\\w+)/zoom:([0-9.]+)/ratio:(\\d+)$"));
+    // The median of repeated runs where there is one, else the run itself.
+    bool repeated = false;
+    for (const QJsonValue &value : runs)
+        repeated |= value.toObject().value("aggregate_name").toString() == QLatin1String("median");
     QMap<QString, Series> series;
     for (const QJsonValue &value : runs) {
         const QJsonObject run = value.toObject();
-        if (run.value("run_type").toString() != QLatin1String("iteration") || run.contains("error_occurred"))
+        const bool wanted = repeated ? run.value("aggregate_name").toString() == QLatin1String("median")
+                                     : run.value("run_type").toString() == QLatin1String("iteration");
+        if (!wanted || run.contains("error_occurred"))
             continue;
-        const auto match = name.match(run.value("name").toString());
+        const auto match = name.match(run.value("run_name").toString());
         if (!match.hasMatch())
             continue;
         const QString key = match.captured(1) + match.captured(3);
