@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -271,38 +272,33 @@ void Painter_Surface::Print(const QString &text)
         origin.setY(std::round(origin.y())); // the baseline on a whole device pixel
     const QFont font = entry.font;
     const QTransform placed(entry.scale, 0, 0, entry.scale, origin.x(), origin.y());
-    // Qt 6.4 reads past its glyph arrays when it underlines right-to-left
-    // text that QStaticText has laid out around a line feed or paragraph
-    // separator. Such texts (the form has none) are shaped on every drawing.
-    if (text.contains(u'\n') || text.contains(QChar::ParagraphSeparator)) {
-        Paint([=](QPainter &painter) {
-            painter.setWorldTransform(placed);
-            painter.setFont(font);
-            painter.setPen(Qt::black);
-            painter.drawText(QPointF(0, 0), text);
-            painter.resetTransform();
-        });
-        Surface::Set_CurrentX(0);
-        Surface::Set_CurrentY(CurrentY() + Single(entry.height / Device_Per_Unit_Y()));
-        return;
+
+    // A laid-out text is kept with its face, so a redraw does not shape it
+    // again. Not so a text with a line feed or paragraph separator (the form
+    // has none): Qt 6.4 reads past its glyph arrays when it underlines
+    // right-to-left text that QStaticText laid out around one.
+    std::optional<QStaticText> prepared;
+    if (!text.contains(u'\n') && !text.contains(QChar::ParagraphSeparator)) {
+        auto laid_out = entry.laid_out.constFind(text);
+        if (laid_out == entry.laid_out.constEnd()) {
+            if (entry.laid_out.size() >= Width_Cache_Limit)
+                entry.laid_out.clear();
+            QStaticText layout(text);
+            layout.setTextFormat(Qt::PlainText);
+            layout.prepare(QTransform::fromScale(entry.scale, entry.scale), font);
+            laid_out = entry.laid_out.insert(text, layout);
+        }
+        prepared = *laid_out;
     }
-    // A laid-out text is kept with its face, so a redraw does not shape it again.
-    auto laid_out = entry.laid_out.constFind(text);
-    if (laid_out == entry.laid_out.constEnd()) {
-        if (entry.laid_out.size() >= Width_Cache_Limit)
-            entry.laid_out.clear();
-        QStaticText prepared(text);
-        prepared.setTextFormat(Qt::PlainText);
-        prepared.prepare(QTransform::fromScale(entry.scale, entry.scale), font);
-        laid_out = entry.laid_out.insert(text, prepared);
-    }
-    const QStaticText prepared = *laid_out;
-    const QPointF top_left(0, -entry.metrics.ascent()); // the baseline at the origin
+    const QPointF top_left(0, -entry.metrics.ascent()); // puts the baseline at the origin
     Paint([=](QPainter &painter) {
         painter.setWorldTransform(placed);
         painter.setFont(font);
         painter.setPen(Qt::black);
-        painter.drawStaticText(top_left, prepared);
+        if (prepared)
+            painter.drawStaticText(top_left, *prepared);
+        else
+            painter.drawText(QPointF(0, 0), text);
         painter.resetTransform();
     });
     Surface::Set_CurrentX(0);
