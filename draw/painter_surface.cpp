@@ -274,11 +274,12 @@ void Painter_Surface::Print(const QString &text)
     const QTransform placed(entry.scale, 0, 0, entry.scale, origin.x(), origin.y());
 
     // A laid-out text is kept with its face, so a redraw does not shape it
-    // again. Not so a text with a line feed or paragraph separator (the form
-    // has none): Qt 6.4 reads past its glyph arrays when it underlines
-    // right-to-left text that QStaticText laid out around one.
+    // again. Not so an underlined text (the form has none): Qt 6.4 reads past
+    // its glyph arrays when it underlines a QStaticText with a line of no
+    // glyphs (a lone carriage return) or with right-to-left text next to a
+    // line feed.
     std::optional<QStaticText> prepared;
-    if (!text.contains(u'\n') && !text.contains(QChar::ParagraphSeparator)) {
+    if (!font.underline()) {
         auto laid_out = entry.laid_out.constFind(text);
         if (laid_out == entry.laid_out.constEnd()) {
             if (entry.laid_out.size() >= Width_Cache_Limit)
