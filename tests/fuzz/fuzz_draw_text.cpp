@@ -19,7 +19,9 @@
 //   1  style flags: 1 bold, 2 italic, 4 underline; exactly 8 in the low four
 //      bits: long text, the text repeated to 32760 + (flags >> 4) characters,
 //      across the length at which the position counters overflow (on the
-//      recording surface, without wrapping, and rarely: it is slow)
+//      recording printer, without wrapping, and rarely: it is slow; on the
+//      preview a wrap width of 0 becomes 1, and the wrap search over a line
+//      of 32000 characters measures every prefix that ends at a space)
 //   2  H_Align choice          3  V_Align choice (7: the text's first line)
 //   4  font name choice        5  font size choice (15: the float at 17)
 //   6  X   8  Y   10  Wrap_Width     (int16 each)
@@ -131,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     const std::uint8_t flags = data[1];
     const bool long_text = (flags & 0x0F) == 0x08;
-    const int kind = long_text ? data[0] % 2 : data[0] % 4;
+    const int kind = long_text ? 0 : data[0] % 4;
     const auto X = Read<Integer>(data, 6);
     const auto Y = Read<Integer>(data, 8);
     const auto Wrap_Width = long_text ? Integer(0) : Read<Integer>(data, 10);
