@@ -4,16 +4,9 @@ quorvel_test(test_page_commands SOURCES page/test_page_commands.cpp LIBS quorvel
 quorvel_test(test_page_preview SOURCES page/test_page_preview.cpp LIBS quorvel_page LABELS page)
 quorvel_test(test_page_missing_logo SOURCES page/test_page_missing_logo.cpp LIBS quorvel_page LABELS page)
 
-find_program(PDFTOTEXT pdftotext)
-find_program(PDFINFO pdfinfo)
-if(NOT PDFTOTEXT OR NOT PDFINFO)
-    message(FATAL_ERROR "The page's PDF tests need pdftotext and pdfinfo: install poppler-utils")
-endif()
+quorvel_test(test_page_pdf SOURCES page/test_page_pdf.cpp
+    LIBS quorvel_page quorvel_printed_page Qt6::PrintSupport LABELS page)
 
-quorvel_test(test_page_pdf SOURCES page/test_page_pdf.cpp LIBS quorvel_page Qt6::PrintSupport LABELS page)
-target_compile_definitions(test_page_pdf PRIVATE PDFTOTEXT="${PDFTOTEXT}" PDFINFO="${PDFINFO}")
-
-quorvel_test(test_page_render SOURCES page/test_page_render.cpp LIBS Qt6::Gui LABELS page)
-target_compile_definitions(test_page_render PRIVATE
-    QUORVEL_RENDER="$<TARGET_FILE:quorvel-render>" PDFINFO="${PDFINFO}")
+quorvel_test(test_page_render SOURCES page/test_page_render.cpp LIBS quorvel_printed_page LABELS page)
+target_compile_definitions(test_page_render PRIVATE QUORVEL_RENDER="$<TARGET_FILE:quorvel-render>")
 add_dependencies(test_page_render quorvel-render)

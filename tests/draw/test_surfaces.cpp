@@ -2,11 +2,11 @@
 // text ends where TextWidth says, that a high-density canvas is drawn at its
 // own resolution, and that the printer is addressed from its printable area.
 #include "preview_surface.h"
+#include "printed_page.h"
 #include "printer_surface.h"
 #include "support_routines.h"
 
 #include <QPrinter>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,28 +28,6 @@ std::pair<int, int> Ink_Columns(const QImage &image, int top, int bottom)
                 right = std::max(right, x);
             }
     return {left, right};
-}
-
-struct Word_Box {
-    double xMin = -1, yMin = -1, xMax = -1, yMax = -1;
-};
-
-// The bounding box of a word in a PDF, in points, as pdftotext reads it.
-Word_Box Find_Word(const QString &pdf, const QString &word)
-{
-    QProcess run;
-    run.start(PDFTOTEXT, {"-bbox", pdf, "-"});
-    run.waitForFinished();
-    const QString html = QString::fromUtf8(run.readAllStandardOutput());
-    static const QRegularExpression row(
-        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-    for (auto match = row.globalMatch(html); match.hasNext();) {
-        const auto m = match.next();
-        if (m.captured(5) == word)
-            return {m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
-                    m.captured(4).toDouble()};
-    }
-    return {};
 }
 
 } // namespace
@@ -258,13 +236,16 @@ private slots:
         QCOMPARE(surface.Documents(), 1);
 
         const QRectF area = printer.pageLayout().paintRectPoints();
-        const Word_Box box = Find_Word(file, "HALBEK");
-        QVERIFY2(box.xMin >= 0, "HALBEK not found in the PDF");
+        QRectF box;
+        for (const Printed_Word &word : Pdf_Words(file))
+            if (word.text == "HALBEK")
+                box = word.box;
+        QVERIFY2(!box.isNull(), "HALBEK not found in the PDF");
         // 1340 twips = 67 points right of the printable area, 80 = 4 points down.
-        QVERIFY2(qAbs(box.xMin - (area.left() + 67)) < 1, qPrintable(QString::number(box.xMin)));
-        QVERIFY2(qAbs(box.yMin - (area.top() + 4)) < 1, qPrintable(QString::number(box.yMin)));
+        QVERIFY2(qAbs(box.left() - (area.left() + 67)) < 1, qPrintable(QString::number(box.left())));
+        QVERIFY2(qAbs(box.top() - (area.top() + 4)) < 1, qPrintable(QString::number(box.top())));
         // 8 points high, give or take the face's ascent and descent.
-        QVERIFY(box.yMax - box.yMin > 7 && box.yMax - box.yMin < 11);
+        QVERIFY(box.height() > 7 && box.height() < 11);
     }
 
     void printer_that_cannot_open_raises_and_writes_nothing()

@@ -41,6 +41,7 @@ const Label Labels[] = {
     {"SUN", 7205 + 1340, 'C', 3090 + 80},
     {"NOTES:", 4575 + 1340, 'C', 9180 + 80},
     {"INSTRUCTIONS", 4575 + 1340, 'C', 10018 + 80},
+    {"EMPLOYEE SIGNATURE", 0 + 1340, 'L', 14300 + 80},
 };
 
 // The boxes of every run of consecutive words that spells `phrase`.
