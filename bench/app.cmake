@@ -4,6 +4,6 @@ add_executable(quorvel-startup-harness startup_harness.cpp)
 target_link_libraries(quorvel-startup-harness PRIVATE quorvel_app)
 
 add_executable(bench_app bench_app.cpp)
-target_link_libraries(bench_app PRIVATE quorvel_app benchmark::benchmark)
+target_link_libraries(bench_app PRIVATE quorvel_app quorvel_bench_main)
 target_compile_definitions(bench_app PRIVATE QUORVEL_HARNESS="$<TARGET_FILE:quorvel-startup-harness>")
 add_dependencies(bench_app quorvel-startup-harness)

@@ -5,7 +5,7 @@
 #include "frm_main.h"
 #include "support_routines.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QToolButton>
 
@@ -107,14 +107,3 @@ void BM_Resize_100_Percent_With_Repaint(benchmark::State &state)
 BENCHMARK(BM_Resize_100_Percent_With_Repaint)->Unit(benchmark::kMicrosecond)->UseRealTime()->MinTime(1.0);
 
 } // namespace
-
-int main(int argc, char *argv[])
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

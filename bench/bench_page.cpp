@@ -4,7 +4,6 @@
 #include "preview_surface.h"
 #include "printer_surface.h"
 
-#include <QGuiApplication>
 #include <QPrinter>
 #include <QTemporaryDir>
 
@@ -47,14 +46,3 @@ void Pdf(benchmark::State &state)
 BENCHMARK(Pdf)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

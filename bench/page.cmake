@@ -1,3 +1,3 @@
 # Build_Page on the preview at 50 %, 100 % and 220 %, and printed to a PDF.
 add_executable(bench_page bench_page.cpp)
-target_link_libraries(bench_page PRIVATE quorvel_page Qt6::Gui Qt6::PrintSupport benchmark::benchmark)
+target_link_libraries(bench_page PRIVATE quorvel_page Qt6::PrintSupport quorvel_bench_main)
