@@ -4,6 +4,7 @@
 // 96 DPI, so 15 twips to the pixel; a length that is not a whole number of
 // pixels becomes the nearest one, and the figures below are worked out for
 // that.
+#include "captured_stderr.h"
 #include "window_fixture.h"
 
 #include "page_build.h"
@@ -18,38 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Collects what the program writes to stderr while it lives.
-class Stderr_Capture {
-public:
-    Stderr_Capture()
-    {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(file_.handle(), 2);
-    }
-    ~Stderr_Capture() { Restore(); }
-    QString Text()
-    {
-        Restore();
-        file_.seek(0);
-        return QString::fromLocal8Bit(file_.readAll());
-    }
-
-private:
-    void Restore()
-    {
-        if (saved_ < 0)
-            return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
 
 // The states a Form_Resize finds during Form_Load's Show.
 struct Load_Snapshot : QObject {
@@ -508,9 +477,9 @@ private slots:
         // handler's drawing overflows.
         window->cboPage.AddItem(QStringLiteral("Page 2"));
         Zoom_Factor = 100;
-        Stderr_Capture capture;
+        Captured_Stderr capture;
         window->cboPage.Set_ListIndex(1);
-        const QString said = capture.Text();
+        const QString said = capture.Release();
         QCOMPARE(said.count(QLatin1Char('\n')), 1);
         QVERIFY2(said.contains(QStringLiteral("Overflow")) && said.contains(QStringLiteral("cboPage_Change")),
                  qPrintable(said));

@@ -4,7 +4,8 @@
 // every step the drawn canvas matches the zoom, the zoom stays within the
 // cap, and the page was redrawn only when the zoom changed or the page box
 // asked for it. Nothing may reach stderr: no abandoned event, no Qt warning.
-#include "../app/window_fixture.h"
+#include "captured_stderr.h"
+#include "app/window_fixture.h"
 
 #include "page_build.h"
 
@@ -34,35 +35,6 @@ int Log_Uniform(QRandomGenerator &random, int most)
     const double x = random.bounded(std::log(double(most) + 1));
     return std::clamp(int(std::exp(x)), 1, most);
 }
-
-// Everything written to stderr while it lives.
-class Captured_Stderr {
-public:
-    Captured_Stderr()
-    {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(file_.handle(), 2);
-    }
-    ~Captured_Stderr() { Release(); }
-
-    QString Release()
-    {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            dup2(saved_, 2);
-            close(saved_);
-            saved_ = -1;
-        }
-        file_.seek(0);
-        return QString::fromLocal8Bit(file_.readAll());
-    }
-
-private:
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
 
 } // namespace
 
