@@ -1,11 +1,11 @@
-# The report page: its commands against the recording surface, the real
-# preview canvas, the printed PDF, and the quorvel-render tool.
-quorvel_test(test_page_commands SOURCES page/test_page_commands.cpp LIBS quorvel_page LABELS page)
-quorvel_test(test_page_preview SOURCES page/test_page_preview.cpp LIBS quorvel_page LABELS page)
-quorvel_test(test_page_missing_logo SOURCES page/test_page_missing_logo.cpp LIBS quorvel_page LABELS page)
-
-quorvel_test(test_page_pdf SOURCES page/test_page_pdf.cpp
+# The report page against its reviewed call streams and images, on paper,
+# without its logos, and the quorvel-render tool.
+quorvel_test(test_page SOURCES page/test_page.cpp
     LIBS quorvel_page quorvel_printed_page Qt6::PrintSupport LABELS page)
+target_compile_definitions(test_page PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/page")
+add_test(NAME test_page_without_logos COMMAND test_page page_without_its_logos_is_drawn_whole)
+set_tests_properties(test_page_without_logos PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QUORVEL_NO_LOGOS=1" LABELS page)
 
 quorvel_test(test_page_render SOURCES page/test_page_render.cpp LIBS quorvel_printed_page LABELS page)
 target_compile_definitions(test_page_render PRIVATE QUORVEL_RENDER="$<TARGET_FILE:quorvel-render>")

@@ -1,6 +1,6 @@
-// Reading a printed page back: its words and where they sit (pdftotext
-// -bbox), its page count (pdfinfo) and its pixels (pdftoppm), and the checks
-// that the printed form is where the form's tables put it.
+// Reading a printed page back with poppler: its page count and size, its
+// words and where they sit, its pixels; and the checks that the printed form
+// is where the form's tables put it.
 #pragma once
 
 #include <QImage>
@@ -16,23 +16,18 @@ struct Printed_Word {
 
 // -1 when the file cannot be read as a PDF.
 int Pdf_Page_Count(const QString &pdf);
-// The first page's size in points (rounded); empty on failure.
-QSize Pdf_Page_Size(const QString &pdf);
+// The first page's size in points; empty on failure.
+QSizeF Pdf_Page_Size(const QString &pdf);
 QList<Printed_Word> Pdf_Words(const QString &pdf);
-// The first page at `dpi`, as a grey-scale image; null on failure.
+// The first page at `dpi`, in grey; null on failure.
 QImage Pdf_Image(const QString &pdf, int dpi);
 
-// Checks (QtTest) that labels of the form sit where the form puts them,
-// given the printable area's top-left corner in points.
+// Checks (Qt Test) that labels from every part of the form sit within a
+// point of where the form puts them, from the printable area's top-left
+// corner (in points).
 void Check_Label_Positions(const QList<Printed_Word> &words, QPointF printableTopLeft);
 
-// Checks (QtTest) that the labels are inked at the same places on two
-// printed pages, found by their words on the reference, whose text can be
-// read (a print system may turn text into shapes).
-void Check_Same_Label_Ink(const QString &referencePdf, QPointF referenceTopLeft, const QString &otherPdf,
-                          QPointF otherTopLeft);
-
-// Checks (QtTest) that the printed page at 96 DPI has the structure of the
-// preview at 100 %: the same rules and grey bands at the same heights and
-// the same text columns. `printableTopLeft` is in points.
-void Check_Same_Structure(const QImage &printed, QPointF printableTopLeft, const QImage &preview);
+// Checks (Qt Test) that two pictures of the sheet at 96 DPI have their ink
+// in the same rows and columns: `page` from a printed page whose printable
+// area starts at `printableTopLeft` (points), `sheet` from the sheet's corner.
+void Check_Same_Sheet(const QImage &page, QPointF printableTopLeft, const QImage &sheet);

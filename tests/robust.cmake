@@ -32,11 +32,6 @@ if(NOT QUORVEL_SANITIZE)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endif()
 
-# Draw_Text at the edges the fuzzer explores, as plain cases, and the texts
-# it found faults with (also run under memcheck, below).
-quorvel_test(test_text_limits SOURCES robust/test_text_limits.cpp LIBS quorvel_draw LABELS robust)
-quorvel_test(test_text_regressions SOURCES robust/test_text_regressions.cpp LIBS quorvel_draw LABELS robust)
-
 # 2,000 random window sizes with zoom clicks, the page box and scrolling in
 # between: the canvas always matches the zoom, and nothing reaches stderr.
 if(TARGET quorvel_app)
@@ -55,10 +50,10 @@ if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
     add_test(NAME valgrind_session
         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/valgrind_session.log
                 $<TARGET_FILE:valgrind_session>)
-    add_test(NAME test_text_regressions_valgrind
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/test_text_regressions.log
-                $<TARGET_FILE:test_text_regressions>)
-    set_tests_properties(valgrind_session test_text_regressions_valgrind PROPERTIES
+    add_test(NAME fuzzer_texts_valgrind
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/fuzzer_texts.log
+                $<TARGET_FILE:test_surfaces> texts_the_fuzzer_found)
+    set_tests_properties(valgrind_session fuzzer_texts_valgrind PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;VALGRIND=${VALGRIND}"
         LABELS valgrind
         TIMEOUT 300)

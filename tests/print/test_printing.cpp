@@ -91,7 +91,7 @@ private slots:
 
         Zoom_Factor = 1;
         Build_Page();
-        Check_Same_Structure(Pdf_Image(file, 96), Printable_Top_Left(), preview_.Image());
+        Check_Same_Sheet(Pdf_Image(file, 96), Printable_Top_Left(), preview_.Image());
     }
 
     // A cancel prints nothing and says nothing; the next click shows the
