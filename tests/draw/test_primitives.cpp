@@ -163,8 +163,11 @@ private slots:
         row("alignment keywords in any case", "printer", 1,
             "text|ABCD|0|0|0|center|||0|0|0|0; text|ABCD|0|0|0|CENTER|||0|0|0|0; text|ABCD|0|0|0| center|||0|0|0|0",
             "CurrentX 1140; CurrentX 1140; CurrentX 1140; CurrentX 1140; CurrentX 1340; CurrentX 1340", "CurrentX");
-        row("half a width rounds to even", "printer", 1, "text|ABC|1|0|0|center|||0|0|0|0",
-            "CurrentX 1191; CurrentX 1191", "CurrentX");
+        // At 7 points a character is 87.5 wide: places round, halves to even.
+        row("placed to the nearest unit", "printer", 1, "text|ABC|0|0|0|center|||7|0|0|0",
+            "CurrentX 1209; CurrentX 1209", "CurrentX");
+        row("half units to even", "printer", 1, "text|A|0|0|0|right|||7|0|0|0; text|A|1|0|0|right|||7|0|0|0",
+            "CurrentX 1252; CurrentX 1252; CurrentX 1254; CurrentX 1254", "CurrentX");
         row("bottom and centre", "printer", 1, "text|A|0|1000|0||bottom||0|0|0|0; text|A\rB|0|1000|0||Center||0|0|0|0",
             "CurrentY 880; CurrentY 1110; CurrentY 880; CurrentY 1110; CurrentY 1340", "CurrentY");
         row("block placed by its widest line", "printer", 1, "text|AB\rABCD|2660|0|0|right|||0|0|0|0",
