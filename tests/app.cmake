@@ -2,6 +2,13 @@
 # high-density screens, and as a real program under Xvfb.
 quorvel_test(test_window SOURCES app/test_window.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
 
+# The first window and a narrow toolbar on a 320 x 200 screen.
+add_test(NAME test_window_small_screen
+    COMMAND test_window first_window_fits_the_screen narrow_toolbar_keeps_every_command)
+set_tests_properties(test_window_small_screen PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8"
+    LABELS app)
+
 # The same window at device pixel ratios 2 and 1.5.
 quorvel_test(test_window_hidpi SOURCES app/test_window_hidpi.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
 set_property(TEST test_window_hidpi APPEND PROPERTY ENVIRONMENT "QT_SCALE_FACTOR=2;QUORVEL_TEST_RATIO=2")
