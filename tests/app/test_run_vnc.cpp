@@ -78,32 +78,13 @@ int Vnc_Login(quint16 port, const QByteArray &password, QByteArray &types)
     return result.size() == 4 ? quint8(result[3]) : -1;
 }
 
-// Every living process below `pid`.
-QList<qint64> Descendants(qint64 pid)
+// A process's name, empty once it has ended (a zombie counts as ended).
+QByteArray Running(const QByteArray &pid)
 {
-    QList<qint64> found{pid};
-    for (qsizetype i = 0; i < found.size(); ++i)
-        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-            if (!stat.open(QIODevice::ReadOnly))
-                continue;
-            const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
-            if (fields.size() > 2 && fields[1] != "Z" && fields[2].toLongLong() == found[i])
-                found.append(entry.toLongLong());
-        }
-    return found.mid(1);
-}
-
-bool Alive(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    return stat.open(QIODevice::ReadOnly) && stat.readAll().split(')').value(1).split(' ').value(1) != "Z";
-}
-
-QString Command(qint64 pid)
-{
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    return comm.open(QIODevice::ReadOnly) ? QString::fromUtf8(comm.readAll().trimmed()) : QString();
+    QFile file(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+    const QByteArray stat = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const qsizetype close = stat.lastIndexOf(')');
+    return close < 0 || stat.mid(close + 2, 1) == "Z" ? QByteArray() : stat.mid(stat.indexOf('(') + 1, close - stat.indexOf('(') - 1);
 }
 
 } // namespace
@@ -159,15 +140,18 @@ private slots:
 
         // The X server and the viewer run below the script; SIGKILL of the
         // script takes them and the folder along.
-        QList<qint64> children;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (children = Descendants(run.processId()),
-             std::any_of(children.begin(), children.end(), [](qint64 pid) { return Command(pid) == "quorvel"; })),
-            10000);
-        QVERIFY(std::any_of(children.begin(), children.end(), [](qint64 pid) { return Command(pid) == "Xvnc"; }));
+        QList<QByteArray> children;
+        QFile list(QStringLiteral("/proc/%1/task/%1/children").arg(run.processId()));
+        QTRY_VERIFY_WITH_TIMEOUT((list.open(QIODevice::ReadOnly), children = list.readAll().split(' '), list.close(),
+                                  std::any_of(children.begin(), children.end(),
+                                              [](const QByteArray &pid) { return Running(pid) == "quorvel"; })),
+                                 10000);
+        QVERIFY(std::any_of(children.begin(), children.end(), [](const QByteArray &pid) { return Running(pid) == "Xvnc"; }));
         ::kill(pid_t(run.processId()), SIGKILL);
         QVERIFY(run.waitForFinished(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(std::none_of(children.begin(), children.end(), Alive), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(children.begin(), children.end(), [](const QByteArray &pid) { return Running(pid).isEmpty(); }),
+            10000);
         QTRY_VERIFY_WITH_TIMEOUT(QDir(tmp.path()).isEmpty(), 5000);
         QTcpSocket socket;
         socket.connectToHost(QStringLiteral("127.0.0.1"), port);
