@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QBitmap>
+#include <QEvent>
 #include <QLayout>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
@@ -187,8 +189,40 @@ Tool_Bar::Tool_Bar(QWidget *parent) : QToolBar(parent)
     QFont small(QStringLiteral("Arial"));
     small.setPointSize(8);
     setFont(small);
+    Drop_Margins();
     group_ = new QActionGroup(this);
     group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+
+    // In a narrow window Qt lists the buttons that do not fit in the menu of
+    // the toolbar's overflow button, filled anew at every layout; gaps mean
+    // nothing there, so the separators are taken out before it shows.
+    if (QMenu *menu = Overflow())
+        connect(menu, &QMenu::aboutToShow, menu, [menu] {
+            for (QAction *action : menu->actions())
+                if (action->isSeparator())
+                    menu->removeAction(action);
+        });
+}
+
+QMenu *Tool_Bar::Overflow() const
+{
+    const auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly);
+    return more ? more->menu() : nullptr;
+}
+
+// The toolbar is 600 twips (40 pixels) high: without the style's margins
+// around the buttons, an image and a caption with its descenders fit. Qt puts
+// the style's margins back whenever the style changes.
+void Tool_Bar::Drop_Margins()
+{
+    layout()->setContentsMargins(0, 0, 0, 0);
+}
+
+void Tool_Bar::changeEvent(QEvent *event)
+{
+    QToolBar::changeEvent(event);
+    if (event->type() == QEvent::StyleChange)
+        Drop_Margins();
 }
 
 Toolbar_Button &Tool_Bar::Add(const QString &caption, Button_Style style, int image, Single width)

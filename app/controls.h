@@ -19,6 +19,7 @@
 
 class QAction;
 class QActionGroup;
+class QMenu;
 
 // Twips <-> whole screen pixels.
 int Pixels_X(Single twips);
@@ -139,7 +140,15 @@ public:
     // Lays the buttons out now if anything changed since.
     void Settle();
 
+    // The menu of the buttons that do not fit a narrow toolbar.
+    QMenu *Overflow() const;
+
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void Drop_Margins();
+
     std::deque<Toolbar_Button> buttons_;
     QActionGroup *group_ = nullptr;
 };

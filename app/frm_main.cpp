@@ -10,13 +10,16 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -96,6 +99,7 @@ frmMain::frmMain()
     icon.addFile(QStringLiteral(":/assets/icon-32.png"), QSize(32, 32));
     setWindowIcon(icon);
     resize(Pixels_X(9765), Pixels_Y(6285));
+    Fit_On_Screen();
 
     Timer.setInterval(100);
     Timer.setSingleShot(false);
@@ -157,11 +161,29 @@ frmMain::frmMain()
 
     Toolbar->Buttons(7).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     Toolbar->Buttons(14).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    Toolbar->Buttons(23).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Tooltips say what a button does, and its shortcut.
+    static const std::pair<const char *, const char *> tips[] = {
+        {"New", "Start a new report (does nothing in this version)"},
+        {"Open", "Load a saved report (does nothing in this version)"},
+        {"PDF", "Print the page, or save it as a PDF file"},
+        {"Edit", "Change the report's entries (does nothing in this version)"},
+        {"Help", "Show the program's help (does nothing in this version)"},
+        {"100%", "Show the page at its actual size"},
+        {"Fit Wd", "Fit the page's width in the window"},
+        {"Fit Pg", "Fit the whole page in the window"},
+        {"Prev", "Go to the previous page"},
+        {"Next", "Go to the next page"},
+        {"Exit", "Quit Quorvel"},
+    };
     for (Toolbar_Button &button : Toolbar->All()) {
+        for (const auto &[caption, tip] : tips)
+            if (button.Caption == QLatin1String(caption))
+                button.action->setToolTip(QString::fromUtf8(tip));
         const QKeySequence keys = button.action->shortcut();
         if (!keys.isEmpty())
             button.action->setToolTip(
-                QStringLiteral("%1 (%2)").arg(button.Caption, keys.toString(QKeySequence::NativeText)));
+                QStringLiteral("%1 (%2)").arg(button.action->toolTip(), keys.toString(QKeySequence::NativeText)));
         if (button.Style == Button_Style::Default || button.Style == Button_Style::Group) {
             QAction *action = button.action;
             connect(action, &QAction::triggered, this, [this, action] {
@@ -183,8 +205,38 @@ frmMain::frmMain()
     box->setCurrentIndex(-1);
     box->setGeometry(Pixels_X(360), Pixels_Y(720), Pixels_X(1365), Pixels_Y(315));
     box->raise();
+    box->setToolTip(QStringLiteral("Choose the page to show"));
     connect(box, &QComboBox::currentTextChanged, this,
             [this] { Handle("cboPage_Change", [this] { cboPage_Change(); }); });
+
+    // The box rides on the "Current" placeholder. When a narrow window pushes
+    // the placeholder into the toolbar's overflow, the box hides with it and
+    // the overflow offers the box's pages instead.
+    QWidget *current = Toolbar->widgetForAction(Toolbar->Buttons(20).action);
+    current->installEventFilter(this);
+    box->setHidden(current->isHidden());
+    pageMenu_ = new QMenu(QStringLiteral("Page"), this);
+    connect(pageMenu_, &QMenu::aboutToShow, this, [this] {
+        pageMenu_->clear();
+        for (int i = 0; i < cboPage.ListCount(); ++i) {
+            QAction *page = pageMenu_->addAction(cboPage.box()->itemText(i));
+            page->setCheckable(true);
+            page->setChecked(i == cboPage.ListIndex());
+            connect(page, &QAction::triggered, this, [this, i] { cboPage.Set_ListIndex(Integer(i)); });
+        }
+    });
+    if (QMenu *overflow = Toolbar->Overflow())
+        connect(overflow, &QMenu::aboutToShow, this, [this, overflow] {
+            if (!cboPage.box()->isHidden())
+                return;
+            pageMenu_->menuAction()->setEnabled(cboPage.box()->isEnabled());
+            // In the toolbar's order: before the first listed button after "Current".
+            QAction *before = nullptr;
+            for (int i = 21; i <= Toolbar->Count() && !before; ++i)
+                if (overflow->actions().contains(Toolbar->Buttons(i).action))
+                    before = Toolbar->Buttons(i).action;
+            overflow->insertMenu(before, pageMenu_);
+        });
 
     VScroll.widget()->raise();
     HScroll.widget()->raise();
@@ -425,6 +477,11 @@ void frmMain::HScroll_Change()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+        // The "Current" placeholder: shown on the toolbar or moved to its overflow.
+        if (watched == Toolbar->widgetForAction(Toolbar->Buttons(20).action))
+            cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
+    }
     if (watched != picWindow.widget())
         return QWidget::eventFilter(watched, event);
 
@@ -512,6 +569,34 @@ void frmMain::Refresh()
 {
     Toolbar->Settle();
     update();
+}
+
+// The design-time size, unless the screen's available area is smaller: then
+// the window, frame included, takes that area, so every button can be reached.
+// The frame is known once the window is about to show.
+void frmMain::Fit_On_Screen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QMargins edges(geometry().left() - frame.left(), geometry().top() - frame.top(),
+                         frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
+    const QSize most = room.size().shrunkBy(edges);
+    if (width() > most.width() || height() > most.height())
+        resize(size().boundedTo(most));
+    if (isVisible() && !room.contains(frameGeometry()))
+        move(room.topLeft());
+}
+
+void frmMain::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous() && !shown_) {
+        shown_ = true;
+        Fit_On_Screen();
+    }
+    QWidget::showEvent(event);
 }
 
 bool frmMain::event(QEvent *event)

@@ -8,6 +8,7 @@
 #include "preview_surface.h"
 #include "runtime.h"
 
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 
@@ -54,6 +55,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -64,7 +66,10 @@ private:
     void Print_Command();
     void Scroll_By_Keys(int key);
     void Follow_Pixel_Ratio();
+    void Fit_On_Screen();
 
     Preview_View *view_;
+    QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow
+    bool shown_ = false;
     int wheelRest_ = 0;
 };

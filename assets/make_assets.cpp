@@ -1,5 +1,5 @@
-// Draws every bitmap Quorvel ships (company logos, toolbar images, window
-// icons) and writes them into the folder named on the command line.
+// Draws every picture Quorvel ships (company logos, toolbar images, window
+// and desktop icons) and writes them into the folder named on the command line.
 //
 //   quorvel-make-assets <output-folder>
 //
@@ -9,6 +9,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QSaveFile>
 #include <QFont>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -530,6 +531,66 @@ QImage drawLargeIcon()
     return canvas;
 }
 
+// The desktop's icons at the larger sizes: the same sheet and coin as the
+// 32 x 32 window icon, in the same 32-unit grid, drawn smooth. The SVG below
+// holds the same shapes; both are kept in step by hand.
+QImage drawDesktopIcon(int size)
+{
+    QImage canvas(size, size, QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
+    const QPen outline(QColor(0, 0, 0), 1);
+    p.setPen(outline);
+    p.setBrush(QColor(255, 255, 255));
+    p.drawPolygon(QPolygonF({{3.5, 1.5}, {19.5, 1.5}, {25.5, 7.5}, {25.5, 28.5}, {3.5, 28.5}}));
+    p.setBrush(QColor(192, 192, 192));
+    p.drawPolygon(QPolygonF({{19.5, 1.5}, {19.5, 7.5}, {25.5, 7.5}}));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 128));
+    p.drawRect(QRectF(6, 4, 10, 2));
+    p.setBrush(QColor(128, 128, 128));
+    for (int y = 10; y <= 25; y += 3)
+        p.drawRect(QRectF(6, y, 16, 1));
+    p.drawRect(QRectF(15, 10, 1, 16));
+    p.setPen(outline);
+    p.setBrush(QColor(128, 128, 0));
+    p.drawEllipse(QRectF(15.5, 17.5, 14, 13));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 0));
+    p.drawEllipse(QRectF(17, 19, 11, 10));
+    p.setPen(QPen(QColor(128, 128, 0), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(19.5, 21.5, 6, 5));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255));
+    p.drawRect(QRectF(19, 20, 2, 1));
+    p.end();
+    return canvas;
+}
+
+constexpr const char *DesktopIconSvg = R"(<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+  <path d="M3.5 1.5H19.5L25.5 7.5V28.5H3.5Z" fill="#ffffff" stroke="#000000"/>
+  <path d="M19.5 1.5V7.5H25.5Z" fill="#c0c0c0" stroke="#000000"/>
+  <rect x="6" y="4" width="10" height="2" fill="#000080"/>
+  <g fill="#808080">
+    <rect x="6" y="10" width="16" height="1"/>
+    <rect x="6" y="13" width="16" height="1"/>
+    <rect x="6" y="16" width="16" height="1"/>
+    <rect x="6" y="19" width="16" height="1"/>
+    <rect x="6" y="22" width="16" height="1"/>
+    <rect x="6" y="25" width="16" height="1"/>
+    <rect x="15" y="10" width="1" height="16"/>
+  </g>
+  <ellipse cx="22.5" cy="24" rx="7" ry="6.5" fill="#808000" stroke="#000000"/>
+  <ellipse cx="22.5" cy="24" rx="5.5" ry="5" fill="#ffff00"/>
+  <ellipse cx="22.5" cy="24" rx="3" ry="2.5" fill="none" stroke="#808000"/>
+  <rect x="19" y="20" width="2" height="1" fill="#ffffff"/>
+</svg>
+)";
+
 }  // namespace
 
 int main(int argc, char *argv[])
@@ -559,5 +620,10 @@ int main(int argc, char *argv[])
     const QImage small = fromRows(SmallIcon, iconPalette(), QImage::Format_ARGB32, QStringLiteral("icon-16"));
     save(toIndexed(small, table, QStringLiteral("icon-16")), dir, QStringLiteral("icon-16.png"), "PNG");
     save(toIndexed(drawLargeIcon(), table, QStringLiteral("icon-32")), dir, QStringLiteral("icon-32.png"), "PNG");
+    for (const int size : {22, 24, 48, 64, 128, 256})
+        save(drawDesktopIcon(size), dir, QStringLiteral("icon-%1.png").arg(size), "PNG");
+    QSaveFile svg(dir.filePath(QStringLiteral("icon.svg")));
+    if (!svg.open(QIODevice::WriteOnly) || svg.write(DesktopIconSvg) < 0 || !svg.commit())
+        fail(QStringLiteral("cannot write %1").arg(svg.fileName()));
     return 0;
 }

@@ -2,6 +2,13 @@
 # high-density screens, and as a real program under Xvfb.
 quorvel_test(test_window SOURCES app/test_window.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
 
+# The first window and a narrow toolbar on a 320 x 200 screen.
+add_test(NAME test_window_small_screen
+    COMMAND test_window first_window_fits_the_screen narrow_toolbar_keeps_every_command)
+set_tests_properties(test_window_small_screen PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8"
+    LABELS app)
+
 # The same window at device pixel ratios 2 and 1.5.
 quorvel_test(test_window_hidpi SOURCES app/test_window_hidpi.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
 set_property(TEST test_window_hidpi APPEND PROPERTY ENVIRONMENT "QT_SCALE_FACTOR=2;QUORVEL_TEST_RATIO=2")
@@ -25,3 +32,15 @@ add_test(NAME test_window_e2e
 set_tests_properties(test_window_e2e PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
     LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+
+# ./scripts/run without a display: the VNC password, the port check, and
+# nothing left after SIGKILL of the script. It starts an X server, so it runs
+# alone.
+find_package(Qt6 REQUIRED COMPONENTS Network)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+add_executable(test_run_vnc app/test_run_vnc.cpp)
+target_link_libraries(test_run_vnc PRIVATE Qt6::Network Qt6::Test OpenSSL::Crypto)
+add_test(NAME test_run_vnc
+    COMMAND test_run_vnc ${PROJECT_SOURCE_DIR}/scripts/run $<TARGET_FILE:quorvel>)
+set_tests_properties(test_run_vnc PROPERTIES
+    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)

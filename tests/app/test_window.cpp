@@ -12,6 +12,8 @@
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
 #include <QTemporaryFile>
 #include <QWheelEvent>
 
@@ -106,11 +108,81 @@ private slots:
         QCOMPARE(window->cboPage.Left(), current.Left() + 45); // + 50, to the nearest pixel
         QCOMPARE(window->Toolbar->height(), Px(600));
 
-        // Shortcuts are offered where the user looks for them.
+        // Tooltips say what a button does, not its caption again, and name
+        // its shortcut where it has one.
         QVERIFY(Button(*window, "PDF").action->toolTip().contains(QStringLiteral("Ctrl+P")));
         QVERIFY(Button(*window, "100%").action->toolTip().contains(QStringLiteral("Ctrl+0")));
+        for (Toolbar_Button &button : window->Toolbar->All()) {
+            const QString tip = button.action->toolTip();
+            if (button.Style == Button_Style::Default || button.Style == Button_Style::Group)
+                QVERIFY2(tip.size() > button.Caption.size() + 8 && !tip.startsWith(button.Caption), qPrintable(tip));
+            const QKeySequence keys = button.action->shortcut();
+            QVERIFY(keys.isEmpty() || tip.contains(keys.toString(QKeySequence::NativeText)));
+        }
+        Verify_Captions_Whole(*window);
         QCOMPARE(window->Toolbar->widgetForAction(Button(*window, "Fit Pg").action)->accessibleName(),
                  QStringLiteral("Fit Pg"));
+    }
+
+    // Also run on a 320 x 200 screen (test_window_small_screen).
+    void first_window_fits_the_screen()
+    {
+        auto window = Started_Window();
+        const QRect room = window->screen()->availableGeometry();
+        const QRect frame = window->frameGeometry();
+        QVERIFY(room.contains(frame));
+        // The design-time client size where it fits, else the whole room.
+        const QSize edges = frame.size() - window->size();
+        QCOMPARE(frame.size(), (QSize(Px(9765), Px(6285)) + edges).boundedTo(room.size()));
+    }
+
+    void narrow_toolbar_keeps_every_command_data()
+    {
+        QTest::addColumn<int>("width");
+        for (const int width : {651, 520, 400, 250, 60})
+            QTest::addRow("%d px", width) << width;
+    }
+
+    // Every button and the page box is on the toolbar or in its overflow
+    // menu, which lists buttons only.
+    void narrow_toolbar_keeps_every_command()
+    {
+        QFETCH(int, width);
+        auto window = Started_Window();
+        Set_Client(*window, width, 300);
+        Tool_Bar *toolbar = window->Toolbar;
+        const auto on_toolbar = [toolbar](QWidget *widget) {
+            return !widget->isHidden() && toolbar->rect().contains(widget->geometry());
+        };
+
+        QMenu *overflow = toolbar->Overflow();
+        overflow->popup(QPoint());
+        const QList<QAction *> listed = overflow->actions();
+        QMenu *pages = nullptr;
+        for (QAction *action : listed) {
+            QVERIFY2(!action->isSeparator() && !action->text().isEmpty(), qPrintable(action->text()));
+            if (action->menu())
+                pages = action->menu();
+        }
+        if (!listed.isEmpty()) {
+            QWidget *more = toolbar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"));
+            QVERIFY(!more->isHidden() && more->isEnabled() && toolbar->rect().contains(more->geometry().center()));
+        }
+        for (Toolbar_Button &button : toolbar->All())
+            if (button.Style == Button_Style::Default || button.Style == Button_Style::Group)
+                QVERIFY2(on_toolbar(toolbar->widgetForAction(button.action)) != listed.contains(button.action),
+                         qPrintable(button.Caption));
+
+        QComboBox *box = window->cboPage.box();
+        QCOMPARE(on_toolbar(box), pages == nullptr);
+        if (pages) {
+            pages->popup(QPoint());
+            QCOMPARE(pages->actions().size(), 1);
+            QCOMPARE(pages->actions().first()->text(), QStringLiteral("Page 1"));
+            QVERIFY(pages->actions().first()->isChecked());
+            pages->close();
+        }
+        overflow->close();
     }
 
     void first_drawing_by_the_timer_exactly_once()

@@ -196,6 +196,46 @@ QString Str(const QRect &r)
     return QStringLiteral("(%1,%2 %3x%4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+// The command line as a user meets it: --help and --version on stdout with
+// status 0, with or without a display; an unknown option refused; and without
+// a display one line that says so and how to get one, not Qt's abort.
+void Check_Command_Line(const QString &quorvel)
+{
+    struct Case {
+        QStringList args;
+        bool display;
+        int status;
+        const char *out, *err;
+    };
+    const Case cases[] = {
+        {{"--help"}, true, 0, "--version", ""},
+        {{"--version"}, true, 0, "quorvel " QUORVEL_VERSION "\n", ""},
+        {{"--version"}, false, 0, "quorvel " QUORVEL_VERSION "\n", ""},
+        {{"--frobnicate"}, true, 1, "", "frobnicate"},
+        {{}, false, 1, "", "no display"},
+        {{"-platform", "xcb"}, false, 1, "", "./scripts/run"},
+    };
+    for (const Case &c : cases) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!c.display)
+            env.remove(QStringLiteral("DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.start(quorvel, c.args);
+        const bool ended = process.waitForFinished(10000);
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        Check(ended && process.exitStatus() == QProcess::NormalExit && process.exitCode() == c.status &&
+                  out.contains(QLatin1String(c.out)) && err.contains(QLatin1String(c.err)) &&
+                  (c.status != 1 || c.display || err.count(u'\n') == 1),
+              QStringLiteral("quorvel %1%2: status %3, stdout '%4', stderr '%5'")
+                  .arg(c.args.join(u' '), c.display ? QString() : QStringLiteral(" without a display"))
+                  .arg(process.exitCode()).arg(out.left(60), err.trimmed()));
+        if (!ended)
+            process.kill(), process.waitForFinished();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -205,6 +245,7 @@ int main(int argc, char *argv[])
         Give_Up(QStringLiteral("usage: test_window_e2e QUORVEL [SCREENSHOT.png]"));
     tpp = Single(1440.0 / QGuiApplication::primaryScreen()->logicalDotsPerInchY());
     toolbar_px = Px(600);
+    Check_Command_Line(QString::fromLocal8Bit(argv[1]));
 
     QProcess quorvel;
     quorvel.setProcessChannelMode(QProcess::ForwardedChannels);

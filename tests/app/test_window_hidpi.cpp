@@ -48,6 +48,12 @@ private slots:
         if (ratio >= 2)
             QVERIFY2(longest < 2 * ratio, qPrintable(QString::number(longest)));
     }
+
+    void captions_show_whole()
+    {
+        auto window = Started_Window();
+        Verify_Captions_Whole(*window);
+    }
 };
 
 QTEST_MAIN(Test_Window_Hidpi)

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <QImage>
+
 #include <memory>
 
 // Whole pixels of twips at the test screen's 15 twips per pixel.
@@ -56,4 +58,37 @@ inline void Set_Client(frmMain &window, int width, int height)
 {
     window.resize(width, height);
     QCoreApplication::processEvents();
+}
+
+// Rows of a button's picture with dark ink: its image's outline and its caption.
+inline int Inked_Rows(QWidget *button)
+{
+    const QImage image = button->grab().toImage();
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 80) {
+                ++rows;
+                break;
+            }
+    return rows;
+}
+
+// Every caption shows whole, descenders included: each button on the toolbar
+// has as many inked rows as the same button at the size it asks for.
+inline void Verify_Captions_Whole(frmMain &window)
+{
+    for (Toolbar_Button &button : window.Toolbar->All()) {
+        auto *shown = qobject_cast<QToolButton *>(window.Toolbar->widgetForAction(button.action));
+        if (!shown || shown->isHidden())
+            continue;
+        QToolButton alone;
+        alone.setFont(shown->font());
+        alone.setIconSize(shown->iconSize());
+        alone.setToolButtonStyle(shown->toolButtonStyle());
+        alone.setAutoRaise(true);
+        alone.setDefaultAction(button.action);
+        alone.resize(alone.sizeHint());
+        QVERIFY2(Inked_Rows(shown) == Inked_Rows(&alone), qPrintable(button.Caption));
+    }
 }
