@@ -1,21 +1,22 @@
-# The viewer window: driven in-process on the offscreen platform, on
-# high-density screens, and as a real program under Xvfb.
+# The viewer window, driven in-process on the offscreen platform: on a
+# 96-DPI screen; its layout table again on a 288-DPI screen (5 twips to the
+# pixel) and at device pixel ratios 2 and 1.5; the first window and a narrow
+# toolbar on a 320 x 200 screen.
 quorvel_test(test_window SOURCES app/test_window.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
-
-# The first window and a narrow toolbar on a 320 x 200 screen.
-add_test(NAME test_window_small_screen
-    COMMAND test_window first_window_fits_the_screen narrow_toolbar_keeps_every_command)
-set_tests_properties(test_window_small_screen PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8"
-    LABELS app)
-
-# The same window at device pixel ratios 2 and 1.5.
-quorvel_test(test_window_hidpi SOURCES app/test_window_hidpi.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
-set_property(TEST test_window_hidpi APPEND PROPERTY ENVIRONMENT "QT_SCALE_FACTOR=2;QUORVEL_TEST_RATIO=2")
-add_test(NAME test_window_hidpi_fractional COMMAND test_window_hidpi)
-set_tests_properties(test_window_hidpi_fractional PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QT_SCALE_FACTOR=1.5;QUORVEL_TEST_RATIO=1.5"
-    LABELS app)
+set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
+foreach(run IN ITEMS
+        "fine|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=288"
+        "ratio2|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2"
+        "ratio1.5|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5"
+        "small_screen|first_window_fits_the_screen narrow_toolbar_keeps_every_command|QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json")
+    string(REPLACE "|" ";" parts "${run}")
+    list(GET parts 0 name)
+    list(GET parts 1 functions)
+    list(SUBLIST parts 2 -1 env)
+    separate_arguments(functions)
+    add_test(NAME test_window_${name} COMMAND test_window ${functions})
+    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app)
+endforeach()
 
 # The real program under Xvfb, driven with xdotool; screenshots through Qt on
 # the xcb platform. It owns the mouse of its display, so it runs alone.

@@ -7,16 +7,13 @@
 
 #include <QCoreApplication>
 #include <QTest>
-#include <QToolButton>
-
-#include <QImage>
 
 #include <memory>
 
-// Whole pixels of twips at the test screen's 15 twips per pixel.
-constexpr int Px(int twips)
+// Whole pixels of twips at the screen's twips per pixel.
+inline int Px(int twips)
 {
-    return twips / 15;
+    return Pixels_X(Single(twips));
 }
 
 // A fresh program: nothing drawn, zoom 0, as at the start of a run.
@@ -48,8 +45,7 @@ inline Toolbar_Button &Button(frmMain &window, const char *caption)
 // A mouse click on the button as the toolbar shows it.
 inline void Click(frmMain &window, const char *caption)
 {
-    QWidget *shown = window.Toolbar->widgetForAction(Button(window, caption).action);
-    QTest::mouseClick(shown, Qt::LeftButton);
+    QTest::mouseClick(window.Toolbar->widgetForAction(Button(window, caption).action), Qt::LeftButton);
     QCoreApplication::processEvents();
 }
 
@@ -58,37 +54,4 @@ inline void Set_Client(frmMain &window, int width, int height)
 {
     window.resize(width, height);
     QCoreApplication::processEvents();
-}
-
-// Rows of a button's picture with dark ink: its image's outline and its caption.
-inline int Inked_Rows(QWidget *button)
-{
-    const QImage image = button->grab().toImage();
-    int rows = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 80) {
-                ++rows;
-                break;
-            }
-    return rows;
-}
-
-// Every caption shows whole, descenders included: each button on the toolbar
-// has as many inked rows as the same button at the size it asks for.
-inline void Verify_Captions_Whole(frmMain &window)
-{
-    for (Toolbar_Button &button : window.Toolbar->All()) {
-        auto *shown = qobject_cast<QToolButton *>(window.Toolbar->widgetForAction(button.action));
-        if (!shown || shown->isHidden())
-            continue;
-        QToolButton alone;
-        alone.setFont(shown->font());
-        alone.setIconSize(shown->iconSize());
-        alone.setToolButtonStyle(shown->toolButtonStyle());
-        alone.setAutoRaise(true);
-        alone.setDefaultAction(button.action);
-        alone.resize(alone.sizeHint());
-        QVERIFY2(Inked_Rows(shown) == Inked_Rows(&alone), qPrintable(button.Caption));
-    }
 }
