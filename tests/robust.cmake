@@ -39,21 +39,21 @@ if(TARGET quorvel_app)
     set_tests_properties(test_layout_stress PROPERTIES TIMEOUT 600)
 endif()
 
-# memcheck over a short session with the real window (start-up, a zoom cycle,
-# a scroll, Exit) and over the texts the fuzzer found faults with: no memory
-# error and no leak of ours. Not in a sanitizer build, whose programs valgrind
-# cannot run.
+# memcheck over a session with the real window (start-up, every zoom mode,
+# resizes, scrolling, a minimized window, Exit and the close box), taken from
+# the window's tests, and over the texts the fuzzer found faults with: no
+# memory error and no leak of ours. Not in a sanitizer build, whose programs
+# valgrind cannot run.
 if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
     find_program(VALGRIND valgrind REQUIRED)
-    add_executable(valgrind_session robust/valgrind_session.cpp)
-    target_link_libraries(valgrind_session PRIVATE quorvel_app)
-    add_test(NAME valgrind_session
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/valgrind_session.log
-                $<TARGET_FILE:valgrind_session>)
+    add_test(NAME window_valgrind
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/window_valgrind.log
+                $<TARGET_FILE:test_window> redraws_only_when_the_zoom_changes scrolling_moves_the_canvas_and_draws_nothing
+                exit_and_close_box_end_the_program)
     add_test(NAME fuzzer_texts_valgrind
         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/fuzzer_texts.log
                 $<TARGET_FILE:test_surfaces> texts_the_fuzzer_found)
-    set_tests_properties(valgrind_session fuzzer_texts_valgrind PROPERTIES
+    set_tests_properties(window_valgrind fuzzer_texts_valgrind PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;VALGRIND=${VALGRIND}"
         LABELS valgrind
         TIMEOUT 300)

@@ -7,9 +7,9 @@
 #
 #   tests/robust/valgrind.sh <log> <program> [arguments...]
 #
-# ctest -L valgrind runs it over a session with the real window
-# (valgrind_session: start-up, the first drawing, "Fit Wd", "Fit Pg", "100%",
-# a scroll and Exit) and over the texts the fuzzer found faults with.
+# ctest -L valgrind runs it over a session with the real window (functions of
+# test_window: start-up, every zoom mode, scrolling, Exit) and over the texts
+# the fuzzer found faults with (test_surfaces).
 set -euo pipefail
 
 log=${1:?usage: valgrind.sh <log> <program> [arguments...]}
