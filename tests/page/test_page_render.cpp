@@ -1,6 +1,7 @@
 // quorvel-render as a developer runs it: bad arguments get the usage and
 // status 2, a drawing or file failure one line and status 1, a PNG has the
-// canvas's size, a PDF has exactly one page.
+// canvas's size, a PDF has exactly one page with the logos' own pixels.
+#include "page_build.h"
 #include "printed_page.h"
 
 #include <QImage>
@@ -87,6 +88,13 @@ private slots:
         QCOMPARE(Render({pdf}).status, 0);
         QCOMPARE(Pdf_Page_Count(pdf), 1);
         QCOMPARE(Pdf_Page_Size(pdf), QSize(612, 792)); // US Letter, portrait
+        // The logos are stored as their bitmaps' own pixels.
+        const QList<QImage> images = Pdf_Images(pdf);
+        QCOMPARE(images.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const auto rgb = QImage::Format_RGB888;
+            QCOMPARE(images[i].convertToFormat(rgb), picLogo(i).convertToFormat(rgb));
+        }
         QVERIFY(QFile::remove(pdf));
     }
 
