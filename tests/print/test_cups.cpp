@@ -12,8 +12,11 @@
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPrinterInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 class Test_Cups_Printing : public QObject {
     Q_OBJECT
@@ -28,6 +31,51 @@ class Test_Cups_Printing : public QObject {
     {
         return QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
     }
+
+    // Waits up to `wait` ms for the queue's back end to write one more PDF
+    // than `before` (the scheduler and its filters run on their own time),
+    // then makes sure no second one follows; the new one, or nothing.
+    QString Added_Pdf(const QStringList &before, int wait = 60000) const
+    {
+        const auto added = [&] {
+            QStringList files = Pdf_Files();
+            for (const QString &old : before)
+                files.removeAll(old);
+            return files;
+        };
+        QDeadlineTimer deadline(wait);
+        while (!deadline.hasExpired()
+               && (added().isEmpty() || Pdf_Page_Count(QDir(output_).filePath(added().first())) < 0))
+            QTest::qWait(200);
+        QTest::qWait(1500);
+        return added().size() == 1 ? QDir(output_).filePath(added().first()) : QString();
+    }
+
+    // The "PDF" command with the queue picked in the dialog; what it reported.
+    QStringList Print_To_Queue(Surface &preview)
+    {
+        Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
+            // As the dialog does when a printer is picked after a print to a file.
+            printer.setOutputFileName({});
+            printer.setOutputFormat(QPrinter::NativeFormat);
+            printer.setPrinterName(queue_);
+            printableTopLeft_ = printer.pageLayout().paintRect(QPageLayout::Point).topLeft();
+            return true;
+        });
+        QStringList failures;
+        Set_Print_Failure_Report([&](QWidget *, const QString &reason) { failures.append(reason); });
+        Print_Page(nullptr, preview);
+        Set_Printer_Dialog();
+        Set_Print_Failure_Report();
+        return failures;
+    }
+
+    static void Cups_Command(const QString &command, const QStringList &args)
+    {
+        QCOMPARE(QProcess::execute(command, args), 0);
+    }
+
+    QPointF printableTopLeft_;
 
 private slots:
     void initTestCase()
@@ -72,53 +120,83 @@ private slots:
         Build_Page();
         const quint64 generation = preview.Generation();
 
-        QPointF printableTopLeft;
-        int dialogs = 0;
-        Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
-            ++dialogs;
-            // As the dialog does when a printer is picked after a print to a file.
-            printer.setOutputFileName({});
-            printer.setOutputFormat(QPrinter::NativeFormat);
-            printer.setPrinterName(queue_);
-            printableTopLeft = printer.pageLayout().paintRect(QPageLayout::Point).topLeft();
-            return true;
-        });
-        QStringList failures;
-        Set_Print_Failure_Report([&](QWidget *, const QString &reason) { failures.append(reason); });
+        const QStringList failures = Print_To_Queue(preview);
 
-        Print_Page(nullptr, preview);
-        Set_Printer_Dialog();
-        Set_Print_Failure_Report();
-
-        QCOMPARE(dialogs, 1);
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
         QCOMPARE(OutputTarget, &preview);
         QCOMPARE(preview.Generation(), generation);
         QCOMPARE(Zoom_Factor, Single(1));
 
-        // The job goes through the scheduler and its filters on their own
-        // time; wait for the back end's file, then make sure no second one
-        // follows.
-        const auto added = [&] {
-            QStringList files = Pdf_Files();
-            for (const QString &old : before)
-                files.removeAll(old);
-            return files;
-        };
-        QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()
-               && (added().isEmpty() || Pdf_Page_Count(QDir(output_).filePath(added().first())) < 0))
-            QTest::qWait(200);
-        QTest::qWait(1500);
-        QCOMPARE(added().size(), 1);
-        const QString pdf = QDir(output_).filePath(added().first());
+        const QString pdf = Added_Pdf(before);
+        QVERIFY(!pdf.isEmpty());
         QCOMPARE(Pdf_Page_Count(pdf), 1);
         QCOMPARE(QPageSize(QPageSize::Letter).sizePoints(), Pdf_Page_Size(pdf));
 
-        Check_Same_Label_Ink(reference_, referenceTopLeft_, pdf, printableTopLeft);
+        Check_Same_Label_Ink(reference_, referenceTopLeft_, pdf, printableTopLeft_);
         Zoom_Factor = 1;
         Build_Page();
-        Check_Same_Structure(Pdf_Image(pdf, 96), printableTopLeft, preview.Image());
+        Check_Same_Structure(Pdf_Image(pdf, 96), printableTopLeft_, preview.Image());
+    }
+
+    // A queue that refuses jobs is reported with its name and CUPS's
+    // reason; a stopped queue that accepts them holds the job, as lp sees
+    // it, and prints it once started. No job file is left behind.
+    void refusedAndHeldJobs_data()
+    {
+        QTest::addColumn<QString>("stop");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("failure"); // empty: the job is taken
+        QTest::newRow("not accepting jobs") << "cupsreject" << "cupsaccept" << "not accepting jobs";
+        QTest::newRow("stopped, accepting") << "cupsdisable" << "cupsenable" << "";
+    }
+    void refusedAndHeldJobs()
+    {
+        QFETCH(QString, stop);
+        QFETCH(QString, start);
+        QFETCH(QString, failure);
+        const QStringList before = Pdf_Files();
+        const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        Preview_Surface preview;
+        Cups_Command(stop, {queue_});
+
+        const QStringList failures = Print_To_Queue(preview);
+
+        Cups_Command(start, {queue_});
+        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
+        if (failure.isEmpty()) {
+            QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+            QVERIFY(!Added_Pdf(before).isEmpty());
+        } else {
+            QCOMPARE(failures.size(), 1);
+            QVERIFY2(failures.first().contains(queue_) && failures.first().contains(failure),
+                     qPrintable(failures.first()));
+            QVERIFY(Added_Pdf(before, 2000).isEmpty());
+        }
+    }
+
+    // Last: the scheduler goes away while the dialog is open.
+    void schedulerGone()
+    {
+        const qint64 scheduler = qEnvironmentVariableIntValue("QUORVEL_CUPSD_PID");
+        QVERIFY(scheduler > 0);
+        const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        Preview_Surface preview;
+        Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
+            printer.setPrinterName(queue_);
+            ::kill(pid_t(scheduler), SIGTERM);
+            return QTest::qWaitFor([] { return !QFileInfo::exists(qEnvironmentVariable("CUPS_SERVER")); }, 10000);
+        });
+        QStringList failures;
+        Set_Print_Failure_Report([&](QWidget *, const QString &reason) { failures.append(reason); });
+        Print_Page(nullptr, preview);
+        Set_Printer_Dialog();
+        Set_Print_Failure_Report();
+
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.first().contains(queue_) && failures.first().contains("does not answer"),
+                 qPrintable(failures.first()));
+        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
+        QCOMPARE(OutputTarget, &preview);
     }
 };
 
