@@ -173,6 +173,10 @@ void Set_Print_Failure_Report(Print_Failure_Report report)
 void Print_Page(QWidget *window, Surface &picPreview)
 {
     dlgCommon.CancelError = true;
+    // Drawing on the printer sets Zoom_Factor to 1. The preview keeps the
+    // zoom it is drawn at, so that the next layout compares against what
+    // the canvas shows and redraws it when the pressed mode needs another.
+    const Single previewZoom = Zoom_Factor;
     QPrinter *printer = nullptr;
     QString failure;
     try {
@@ -204,6 +208,7 @@ void Print_Page(QWidget *window, Surface &picPreview)
         }
     }
     OutputTarget = &picPreview;
+    Zoom_Factor = previewZoom;
     // Told once everything is back in place: the message box lets the
     // window's events run.
     if (!failure.isEmpty())

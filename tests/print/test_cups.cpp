@@ -125,7 +125,7 @@ private slots:
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
         QCOMPARE(OutputTarget, &preview);
         QCOMPARE(preview.Generation(), generation);
-        QCOMPARE(Zoom_Factor, Single(1));
+        QCOMPARE(Zoom_Factor, Single(0.5));
 
         const QString pdf = Added_Pdf(before);
         QVERIFY(!pdf.isEmpty());

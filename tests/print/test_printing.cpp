@@ -60,7 +60,7 @@ private slots:
     }
 
     // One document of one page, every label where the form puts it, the
-    // preview left as it was and the zoom left at 1.
+    // preview left as it was, at the zoom it is drawn at.
     void printsTheFormOnOnePage()
     {
         const QString file = dir_.filePath(QStringLiteral("page.pdf"));
@@ -72,7 +72,7 @@ private slots:
         QCOMPARE(dialogs_, 1);
         QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
         QCOMPARE(OutputTarget, &preview_);
-        QCOMPARE(Zoom_Factor, Single(1));
+        QCOMPARE(Zoom_Factor, Single(0.5));
         QCOMPARE(preview_.Generation(), generation);
         QVERIFY(dlgCommon.CancelError);
         QCOMPARE(dlgCommon.Flags, Long(0xC0004));
@@ -143,6 +143,7 @@ private slots:
         QVERIFY2(failures_.first().contains(file) && failures_.first().contains(reason), qPrintable(failures_.first()));
         QCOMPARE(Folder_State(folder), before);
         QCOMPARE(OutputTarget, &preview_);
+        QCOMPARE(Zoom_Factor, Single(0.5));
     }
 
     // The print command's flags in the printer dialog: no selection
