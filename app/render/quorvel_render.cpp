@@ -6,6 +6,7 @@
 //
 // It always draws headless. The file is written whole or not at all.
 // Exit status: 0 done, 1 the drawing or the file failed, 2 bad arguments.
+#include "font_check.h"
 #include "output_file.h"
 #include "page_build.h"
 #include "preview_surface.h"
@@ -200,6 +201,9 @@ int main(int argc, char **argv)
         args.append(QString::fromLatin1(argv[i]));
     const Options options = Parse(args);
 
+    if (!Any_Face_Loads())
+        Fail(QStringLiteral("no font can be loaded, neither \"Arial\" nor any face in its place; "
+                            "the page's texts would be empty boxes (Debian: install fonts-liberation)"));
     try {
         const QByteArray bytes = options.pdf ? Pdf() : Png(options);
         const QString error = Write_Whole_File(options.output, bytes);

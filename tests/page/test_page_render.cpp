@@ -149,6 +149,20 @@ private slots:
         QVERIFY2(said.startsWith("quorvel-render: ") && said.contains(file) && said.contains(reason), qPrintable(said));
         QCOMPARE(Folder_State(folder), before);
     }
+
+    void no_font_gives_status_1()
+    {
+        QFile config(dir.filePath("fonts.conf"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("<?xml version=\"1.0\"?><fontconfig><cachedir>" + QFile::encodeName(dir.path()) +
+                     "/font-cache</cachedir></fontconfig>");
+        config.close();
+        const QString png = dir.filePath("page.png");
+        const Run run = Render({png}, {"FONTCONFIG_FILE=" + config.fileName()});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(Last_Line(run.errors).contains("no font can be loaded"), qPrintable(run.errors));
+        QVERIFY(!QFileInfo::exists(png));
+    }
 };
 
 QTEST_MAIN(Test_Page_Render)
