@@ -67,6 +67,8 @@ struct Print_Failure {
 // as CUPS's last error, which Check_Submission reads.
 void Check_Queue(const QString &printer)
 {
+    if (printer.isEmpty())
+        throw Print_Failure{Tr("No printer and no file was chosen.")};
     const QByteArray queue = printer.section(u'/', 0, 0).toUtf8();
     const QByteArray instance = printer.section(u'/', 1).toUtf8();
     cups_dest_t *dest =
