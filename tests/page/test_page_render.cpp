@@ -1,8 +1,8 @@
-// quorvel-render as a user runs it: bad arguments give status 2, a drawing
-// or file failure one line and status 1 with the old file kept, --help and
-// --version answer on stdout, it draws headless whatever the platform, a PNG
-// has the canvas's size and a PDF exactly one page with the logos' own
-// pixels.
+// quorvel-render as a user runs it: bad arguments give status 2, --help
+// and --version answer on stdout, a drawing or file failure is one line and
+// status 1 with the old file kept; it draws headless whatever the platform,
+// a PNG has the canvas's size and a PDF exactly one page with the logos'
+// own pixels.
 #include "faulty_targets.h"
 #include "page_build.h"
 #include "printed_page.h"
@@ -48,50 +48,42 @@ class Test_Page_Render : public QObject {
     QTemporaryDir dir;
 
 private slots:
-    void bad_arguments_give_status_2_data()
+    void arguments_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says"); // on stdout with status 0, else on stderr
         const QString png = dir.filePath("bad.png");
-        QTest::newRow("no output") << QStringList{};
-        QTest::newRow("only options") << QStringList{"--zoom", "1"};
-        QTest::newRow("unknown option") << QStringList{"--scale", "1", png};
-        QTest::newRow("zoom without value") << QStringList{png, "--zoom"};
-        QTest::newRow("zoom not a number") << QStringList{"--zoom", "big", png};
-        QTest::newRow("zoom 0") << QStringList{"--zoom", "0", png};
-        QTest::newRow("zoom below a pixel") << QStringList{"--zoom", "0.00063", png};
-        QTest::newRow("zoom negative") << QStringList{"--zoom", "-1", png};
-        QTest::newRow("zoom at the limit") << QStringList{"--zoom", "2.22002", png};
-        QTest::newRow("zoom infinite") << QStringList{"--zoom", "inf", png};
-        QTest::newRow("dpr 0") << QStringList{"--dpr", "0", png};
-        QTest::newRow("dpr not a number") << QStringList{"--dpr", "nan", png};
-        QTest::newRow("wrong extension") << QStringList{dir.filePath("bad.jpg")};
-        QTest::newRow("two outputs") << QStringList{png, dir.filePath("bad2.png")};
-        QTest::newRow("zoom on the printer") << QStringList{"--zoom", "2", dir.filePath("bad.pdf")};
+        const auto bad = [](const char *name, const QStringList &args) {
+            QTest::newRow(name) << args << 2 << "Try 'quorvel-render --help'";
+        };
+        bad("no output", {});
+        bad("only options", {"--zoom", "1"});
+        bad("unknown option", {"--scale", "1", png});
+        bad("zoom without value", {png, "--zoom"});
+        bad("zoom not a number", {"--zoom", "big", png});
+        bad("zoom 0", {"--zoom", "0", png});
+        bad("zoom below a pixel", {"--zoom", "0.00063", png});
+        bad("zoom negative", {"--zoom", "-1", png});
+        bad("zoom at the limit", {"--zoom", "2.22002", png});
+        bad("zoom infinite", {"--zoom", "inf", png});
+        bad("dpr 0", {"--dpr", "0", png});
+        bad("dpr not a number", {"--dpr", "nan", png});
+        bad("wrong extension", {dir.filePath("bad.jpg")});
+        bad("two outputs", {png, dir.filePath("bad2.png")});
+        bad("zoom on the printer", {"--zoom", "2", dir.filePath("bad.pdf")});
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--zoom <Z>";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "quorvel-render " QUORVEL_VERSION "\n";
     }
-    void bad_arguments_give_status_2()
+    void arguments()
     {
         QFETCH(QStringList, args);
-        const Run run = Render(args);
-        QCOMPARE(run.status, 2);
-        QVERIFY2(Last_Line(run.errors).contains("--help") && run.errors.contains("quorvel-render: "),
-                 qPrintable(run.errors));
-        QVERIFY(QDir(dir.path()).isEmpty());
-    }
-
-    void help_and_version_on_stdout_data()
-    {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QString>("says");
-        QTest::newRow("help") << "--help" << "--zoom <Z>";
-        QTest::newRow("version") << "--version" << "quorvel-render " QUORVEL_VERSION "\n";
-    }
-    void help_and_version_on_stdout()
-    {
-        QFETCH(QString, option);
+        QFETCH(int, status);
         QFETCH(QString, says);
-        const Run run = Render({option});
-        QCOMPARE(run.status, 0);
-        QVERIFY2(run.output.contains(says), qPrintable(run.output));
+        const Run run = Render(args);
+        QCOMPARE(run.status, status);
+        QVERIFY2((status == 0 ? run.output : run.errors).contains(says), qPrintable(run.output + run.errors));
+        QVERIFY(QDir(dir.path()).isEmpty());
     }
 
     void png_has_the_canvas_size()
