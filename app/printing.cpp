@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QLibrary>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSize>
@@ -15,6 +16,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -61,29 +63,65 @@ struct Print_Failure {
     QString reason;
 };
 
+// The parts of libcups the print command uses. The library is loaded when
+// the first print needs it, by which time Qt's print support has loaded it
+// anyway: linked into the program, it and the libraries it needs would cost
+// every start-up.
+struct Cups_Library {
+    decltype(&cupsGetNamedDest) getNamedDest;
+    decltype(&cupsFreeDests) freeDests;
+    decltype(&cupsLastError) lastError;
+    decltype(&cupsLastErrorString) lastErrorString;
+    decltype(&cupsServer) server;
+    decltype(&ippPort) port;
+    decltype(&httpConnect2) connect;
+    decltype(&httpClose) close;
+};
+
+// Nothing when libcups cannot be loaded; then nothing prints through CUPS either.
+const Cups_Library *Cups()
+{
+    static const std::optional<Cups_Library> cups = []() -> std::optional<Cups_Library> {
+        QLibrary library(QStringLiteral("cups"), 2);
+        const auto get = [&library](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+            return function != nullptr;
+        };
+        Cups_Library c{};
+        if (get(c.getNamedDest, "cupsGetNamedDest") && get(c.freeDests, "cupsFreeDests") &&
+            get(c.lastError, "cupsLastError") && get(c.lastErrorString, "cupsLastErrorString") &&
+            get(c.server, "cupsServer") && get(c.port, "ippPort") && get(c.connect, "httpConnect2") &&
+            get(c.close, "httpClose"))
+            return c;
+        return std::nullopt;
+    }();
+    return cups ? &*cups : nullptr;
+}
+
 // Asks the print system for the queue (Qt names it "queue" or
 // "queue/instance") before anything is drawn: a queue that is gone, or a
 // scheduler that is, is reported at once. The answer also leaves a success
 // as CUPS's last error, which Check_Submission reads.
-void Check_Queue(const QString &printer)
+void Check_Queue(const Cups_Library &cups, const QString &printer)
 {
     if (printer.isEmpty())
         throw Print_Failure{Tr("No printer and no file was chosen.")};
     const QByteArray queue = printer.section(u'/', 0, 0).toUtf8();
     const QByteArray instance = printer.section(u'/', 1).toUtf8();
     cups_dest_t *dest =
-        cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), instance.isEmpty() ? nullptr : instance.constData());
+        cups.getNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), instance.isEmpty() ? nullptr : instance.constData());
     if (dest) {
-        cupsFreeDests(1, dest);
+        cups.freeDests(1, dest);
         return;
     }
     // CUPS says the queue does not exist also when it could not ask.
-    QString why = QString::fromUtf8(cupsLastErrorString());
-    if (http_t *scheduler = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1,
-                                         5000, nullptr))
-        httpClose(scheduler);
+    QString why = QString::fromUtf8(cups.lastErrorString());
+    const int timeout = 5000; // ms
+    if (http_t *scheduler = cups.connect(cups.server(), cups.port(), nullptr, AF_UNSPEC,
+                                         HTTP_ENCRYPTION_IF_REQUESTED, 1, timeout, nullptr))
+        cups.close(scheduler);
     else
-        why = Tr("the print system (CUPS) does not answer at %1").arg(QString::fromUtf8(cupsServer()));
+        why = Tr("the print system (CUPS) does not answer at %1").arg(QString::fromUtf8(cups.server()));
     throw Print_Failure{Tr("The printer \"%1\" cannot be reached: %2").arg(printer, why)};
 }
 
@@ -91,12 +129,12 @@ void Check_Queue(const QString &printer)
 // (a queue that is not accepting jobs says so here) to itself; CUPS keeps it
 // too, as this thread's last error. A queue that is stopped but accepting
 // holds the job until it is started again: a success, as lp sees it too.
-void Check_Submission(const QString &printer)
+void Check_Submission(const Cups_Library &cups, const QString &printer)
 {
-    const ipp_status_t status = cupsLastError();
+    const ipp_status_t status = cups.lastError();
     if (status < IPP_STATUS_OK || status > IPP_STATUS_OK_EVENTS_COMPLETE)
         throw Print_Failure{Tr("The printer \"%1\" did not take the job: %2")
-                                .arg(printer, QString::fromUtf8(cupsLastErrorString()))};
+                                .arg(printer, QString::fromUtf8(cups.lastErrorString()))};
 }
 
 void Draw_Page_On(QPrinter &printer, Surface &picPreview)
@@ -188,9 +226,12 @@ void Print_Page(QWidget *window, Surface &picPreview)
         dlgCommon.ShowPrinter(device, window);
         const QString file = device.outputFileName();
         if (file.isEmpty()) {
-            Check_Queue(device.printerName());
+            const Cups_Library *cups = Cups();
+            if (cups)
+                Check_Queue(*cups, device.printerName());
             Draw_Page_On(device, picPreview);
-            Check_Submission(device.printerName());
+            if (cups)
+                Check_Submission(*cups, device.printerName());
         } else {
             Print_To_File(device, picPreview, file);
         }
