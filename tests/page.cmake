@@ -7,6 +7,6 @@ quorvel_test(test_page_missing_logo SOURCES page/test_page_missing_logo.cpp LIBS
 quorvel_test(test_page_pdf SOURCES page/test_page_pdf.cpp
     LIBS quorvel_page quorvel_printed_page Qt6::PrintSupport LABELS page)
 
-quorvel_test(test_page_render SOURCES page/test_page_render.cpp LIBS quorvel_printed_page LABELS page)
+quorvel_test(test_page_render SOURCES page/test_page_render.cpp LIBS quorvel_page quorvel_printed_page LABELS page)
 target_compile_definitions(test_page_render PRIVATE QUORVEL_RENDER="$<TARGET_FILE:quorvel-render>")
 add_dependencies(test_page_render quorvel-render)

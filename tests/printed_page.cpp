@@ -1,5 +1,6 @@
 #include "printed_page.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -204,6 +205,16 @@ QImage Pdf_Image(const QString &pdf, int dpi)
                                      QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, stem});
     QImage image(stem + QStringLiteral(".png"));
     return image.isNull() ? image : image.convertToFormat(QImage::Format_Grayscale8);
+}
+
+QList<QImage> Pdf_Images(const QString &pdf)
+{
+    QTemporaryDir dir;
+    Run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), pdf, dir.filePath(QStringLiteral("image"))});
+    QList<QImage> images;
+    for (const QString &name : QDir(dir.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
+        images.append(QImage(dir.filePath(name)));
+    return images;
 }
 
 namespace {

@@ -21,6 +21,8 @@ QSize Pdf_Page_Size(const QString &pdf);
 QList<Printed_Word> Pdf_Words(const QString &pdf);
 // The first page at `dpi`, as a grey-scale image; null on failure.
 QImage Pdf_Image(const QString &pdf, int dpi);
+// The images stored in the PDF, decoded (pdfimages), in their order there.
+QList<QImage> Pdf_Images(const QString &pdf);
 
 // Checks (QtTest) that labels of the form sit where the form puts them,
 // given the printable area's top-left corner in points.
