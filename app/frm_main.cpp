@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "font_check.h"
 #include "page_build.h"
 #include "printing.h"
 #include "support_routines.h"
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -296,6 +298,17 @@ void frmMain::Timer_Timer()
     Timer.stop();
     Build_Preview();
     Form_Resize();
+    // Without a face to draw them with, every text is a row of empty boxes:
+    // said once, over the page's rules and boxes, which are drawn all the
+    // same. The box's own texts need a font too; its title, drawn by the
+    // window manager, and the line on stderr do not.
+    if (!Any_Face_Loads()) {
+        const QString message = tr("No font can be loaded, neither \"Arial\" nor any face in its place, so the "
+                                   "page's texts show as empty boxes. Install a font (on Debian: the package "
+                                   "fonts-liberation) and start Quorvel again.");
+        std::fprintf(stderr, "quorvel: %s\n", qPrintable(message));
+        QMessageBox::warning(this, tr("Quorvel: no font can be loaded"), message);
+    }
 }
 
 void frmMain::Form_Unload(Integer &)

@@ -49,4 +49,7 @@ using Print_Failure_Report = std::function<void(QWidget *window, const QString &
 void Set_Print_Failure_Report(Print_Failure_Report report = {});
 
 // The "PDF" command: dialog, OutputTarget = printer, Build_Page, OutputTarget = picPreview.
+// A file is replaced whole or not at all; a job for a CUPS queue counts as
+// printed only once CUPS has taken it. Any failure goes to the failure
+// report. Zoom_Factor is left at the zoom the preview is drawn at.
 void Print_Page(QWidget *window, Surface &picPreview);

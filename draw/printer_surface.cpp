@@ -63,6 +63,9 @@ void Printer_Surface::EndDoc()
     if (!painter.begin(&device_))
         throw RuntimeError(Err_Printer, "Printer error: the printer could not be opened");
     painter.setRenderHint(QPainter::NonCosmeticBrushPatterns);
+    // Pictures reach the paper as their pixels are: a PDF writer would
+    // otherwise store them as JPEG, with its colour errors and ringing.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
     for (const auto &operation : page)
         operation(painter);
     if (!painter.end())

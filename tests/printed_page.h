@@ -21,6 +21,8 @@ QSizeF Pdf_Page_Size(const QString &pdf);
 QList<Printed_Word> Pdf_Words(const QString &pdf);
 // The first page at `dpi`, in grey; null on failure.
 QImage Pdf_Image(const QString &pdf, int dpi);
+// The images stored in the PDF, decoded (pdfimages), in their order there.
+QList<QImage> Pdf_Images(const QString &pdf);
 
 // Checks (Qt Test) that labels from every part of the form sit within a
 // point of where the form puts them, from the printable area's top-left

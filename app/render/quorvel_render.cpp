@@ -4,23 +4,27 @@
 //   quorvel-render [--zoom Z] [--dpr R] out.png   the preview canvas
 //   quorvel-render out.pdf                         the printed page
 //
+// It always draws headless. The file is written whole or not at all.
 // Exit status: 0 done, 1 the drawing or the file failed, 2 bad arguments.
+#include "font_check.h"
+#include "output_file.h"
 #include "page_build.h"
 #include "preview_surface.h"
 #include "printer_surface.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QCommandLineParser>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QPrinter>
-#include <QRegularExpression>
 
 #include <cmath>
 #include <cstdio>
-#include <optional>
+#include <cstdlib>
 
 namespace {
 
-constexpr const char *Usage = "usage: quorvel-render [--zoom Z] [--dpr R] out.png | quorvel-render out.pdf\n";
+constexpr const char *Program = "quorvel-render";
 
 // Above this zoom the canvas's height no longer fits an Integer.
 constexpr double Zoom_Limit = 2.22002;
@@ -30,125 +34,181 @@ constexpr double Dpr_Limit = 4;
 struct Options {
     double zoom = 1;
     double dpr = 1;
-    QString output;
+    QByteArray output; // the file name's own bytes
     bool pdf = false;
 };
 
-std::optional<double> Number(const QString &text)
+// A file name as the user reads it.
+QString Shown(const QByteArray &name)
 {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return QString::fromLocal8Bit(name);
 }
 
-std::optional<Options> Parse(const QStringList &args)
+[[noreturn]] void Bad_Arguments(const QString &message)
 {
-    Options options;
-    bool scaled = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString &arg = args[i];
-        if (arg == QLatin1String("--zoom") || arg == QLatin1String("--dpr")) {
-            if (i + 1 >= args.size())
-                return std::nullopt;
-            const std::optional<double> value = Number(args[++i]);
-            if (!value)
-                return std::nullopt;
-            if (arg == QLatin1String("--zoom")) {
-                if (!(*value > 0 && *value < Zoom_Limit))
-                    return std::nullopt;
-                options.zoom = *value;
-            } else {
-                if (!(*value > 0 && *value <= Dpr_Limit))
-                    return std::nullopt;
-                options.dpr = *value;
-            }
-            scaled = true;
-        } else if (arg.startsWith(u'-') || !options.output.isEmpty()) {
-            return std::nullopt;
-        } else {
-            options.output = arg;
-        }
-    }
-    const QString lower = options.output.toLower();
-    options.pdf = lower.endsWith(QLatin1String(".pdf"));
-    if (options.output.isEmpty() || (!options.pdf && !lower.endsWith(QLatin1String(".png"))))
-        return std::nullopt;
-    if (options.pdf && scaled) // the printer always draws at 100 %
-        return std::nullopt;
-    return options;
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program, qPrintable(message), Program);
+    std::exit(2);
 }
 
 [[noreturn]] void Fail(const QString &message)
 {
-    std::fprintf(stderr, "quorvel-render: %s\n", qPrintable(message));
+    std::fprintf(stderr, "%s: %s\n", Program, qPrintable(message));
     std::exit(1);
 }
 
-void Render_Png(const Options &options)
+double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high,
+                 bool highIncluded)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || !(value > low) || !(highIncluded ? value <= high : value < high))
+        Bad_Arguments(QStringLiteral("--%1 takes a number above %2 and %3 %4, not \"%5\"")
+                          .arg(option.names().constFirst())
+                          .arg(low)
+                          .arg(highIncluded ? QStringLiteral("up to") : QStringLiteral("below"))
+                          .arg(high)
+                          .arg(text));
+    return value;
+}
+
+// The canvas's size in screen pixels at `zoom`, as the preview sizes it.
+QSizeF Canvas_Pixels(double zoom)
+{
+    Zoom_Factor = Single(zoom);
+    return QSizeF(Round_Half_Even(double(Scale_Value(Sheet_Width)) / double(Screen.TwipsPerPixelX)),
+                  Round_Half_Even(double(Scale_Value(Sheet_Height)) / double(Screen.TwipsPerPixelY)));
+}
+
+// `args` hold the arguments decoded as Latin-1, one character a byte, so
+// that the output file's name turns back into its own bytes.
+Options Parse(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Draws the travel expense report page without the window: the preview canvas "
+                       "as a PNG image, or the printed page (US Letter) as a PDF file."));
+    // Help and version as Qt words them, without Qt's own options, which
+    // this tool does not take.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays version information."));
+    parser.addOption(help);
+    parser.addOption(version);
+    const QCommandLineOption zoom(QStringLiteral("zoom"),
+                                  QStringLiteral("Zoom of the canvas, 1 = 100 % (PNG only; default 1)."),
+                                  QStringLiteral("Z"));
+    const QCommandLineOption dpr(QStringLiteral("dpr"),
+                                 QStringLiteral("Device pixel ratio of the canvas, up to 4 (PNG only; default 1)."),
+                                 QStringLiteral("R"));
+    parser.addOption(zoom);
+    parser.addOption(dpr);
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("The file to write: the canvas (.png) or the printed page (.pdf)."),
+                                 QStringLiteral("out.png|out.pdf"));
+
+    if (!parser.parse(args))
+        Bad_Arguments(parser.errorText());
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1)
+        Bad_Arguments(files.isEmpty() ? QStringLiteral("no output file given (out.png or out.pdf)")
+                                      : QStringLiteral("only one output file can be written"));
+    Options options;
+    options.output = files.constFirst().toLatin1();
+    const QString lower = files.constFirst().toLower();
+    options.pdf = lower.endsWith(QLatin1String(".pdf"));
+    if (!options.pdf && !lower.endsWith(QLatin1String(".png")))
+        Bad_Arguments(QStringLiteral("the output file must end in .png or .pdf: %1").arg(Shown(options.output)));
+    const bool scaled = parser.isSet(zoom) || parser.isSet(dpr);
+    if (options.pdf && scaled)
+        Bad_Arguments(QStringLiteral("--zoom and --dpr are for the PNG canvas; the printer always draws at 100 %"));
+    if (parser.isSet(zoom)) {
+        options.zoom = Number_Of(parser, zoom, 0, Zoom_Limit, false);
+        const QSizeF canvas = Canvas_Pixels(options.zoom);
+        if (canvas.width() < 1 || canvas.height() < 1)
+            Bad_Arguments(QStringLiteral("at --zoom %1 the page would be %2 x %3 pixels")
+                              .arg(parser.value(zoom))
+                              .arg(canvas.width())
+                              .arg(canvas.height()));
+    }
+    if (parser.isSet(dpr))
+        options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit, true);
+    return options;
+}
+
+QByteArray Png(const Options &options)
 {
     Preview_Surface preview;
     preview.Set_Device_Pixel_Ratio(options.dpr);
     OutputTarget = &preview;
     Zoom_Factor = Single(options.zoom);
     Build_Page();
-    if (!preview.Image().save(options.output, "PNG"))
-        Fail(QStringLiteral("cannot write %1").arg(options.output));
+    OutputTarget = nullptr;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(preview.Image()))
+        Fail(QStringLiteral("cannot make the PNG image: %1").arg(writer.errorString()));
+    return bytes;
 }
 
-// Pages of a PDF as its page objects declare them.
-int Pdf_Pages(const QString &file)
+QByteArray Pdf()
 {
-    QFile pdf(file);
-    if (!pdf.open(QIODevice::ReadOnly))
-        return 0;
-    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![A-Za-z])"));
-    return int(QString::fromLatin1(pdf.readAll()).count(page));
-}
-
-void Render_Pdf(const Options &options)
-{
+    // Qt's PDF writer takes a file name and drops its write errors; it
+    // writes to memory, and the bytes go to the file with every write checked.
+    Memory_File memory;
+    if (memory.Name().isEmpty())
+        Fail(QStringLiteral("cannot make the PDF in memory: %1").arg(memory.Error()));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(options.output);
+    printer.setOutputFileName(memory.Name());
     printer.setPageSize(QPageSize(QPageSize::Letter));
     printer.setPageOrientation(QPageLayout::Portrait);
     Printer_Surface surface(printer);
     OutputTarget = &surface;
     Build_Page();
     OutputTarget = nullptr;
-    const int pages = Pdf_Pages(options.output);
-    if (surface.Documents() != 1 || pages != 1)
-        Fail(QStringLiteral("%1 documents and %2 pages written to %3, not one")
-                 .arg(surface.Documents())
-                 .arg(pages)
-                 .arg(options.output));
+    // Every document the surface ends is one page.
+    if (surface.Documents() != 1)
+        Fail(QStringLiteral("%1 pages drawn, not one").arg(surface.Documents()));
+    const std::optional<QByteArray> bytes = memory.Contents();
+    if (!bytes)
+        Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
+    return *bytes;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // Arguments are checked before the platform starts, so a mistake costs
-    // nothing and prints only the usage.
+    // Headless whatever the environment names, and without the platform's
+    // own command-line options.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int platformArgc = 1;
+    QGuiApplication app(platformArgc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(Program));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
+
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args.append(QString::fromLocal8Bit(argv[i]));
-    const std::optional<Options> options = Parse(args);
-    if (!options) {
-        std::fputs(Usage, stderr);
-        return 2;
-    }
+        args.append(QString::fromLatin1(argv[i]));
+    const Options options = Parse(args);
 
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    if (!Any_Face_Loads())
+        Fail(QStringLiteral("no font can be loaded, neither \"Arial\" nor any face in its place; "
+                            "the page's texts would be empty boxes (Debian: install fonts-liberation)"));
     try {
-        if (options->pdf)
-            Render_Pdf(*options);
-        else
-            Render_Png(*options);
+        const QByteArray bytes = options.pdf ? Pdf() : Png(options);
+        const QString error = Write_Whole_File(options.output, bytes);
+        if (!error.isEmpty())
+            Fail(QStringLiteral("cannot write %1: %2").arg(Shown(options.output), error));
     } catch (const std::exception &error) {
         Fail(QString::fromLocal8Bit(error.what()));
     }

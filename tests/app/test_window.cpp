@@ -9,10 +9,12 @@
 #include "window_fixture.h"
 
 #include "page_build.h"
+#include "printing.h"
 
 #include <QComboBox>
 #include <QMenu>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -342,6 +344,40 @@ private slots:
         Click(*window, "Fit Pg");
         QVERIFY(Zoom_Factor > 0 && Zoom_Factor < 1);
         QCOMPARE(window->picPreview_Box.Height(), Twips_Y(Pixels_Y(Single(Scale_Value(14760)))));
+    }
+
+    // A print in "Fit Pg", done, failed or cancelled, leaves the page as
+    // fitted, and "100%" then draws it at 100 %.
+    void print_then_100_percent_data()
+    {
+        QTest::addColumn<QString>("file"); // none: the dialog is cancelled
+        QTest::addColumn<int>("failures");
+        QTest::newRow("done") << "page.pdf" << 0;
+        QTest::newRow("failed") << "missing/page.pdf" << 1;
+        QTest::newRow("cancelled") << "" << 0;
+    }
+    void print_then_100_percent()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, failures);
+        QTemporaryDir dir;
+        auto window = Started_Window();
+        Click(*window, "Fit Pg");
+        const Single fitted = Zoom_Factor;
+        Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath(file));
+            return !file.isEmpty();
+        });
+        int reported = 0;
+        Set_Print_Failure_Report([&](QWidget *, const QString &) { ++reported; });
+        Click(*window, "PDF");
+        Set_Printer_Dialog();
+        Set_Print_Failure_Report();
+        QCOMPARE(reported, failures);
+        QCOMPARE(Zoom_Factor, fitted);
+        Click(*window, "100%");
+        QCOMPARE(window->picPreview.Pixel_Size(), QSize(Px(11880), Pixels_Y(14760)));
     }
 
     // Every caption whole, descenders included (the button as wide and high as

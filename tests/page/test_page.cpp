@@ -34,14 +34,6 @@ QMap<QString, QStringList> Reference_Calls()
     return sections;
 }
 
-// A Letter PDF printer on `file`.
-void Set_Up(QPrinter &printer, const QString &file)
-{
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(file);
-    printer.setPageSize(QPageSize(QPageSize::Letter));
-}
-
 // A printer whose drawing fails at one text, as an overflow would.
 class Failing_Printer : public Printer_Surface {
 public:
@@ -155,31 +147,13 @@ private slots:
         QCOMPARE(surface.Calls(), expected);
     }
 
-    // One document of one Letter page, its labels where the form puts them
-    // from the printable area's corner; the preview at 100 % has its ink in
-    // the same rows and columns.
-    void printed_page_is_the_form()
-    {
-        const QString file = dir_.filePath(QStringLiteral("page.pdf"));
-        QPrinter printer(QPrinter::HighResolution);
-        Set_Up(printer, file);
-        Printer_Surface paper(printer);
-        OutputTarget = &paper;
-        Build_Page();
-        QCOMPARE(paper.Documents(), 1);
-        QCOMPARE(Pdf_Page_Count(file), 1);
-        QCOMPARE(Pdf_Page_Size(file), QSizeF(612, 792));
-        const QPointF corner = printer.pageLayout().paintRect(QPageLayout::Point).topLeft();
-        Check_Label_Positions(Pdf_Words(file), corner);
-        Check_Same_Sheet(Pdf_Image(file, 96), corner, QImage(QStringLiteral(REFERENCE_DIR "/../../docs/page.png")));
-    }
-
     // A page whose drawing fails half way is dropped, not printed half drawn.
     void failed_page_never_reaches_the_printer()
     {
         const QString file = dir_.filePath(QStringLiteral("failed.pdf"));
         QPrinter printer(QPrinter::HighResolution);
-        Set_Up(printer, file);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
         Failing_Printer paper(printer);
         OutputTarget = &paper;
         QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page());

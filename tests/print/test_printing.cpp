@@ -1,5 +1,6 @@
 // The "PDF" command, with the printer dialog replaced: what reaches the
 // printer, what a cancel and a failed print leave behind.
+#include "faulty_targets.h"
 #include "page_build.h"
 #include "preview_surface.h"
 #include "printed_page.h"
@@ -58,8 +59,9 @@ private slots:
         Set_Print_Failure_Report();
     }
 
-    // One document of one page, every label where the form puts it, the
-    // preview left as it was and the zoom left at 1.
+    // One document of one Letter page, every label where the form puts it
+    // and the ink where the preview at 100 % has it; the preview left as it
+    // was, at the zoom it is drawn at.
     void printsTheFormOnOnePage()
     {
         const QString file = dir_.filePath(QStringLiteral("page.pdf"));
@@ -71,24 +73,13 @@ private slots:
         QCOMPARE(dialogs_, 1);
         QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
         QCOMPARE(OutputTarget, &preview_);
-        QCOMPARE(Zoom_Factor, Single(1));
+        QCOMPARE(Zoom_Factor, Single(0.5));
         QCOMPARE(preview_.Generation(), generation);
         QVERIFY(dlgCommon.CancelError);
         QCOMPARE(dlgCommon.Flags, Long(0xC0004));
         QCOMPARE(Pdf_Page_Count(file), 1);
-        QCOMPARE(printer_->pageLayout().pageSize().id(), QPageSize::Letter);
-        QCOMPARE(printer_->pageLayout().orientation(), QPageLayout::Portrait);
+        QCOMPARE(Pdf_Page_Size(file), QSizeF(612, 792));
         Check_Label_Positions(Pdf_Words(file), Printable_Top_Left());
-    }
-
-    // The printed page at 96 DPI against the preview at 100 %.
-    void printedPageLooksLikeThePreview()
-    {
-        const QString file = dir_.filePath(QStringLiteral("look.pdf"));
-        Dialog_Printing_To(file);
-        Print_Page(nullptr, preview_);
-        QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
-
         Zoom_Factor = 1;
         Build_Page();
         Check_Same_Sheet(Pdf_Image(file, 96), Printable_Top_Left(), preview_.Image());
@@ -124,27 +115,25 @@ private slots:
         QCOMPARE(preview_.Generation(), generation);
     }
 
-    // A print that cannot be written is reported, leaves no file, and does
-    // not spoil the next one.
-    void failedPrintIsReported()
+    // A print that cannot be written is reported with the file and the
+    // system's reason; the old file stays as it was and nothing is left.
+    void failedPrintKeepsTheOldFile_data() { Faulty_Targets_Data(dir_.path()); }
+    void cleanupTestCase() { Faulty_Targets_Cleanup(dir_.path()); }
+    void failedPrintKeepsTheOldFile()
     {
-        const QString missing = dir_.filePath(QStringLiteral("no-such-folder/page.pdf"));
-        Dialog_Printing_To(missing);
-
-        Print_Page(nullptr, preview_);
-
-        QCOMPARE(failures_.size(), 1);
-        // The message names the file that could not be written.
-        QVERIFY2(failures_.first().contains(missing), qPrintable(failures_.first()));
-        QVERIFY(!QFileInfo::exists(missing));
-        QCOMPARE(OutputTarget, &preview_);
-
-        const QString file = dir_.filePath(QStringLiteral("after-failure.pdf"));
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
+        const QString folder = QFileInfo(file).path();
+        const QStringList before = Folder_State(folder);
         Dialog_Printing_To(file);
+
         Print_Page(nullptr, preview_);
+
         QCOMPARE(failures_.size(), 1);
-        QCOMPARE(Pdf_Page_Count(file), 1);
-        Check_Label_Positions(Pdf_Words(file), Printable_Top_Left());
+        QVERIFY2(failures_.first().contains(file) && failures_.first().contains(reason), qPrintable(failures_.first()));
+        QCOMPARE(Folder_State(folder), before);
+        QCOMPARE(OutputTarget, &preview_);
+        QCOMPARE(Zoom_Factor, Single(0.5));
     }
 
     // The print command's flags in the printer dialog: no selection

@@ -1,0 +1,44 @@
+// Writing the files the programs make (the printed page as a PDF, the
+// canvas as a PNG) so that a failure never costs the user a file: a file is
+// replaced whole or not at all, and every failure comes back with the
+// system's reason.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// Writes `bytes` to the file named by `path`, the name's own bytes as the
+// system takes them (a name need not be valid UTF-8). Symbolic links are
+// followed as a shell's redirection follows them, to a file that need not
+// exist yet. A regular file, or a new one, is written to a temporary file
+// beside it, flushed to the disk and then renamed over it; on any failure the
+// old file stays as it was and the temporary is removed. Anything else found
+// there (a device, a pipe) is written directly, and a pipe that no program
+// reads is refused at once instead of waited for. Returns the reason of a
+// failure ("No space left on device"), or an empty string.
+QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes);
+
+// A file that lives in memory only, for writers that take a file name
+// (QPrinter's PDF output) and drop the errors of their writes: in memory
+// there are none, and the bytes then go to their file through
+// Write_Whole_File, every write checked.
+class Memory_File {
+public:
+    Memory_File();
+    ~Memory_File();
+    Memory_File(const Memory_File &) = delete;
+    Memory_File &operator=(const Memory_File &) = delete;
+
+    // The name under which the file can be opened; empty when no file
+    // could be made (Error() says why).
+    QString Name() const;
+    // What was written to it; nothing when it cannot be read (Error() says why).
+    std::optional<QByteArray> Contents();
+    QString Error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    QString error_;
+};
