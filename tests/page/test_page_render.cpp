@@ -117,7 +117,7 @@ private slots:
         const QString pdf = dir.filePath("page.pdf");
         QCOMPARE(Render({pdf}).status, 0);
         QCOMPARE(Pdf_Page_Count(pdf), 1);
-        QCOMPARE(Pdf_Page_Size(pdf), QSize(612, 792)); // US Letter, portrait
+        QCOMPARE(Pdf_Page_Size(pdf), QSizeF(612, 792)); // US Letter, portrait
         const QList<QImage> images = Pdf_Images(pdf);
         QCOMPARE(images.size(), 2);
         for (int i = 0; i < 2; ++i) {
