@@ -1,11 +1,11 @@
-# Robustness: the Draw_Text fuzzer and the regression tests that come out of
-# it, and stress tests of the window's layout.
+# Robustness: the Draw_Text fuzzer (its seeds hold the texts it once found
+# faults in Qt with), a stress test of the window's layout, and memcheck.
 
 # The fuzzer is a clang build of its own (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) made along with the main build, and run for a
 # bounded time as the test "fuzz_draw_text". New inputs it finds stay in the
 # build tree; the committed seeds in tests/fuzz/corpus are only read. A crash
-# is left as <build>/tests/fuzz/crash-* for a regression test.
+# is left as <build>/tests/fuzz/crash-*, to become a seed.
 # Not in a sanitizer build: the fuzzer carries its own sanitizers already.
 if(NOT QUORVEL_SANITIZE)
     include(ExternalProject)
@@ -41,8 +41,7 @@ endif()
 
 # memcheck over a session with the real window (start-up, every zoom mode,
 # resizes, scrolling, a minimized window, Exit and the close box), taken from
-# the window's tests, and over the texts the fuzzer found faults with: no
-# memory error and no leak of ours. Not in a sanitizer build, whose programs
+# the window's tests: no memory error and no leak of ours. Not in a sanitizer build, whose programs
 # valgrind cannot run.
 if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
     find_program(VALGRIND valgrind REQUIRED)
@@ -50,10 +49,7 @@ if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/window_valgrind.log
                 $<TARGET_FILE:test_window> redraws_only_when_the_zoom_changes scrolling_moves_the_canvas_and_draws_nothing
                 exit_and_close_box_end_the_program)
-    add_test(NAME fuzzer_texts_valgrind
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/fuzzer_texts.log
-                $<TARGET_FILE:test_surfaces> texts_the_fuzzer_found)
-    set_tests_properties(window_valgrind fuzzer_texts_valgrind PROPERTIES
+    set_tests_properties(window_valgrind PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;VALGRIND=${VALGRIND}"
         LABELS valgrind
         TIMEOUT 300)

@@ -3,7 +3,7 @@
 // and on the printer, and must match the reviewed reference images pixel for
 // pixel (the printed one as poppler renders it). Besides: the canvas's size
 // in whole pixels, an image on screen kept whole while the next is drawn,
-// nothing on the printer before EndDoc, and the texts the fuzzer found.
+// and nothing on the printer before EndDoc.
 #include "page_build.h"
 #include "preview_surface.h"
 #include "printed_page.h"
@@ -194,42 +194,6 @@ private slots:
         QCOMPARE(canvas.Generation(), generation);
     }
 
-    // Texts the fuzzer found Qt reading past its own arrays with (underlined,
-    // a line feed or paragraph separator next to right-to-left letters, a
-    // lone carriage return). Drawn without a word from Qt; memcheck runs
-    // this function too.
-    void texts_the_fuzzer_found_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qreal>("ratio");
-        QTest::newRow("as found") << QString::fromUtf16(u"\n\u05dc\0\0", 4) << 2.0;
-        QTest::newRow("ratio 1") << QStringLiteral("\n\u05dc") << 1.0;
-        QTest::newRow("letter first") << QStringLiteral("\u05dc\n") << 2.0;
-        QTest::newRow("arabic") << QStringLiteral("\n\u0644") << 2.0;
-        QTest::newRow("paragraph separator") << QStringLiteral("\u2029\u05dc") << 2.0;
-        QTest::newRow("lone carriage return") << QStringLiteral("\r") << 1.0;
-        QTest::newRow("lone carriage return, ratio 2") << QStringLiteral("\r") << 2.0;
-    }
-    void texts_the_fuzzer_found()
-    {
-        QFETCH(QString, text);
-        QFETCH(qreal, ratio);
-        static QStringList messages;
-        messages.clear();
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
-            messages.append(message);
-        });
-        Preview_Surface canvas;
-        canvas.Set_Device_Pixel_Ratio(ratio);
-        canvas.Set_Width(3000);
-        canvas.Set_Height(1500);
-        OutputTarget = &canvas;
-        Text(text, 0, 0, {}, {}, 48, false, false, true);
-        const QImage drawn = canvas.Image();
-        qInstallMessageHandler(nullptr);
-        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(u'\n')));
-        QCOMPARE(drawn.size(), QSize(200, 100) * ratio);
-    }
 };
 
 QTEST_MAIN(Test_Surfaces)

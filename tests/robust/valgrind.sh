@@ -8,8 +8,7 @@
 #   tests/robust/valgrind.sh <log> <program> [arguments...]
 #
 # ctest -L valgrind runs it over a session with the real window (functions of
-# test_window: start-up, every zoom mode, scrolling, Exit) and over the texts
-# the fuzzer found faults with (test_surfaces).
+# test_window: start-up, every zoom mode, scrolling, Exit).
 set -euo pipefail
 
 log=${1:?usage: valgrind.sh <log> <program> [arguments...]}
