@@ -24,21 +24,6 @@ struct First_Page {
     }
 };
 
-struct Label {
-    QString text; // one or more words, as printed
-    double x;     // twips from the printable area: left, centre or right edge
-    char align;   // 'L', 'C' or 'R'
-    double top;   // twips from the printable area
-};
-
-// A few labels from every part of the form, offsets included.
-const Label Labels[] = {
-    {"HALBEK INCORPORATED", 4575 + 1340, 'C', 250 + 80}, {"NAME:", 1260 + 1340, 'R', 1300 + 80},
-    {"TOTAL AMOUNT DUE COMPANY:", 8260 + 1340, 'R', 2600 + 80}, {"WEEK ENDING:", 1330 + 1340, 'R', 3272 + 80},
-    {"SUN", 7205 + 1340, 'C', 3090 + 80}, {"INSTRUCTIONS", 4575 + 1340, 'C', 10018 + 80},
-    {"EMPLOYEE SIGNATURE", 0 + 1340, 'L', 14300 + 80},
-};
-
 // Dark pixels per row (or column) of a grey image, over a band of five.
 QList<double> Profile(const QImage &image, bool rows)
 {
@@ -105,30 +90,6 @@ QList<QImage> Pdf_Images(const QString &pdf)
     for (const QString &name : QDir(dir.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
         images.append(QImage(dir.filePath(name)));
     return images;
-}
-
-void Check_Label_Positions(const QList<Printed_Word> &words, QPointF printableTopLeft)
-{
-    constexpr double Slack = 20; // a point: font metrics round differently on paper
-    for (const Label &label : Labels) {
-        const QStringList parts = label.text.split(u' ');
-        bool found = false;
-        for (qsizetype i = 0; !found && i + parts.size() <= words.size(); ++i) {
-            QRectF box;
-            qsizetype k = 0;
-            for (; k < parts.size() && words[i + k].text == parts[k]; ++k)
-                box = box.united(words[i + k].box);
-            if (k < parts.size())
-                continue;
-            box.translate(-printableTopLeft);
-            const double edge = label.align == 'L' ? box.left() : label.align == 'R' ? box.right() : box.center().x();
-            found = std::abs(edge * 20 - label.x) <= Slack && std::abs(box.top() * 20 - label.top) <= Slack;
-        }
-        QVERIFY2(found, qPrintable(QStringLiteral("\"%1\" is not printed at (%2, %3) twips")
-                                       .arg(label.text)
-                                       .arg(label.x)
-                                       .arg(label.top)));
-    }
 }
 
 void Check_Same_Sheet(const QImage &page, QPointF printableTopLeft, const QImage &sheet)

@@ -1,6 +1,6 @@
 // Reading a printed page back with poppler: its page count and size, its
-// words and where they sit, its pixels; and the checks that the printed form
-// is where the form's tables put it.
+// words and where they sit, its pixels and pictures; and the check that the
+// printed form lies where the preview has it.
 #pragma once
 
 #include <QImage>
@@ -23,11 +23,6 @@ QList<Printed_Word> Pdf_Words(const QString &pdf);
 QImage Pdf_Image(const QString &pdf, int dpi);
 // The images stored in the PDF, decoded (pdfimages), in their order there.
 QList<QImage> Pdf_Images(const QString &pdf);
-
-// Checks (Qt Test) that labels from every part of the form sit within a
-// point of where the form puts them, from the printable area's top-left
-// corner (in points).
-void Check_Label_Positions(const QList<Printed_Word> &words, QPointF printableTopLeft);
 
 // Checks (Qt Test) that two pictures of the sheet at 96 DPI have their ink
 // in the same rows and columns: `page` from a printed page whose printable

@@ -1,88 +1,116 @@
-// The "PDF" command, with the printer dialog replaced: what reaches the
-// printer, what a cancel and a failed print leave behind.
+// The "PDF" command with the printer dialog replaced by one that chooses as a
+// person would: to a PDF file (what reaches it, what a cancel and a file that
+// cannot be written leave behind) and, run by scripts/cups-print-test with
+// its private scheduler, to a CUPS queue (the job comes out of the queue's
+// cups-pdf back end as the form; a refused job or a scheduler that is gone is
+// reported, a held one is not).
 #include "faulty_targets.h"
 #include "page_build.h"
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printing.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QDeadlineTimer>
+#include <QPrinterInfo>
+#include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 
 class Test_Printing : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
     Preview_Surface preview_;
-    int dialogs_ = 0;
     QPrinter *printer_ = nullptr;
+    int dialogs_ = 0;
     QStringList failures_;
+    const QString queue_ = qEnvironmentVariable("QUORVEL_CUPS_QUEUE");
+    const QString output_ = qEnvironmentVariable("QUORVEL_CUPS_OUTPUT");
 
-    // A dialog that chooses "Print to File (PDF)" with `file` and confirms,
-    // or (file empty) one that is cancelled.
-    void Dialog_Printing_To(const QString &file)
+    // The "PDF" command, the dialog choosing `file` ("" cancels it) or, when
+    // `file` starts with '|', the queue after running that shell command
+    // while the dialog is open.
+    void Print(const QString &file)
     {
         Set_Printer_Dialog([this, file](QPrinter &printer, QWidget *) {
             ++dialogs_;
             printer_ = &printer;
+            if (file.startsWith(u'|')) { // as the dialog does when a printer is picked after a file
+                printer.setOutputFileName({});
+                printer.setOutputFormat(QPrinter::NativeFormat);
+                printer.setPrinterName(queue_);
+                QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), file.mid(1)});
+                return true;
+            }
             if (file.isEmpty())
                 return false;
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(file);
             return true;
         });
+        Print_Page(nullptr, preview_);
     }
 
-    // The printable area's top-left corner in points.
-    QPointF Printable_Top_Left() const
+    // The printed page (points, from the printable area) against the preview at 100 %.
+    void Check_The_Form(const QString &pdf)
     {
-        return printer_->pageLayout().paintRect(QPageLayout::Point).topLeft();
+        QCOMPARE(Pdf_Page_Count(pdf), 1);
+        QCOMPARE(Pdf_Page_Size(pdf), QSizeF(612, 792));
+        Zoom_Factor = 1;
+        Build_Page();
+        Check_Same_Sheet(Pdf_Image(pdf, 96), printer_->pageLayout().paintRect(QPageLayout::Point).topLeft(),
+                         preview_.Image());
+    }
+
+    // The queue's new PDF, once the scheduler and its filters are done with
+    // it and no second one follows; "" when none comes within `wait` ms.
+    QString New_Job(const QStringList &before, int wait) const
+    {
+        const auto added = [&] {
+            QStringList files = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+            files.removeIf([&](const QString &file) { return before.contains(file); });
+            return files;
+        };
+        QDeadlineTimer deadline(wait);
+        while (!deadline.hasExpired() && (added().isEmpty() || Pdf_Page_Count(QDir(output_).filePath(added()[0])) < 0))
+            QTest::qWait(200);
+        QTest::qWait(1500);
+        return added().size() == 1 ? QDir(output_).filePath(added()[0]) : QString();
     }
 
 private slots:
     void init()
     {
         dialogs_ = 0;
-        printer_ = nullptr;
         failures_.clear();
         Set_Print_Failure_Report([this](QWidget *, const QString &reason) { failures_.append(reason); });
         OutputTarget = &preview_;
         Zoom_Factor = 0.5;
         Build_Page();
     }
-
     void cleanup()
     {
         Set_Printer_Dialog();
         Set_Print_Failure_Report();
+        QCOMPARE(OutputTarget, &preview_);
     }
+    void cleanupTestCase() { Faulty_Targets_Cleanup(dir_.path()); }
 
-    // One document of one Letter page, every label where the form puts it
-    // and the ink where the preview at 100 % has it; the preview left as it
-    // was, at the zoom it is drawn at.
-    void printsTheFormOnOnePage()
+    // One page, the preview left as it was, at the zoom it is drawn at; the
+    // dialog with the command's flags: no selection, printing to a file kept.
+    void printsTheFormToAFile()
     {
         const QString file = dir_.filePath(QStringLiteral("page.pdf"));
-        Dialog_Printing_To(file);
         const quint64 generation = preview_.Generation();
-
-        Print_Page(nullptr, preview_);
-
-        QCOMPARE(dialogs_, 1);
+        Print(file);
         QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
-        QCOMPARE(OutputTarget, &preview_);
         QCOMPARE(Zoom_Factor, Single(0.5));
         QCOMPARE(preview_.Generation(), generation);
         QVERIFY(dlgCommon.CancelError);
         QCOMPARE(dlgCommon.Flags, Long(0xC0004));
-        QCOMPARE(Pdf_Page_Count(file), 1);
-        QCOMPARE(Pdf_Page_Size(file), QSizeF(612, 792));
-        Check_Label_Positions(Pdf_Words(file), Printable_Top_Left());
-        Zoom_Factor = 1;
-        Build_Page();
-        Check_Same_Sheet(Pdf_Image(file, 96), Printable_Top_Left(), preview_.Image());
+        const auto options = Printer_Dialog_Options(QAbstractPrintDialog::PrintSelection, dlgCommon.Flags);
+        QCOMPARE(options, QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintCollateCopies);
+        QCOMPARE(printer_->pageLayout().orientation(), QPageLayout::Portrait);
+        Check_The_Form(file);
     }
 
     // A cancel prints nothing and says nothing; the next click shows the
@@ -90,65 +118,78 @@ private slots:
     void cancelLeavesEverythingAsItWas()
     {
         const QString chosen = dir_.filePath(QStringLiteral("chosen.pdf"));
-        Dialog_Printing_To(chosen);
-        Print_Page(nullptr, preview_);
-        QVERIFY(QFileInfo::exists(chosen));
+        Print(chosen);
         QPrinter *first = printer_;
-
-        Dialog_Printing_To({});
-        Zoom_Factor = 0.5;
-        const quint64 generation = preview_.Generation();
         QVERIFY(QFile::remove(chosen));
-        const QStringList before = QDir(dir_.path()).entryList(QDir::Files);
-
-        Print_Page(nullptr, preview_);
-        Print_Page(nullptr, preview_);
-
+        const quint64 generation = preview_.Generation();
+        Print({});
+        Print({});
         QCOMPARE(dialogs_, 3);
         QCOMPARE(printer_, first);
         QCOMPARE(printer_->outputFileName(), chosen);
         QVERIFY(!QFileInfo::exists(chosen));
-        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), before);
         QVERIFY(failures_.isEmpty());
-        QCOMPARE(OutputTarget, &preview_);
         QCOMPARE(Zoom_Factor, Single(0.5));
         QCOMPARE(preview_.Generation(), generation);
     }
 
-    // A print that cannot be written is reported with the file and the
+    // A file that cannot be written is reported with its name and the
     // system's reason; the old file stays as it was and nothing is left.
     void failedPrintKeepsTheOldFile_data() { Faulty_Targets_Data(dir_.path()); }
-    void cleanupTestCase() { Faulty_Targets_Cleanup(dir_.path()); }
     void failedPrintKeepsTheOldFile()
     {
         QFETCH(QString, file);
         QFETCH(QString, reason);
         const QString folder = QFileInfo(file).path();
         const QStringList before = Folder_State(folder);
-        Dialog_Printing_To(file);
-
-        Print_Page(nullptr, preview_);
-
+        Print(file);
         QCOMPARE(failures_.size(), 1);
-        QVERIFY2(failures_.first().contains(file) && failures_.first().contains(reason), qPrintable(failures_.first()));
+        QVERIFY2(failures_[0].contains(file) && failures_[0].contains(reason), qPrintable(failures_[0]));
         QCOMPARE(Folder_State(folder), before);
-        QCOMPARE(OutputTarget, &preview_);
         QCOMPARE(Zoom_Factor, Single(0.5));
     }
 
-    // The print command's flags in the printer dialog: no selection
-    // printing, and printing to a file stays possible.
-    void dialogFlagsMapOntoTheDialogsOptions()
+    // Through the queue: taken as it is, refused while the dialog is open,
+    // held by a stopped queue (a success, as lp sees it), or lost with the
+    // scheduler. No job file is left behind in the program's folders.
+    void printsThroughTheQueue_data()
     {
-        const auto all = QAbstractPrintDialog::PrintDialogOptions(
-            QAbstractPrintDialog::PrintSelection | QAbstractPrintDialog::PrintPageRange |
-            QAbstractPrintDialog::PrintShowPageSize);
-        const auto options = Printer_Dialog_Options(all, 0xC0004);
-        QVERIFY(!options.testFlag(QAbstractPrintDialog::PrintSelection));
-        QVERIFY(options.testFlag(QAbstractPrintDialog::PrintToFile));
-        QVERIFY(options.testFlag(QAbstractPrintDialog::PrintCollateCopies));
-        QVERIFY(options.testFlag(QAbstractPrintDialog::PrintPageRange));
-        QCOMPARE(Printer_Dialog_Options(all, 0), all);
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QString>("failure"); // empty: the job is taken
+        QTest::newRow("taken") << "" << "" << "";
+        QTest::newRow("not accepting jobs") << "cupsreject $QUORVEL_CUPS_QUEUE" << "cupsaccept $QUORVEL_CUPS_QUEUE"
+                                            << "not accepting jobs";
+        QTest::newRow("stopped, accepting") << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << "";
+        QTest::newRow("scheduler gone") // last, as it ends the scheduler
+            << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer";
+    }
+    void printsThroughTheQueue()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, after);
+        QFETCH(QString, failure);
+        if (queue_.isEmpty())
+            QSKIP("needs a print queue: run through scripts/cups-print-test");
+        QVERIFY(QPrinterInfo::availablePrinterNames().contains(queue_));
+        const QStringList before = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        Print(u'|' + meanwhile);
+        QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), after});
+        QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
+        QCOMPARE(Zoom_Factor, Single(0.5));
+        if (!failure.isEmpty()) {
+            QCOMPARE(failures_.size(), 1);
+            QVERIFY2(failures_[0].contains(queue_) && failures_[0].contains(failure), qPrintable(failures_[0]));
+            QVERIFY(New_Job(before, 2000).isEmpty());
+            return;
+        }
+        QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
+        const QString job = New_Job(before, 60000);
+        QVERIFY(!job.isEmpty());
+        // The print system turns the texts into shapes: the form is checked
+        // by where its ink lies.
+        Check_The_Form(job);
     }
 };
 
