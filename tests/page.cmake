@@ -7,6 +7,5 @@ add_test(NAME test_page_without_logos COMMAND test_page page_without_its_logos_i
 set_tests_properties(test_page_without_logos PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QUORVEL_NO_LOGOS=1" LABELS page)
 
-quorvel_test(test_page_render SOURCES page/test_page_render.cpp LIBS quorvel_page quorvel_printed_page LABELS page)
-target_compile_definitions(test_page_render PRIVATE QUORVEL_RENDER="$<TARGET_FILE:quorvel-render>")
-add_dependencies(test_page_render quorvel-render)
+add_test(NAME test_render COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/page/test_render.sh $<TARGET_FILE:quorvel-render>)
+set_tests_properties(test_render PROPERTIES LABELS page TIMEOUT 120)

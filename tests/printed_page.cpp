@@ -2,9 +2,6 @@
 
 #include <poppler-qt6.h>
 
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -79,17 +76,6 @@ QImage Pdf_Image(const QString &pdf, int dpi)
 {
     const First_Page first(pdf);
     return first.page ? first.page->renderToImage(dpi, dpi).convertToFormat(QImage::Format_Grayscale8) : QImage();
-}
-
-QList<QImage> Pdf_Images(const QString &pdf)
-{
-    // poppler's Qt library renders pages but does not hand out their images.
-    QTemporaryDir dir;
-    QProcess::execute(QStringLiteral("pdfimages"), {QStringLiteral("-png"), pdf, dir.filePath(QStringLiteral("image"))});
-    QList<QImage> images;
-    for (const QString &name : QDir(dir.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
-        images.append(QImage(dir.filePath(name)));
-    return images;
 }
 
 void Check_Same_Sheet(const QImage &page, QPointF printableTopLeft, const QImage &sheet)

@@ -1,5 +1,5 @@
 // Reading a printed page back with poppler: its page count and size, its
-// words and where they sit, its pixels and pictures; and the check that the
+// words and where they sit, its pixels; and the check that the
 // printed form lies where the preview has it.
 #pragma once
 
@@ -21,8 +21,6 @@ QSizeF Pdf_Page_Size(const QString &pdf);
 QList<Printed_Word> Pdf_Words(const QString &pdf);
 // The first page at `dpi`, in grey; null on failure.
 QImage Pdf_Image(const QString &pdf, int dpi);
-// The images stored in the PDF, decoded (pdfimages), in their order there.
-QList<QImage> Pdf_Images(const QString &pdf);
 
 // Checks (Qt Test) that two pictures of the sheet at 96 DPI have their ink
 // in the same rows and columns: `page` from a printed page whose printable

@@ -48,7 +48,7 @@ if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
     add_test(NAME window_valgrind
         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/window_valgrind.log
                 $<TARGET_FILE:test_window> redraws_only_when_the_zoom_changes scrolling_moves_the_canvas_and_draws_nothing
-                exit_and_close_box_end_the_program)
+                ending)
     set_tests_properties(window_valgrind PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;VALGRIND=${VALGRIND}"
         LABELS valgrind
