@@ -8,6 +8,7 @@
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printer_surface.h"
+#include "reference_image.h"
 
 #include <QPrinter>
 #include <QTemporaryDir>
@@ -61,23 +62,6 @@ void Draw_Sampler()
     Draw_Picture(picLogo(1), 3100, 2600, 300, 92);
 }
 
-void Compare_Image(const QImage &drawn, const QString &reference)
-{
-    const QImage actual = drawn.convertToFormat(QImage::Format_RGB32);
-    const QImage expected = QImage(QStringLiteral(REFERENCE_DIR "/") + reference).convertToFormat(QImage::Format_RGB32);
-    if (actual == expected)
-        return;
-    actual.save(reference);
-    QVERIFY2(actual.size() == expected.size(), qPrintable(QStringLiteral("size differs; see %1").arg(reference)));
-    for (int y = 0; y < actual.height(); ++y)
-        for (int x = 0; x < actual.width(); ++x)
-            if (actual.pixel(x, y) != expected.pixel(x, y))
-                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) differs; what was drawn is %3 in the build folder")
-                                     .arg(x)
-                                     .arg(y)
-                                     .arg(reference)));
-}
-
 // A PDF printer on `file`, Letter with the given margins in points.
 void Set_Up(QPrinter &printer, const QString &file)
 {
@@ -123,7 +107,7 @@ private slots:
         OutputTarget = &canvas;
         Draw_Sampler();
         QCOMPARE(canvas.Image().size(), device);
-        Compare_Image(canvas.Image(), QStringLiteral("sampler-ratio%1.png").arg(ratio));
+        Check_Reference_Image(canvas.Image(), QStringLiteral(REFERENCE_DIR "/sampler-ratio%1.png").arg(ratio));
     }
 
     void sampler_on_paper()
@@ -142,7 +126,7 @@ private slots:
         QCOMPARE(paper.Documents(), 1);
         QCOMPARE(Pdf_Page_Count(file), 1);
         // The sampler's corner of the page, at 96 DPI, from the printable area.
-        Compare_Image(Pdf_Image(file, 96).copy(48, 24, 400, 227), QStringLiteral("sampler-printed.png"));
+        Check_Reference_Image(Pdf_Image(file, 96).copy(48, 24, 400, 227), QStringLiteral(REFERENCE_DIR "/sampler-printed.png"));
     }
 
     void printer_that_cannot_open_raises_and_counts_nothing()
@@ -172,26 +156,6 @@ private slots:
         }
         QCOMPARE(shown, copy);
         QCOMPARE(canvas.Pixel_Size(), QSize(400, 227));
-    }
-
-    void largest_size_draws_and_a_refused_one_draws_nothing()
-    {
-        Preview_Surface canvas;
-        canvas.Set_Width(12000);
-        canvas.Set_Height(12000);
-        OutputTarget = &canvas;
-        // 2880 screen pixels high: the tops of the W's strokes show.
-        Text(QStringLiteral("W"), 0, 0, {}, {}, 2160, true, false, false);
-        const QImage drawn = canvas.Image();
-        int dark = 0;
-        for (int y = 0; y < drawn.height(); y += 4)
-            for (int x = 0; x < drawn.width(); x += 4)
-                dark += qGray(drawn.pixel(x, y)) < 64;
-        QVERIFY2(dark > 100, qPrintable(QString::number(dark)));
-        const quint64 generation = canvas.Generation();
-        Zoom_Factor = 2;
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, Text(QStringLiteral("W"), 0, 0, {}, {}, 2160, true, false, false));
-        QCOMPARE(canvas.Generation(), generation);
     }
 
 };

@@ -8,9 +8,9 @@
 #include "printed_page.h"
 #include "printer_surface.h"
 #include "recording_surface.h"
+#include "reference_image.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,17 +118,7 @@ private slots:
         Zoom_Factor = zoom;
         Build_Page();
 
-        const QImage actual = preview.Image().convertToFormat(QImage::Format_RGB32);
-        const QImage expected = QImage(reference).convertToFormat(QImage::Format_RGB32);
-        if (actual == expected)
-            return;
-        const QString saved = QFileInfo(reference).fileName();
-        actual.save(saved);
-        QVERIFY2(actual.size() == expected.size(), qPrintable(saved));
-        for (int y = 0; y < actual.height(); ++y)
-            for (int x = 0; x < actual.width(); ++x)
-                if (actual.pixel(x, y) != expected.pixel(x, y))
-                    QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) differs; the canvas is in %3").arg(x).arg(y).arg(saved)));
+        Check_Reference_Image(preview.Image(), reference);
     }
 
     // Run alone (QUORVEL_NO_LOGOS set): the logos' resources are withdrawn
