@@ -1,6 +1,6 @@
 // The numeric rules and the four primitives, as one table of small scripts
 // run against the recording surface. Each row names the target, the zoom, a
-// script of calls separated by ';' (arguments separated by '|') and what the
+// script of calls separated by '; ' (arguments by '|') and what the
 // surface was asked, with the values the calls returned ("= n") and the
 // run-time error that ended the script ("error n"). A fourth column, when
 // set, keeps only the calls that start with one of its words.
@@ -19,8 +19,8 @@ QString Run(Recording_Surface &surface, const QString &script)
     const auto number = [](const QString &field) { return field.toDouble(); };
     const auto integer = [](const QString &field) { return Integer(field.toInt()); };
     try {
-        for (const QString &command : script.split(u';')) {
-            const QStringList a = command.trimmed().split(u'|');
+        for (const QString &command : script.split(QStringLiteral("; "))) {
+            const QStringList a = command.split(u'|');
             const QString &op = a[0];
             if (op == u"line")
                 Draw_Line(integer(a[1]), integer(a[2]), integer(a[3]), integer(a[4]), integer(a[5]), integer(a[6]),
@@ -31,6 +31,8 @@ QString Run(Recording_Surface &surface, const QString &script)
             else if (op == u"text")
                 Draw_Text(a[1], integer(a[2]), integer(a[3]), integer(a[4]), a[5], a[6], a[7], a[8].toFloat(),
                           a[9] == u"1", a[10] == u"1", a[11] == u"1");
+            else if (op == u"t") // a text at the origin, default font, wrapped at a[2]
+                Draw_Text(a[1], 0, 0, integer(a.value(2)), {}, {}, {}, 0, false, false, false);
             else if (op == u"long") // a[1] characters, with a space that is no line break
                 Draw_Text(QString(a[1].toInt(), u'x').replace(3, 1, u' '), 0, 0, 0, {}, {}, {}, 8, false, false,
                           false);
@@ -203,33 +205,22 @@ private slots:
         row("screen size with no Integer", "preview", 1, "text|W|0|0|0|||Arial|1e9|0|0|0", "error 6", "FontSize");
 
         // Lines split at carriage returns; a space or line feed after one is skipped.
-        row("one line", "printer", 1, "text|ONE|0|0|0|||||0|0|0", "Print ONE", "Print");
-        row("empty", "printer", 1, "text||0|0|0|||||0|0|0", "CurrentX 1340; CurrentY 80", "Print Current");
-        row("CR LF", "printer", 1, "text|A\r\nB|0|0|0|||||0|0|0", "Print A; Print B", "Print");
-        row("two CRs", "printer", 1, "text|A\r\rB|0|0|0|||||0|0|0", "Print A; Print ; Print B", "Print");
-        row("trailing CR is printed", "printer", 1, "text|AB\r|0|0|0|||||0|0|0", "Print AB\r", "Print");
-        row("space after CR", "printer", 1, "text|A\r B|0|0|0|||||0|0|0", "Print A; Print B", "Print");
-        row("second space kept", "printer", 1, "text|A\r  B|0|0|0|||||0|0|0", "Print A; Print  B", "Print");
-        row("lone LF is text", "printer", 1, "text|A\nB|0|0|0|||||0|0|0", "Print A\nB", "Print");
-        row("leading CR", "printer", 1, "text|\rA|0|0|0|||||0|0|0", "Print ; Print A", "Print");
-        row("three lines, three pitches", "printer", 1, "text|A\rB\rC|0|0|0|||||0|0|0",
-            "CurrentY 80; CurrentY 310; CurrentY 540; CurrentY 770", "CurrentY");
+        row("lines", "printer", 1, "t|ONE; t|A\r\nB; t|A\r\rB; t|AB\r; t|A\r B; t|A\r  B; t|A\nB; t|\rA",
+            "Print ONE; Print A; Print B; Print A; Print ; Print B; Print AB\r; Print A; Print B; Print A; Print  B; "
+            "Print A\nB; Print ; Print A", "Print");
+        row("empty", "printer", 1, "t|", "CurrentX 1340; CurrentY 80", "Print Current");
+        row("three lines, three pitches", "printer", 1, "t|A\rB\rC", "CurrentY 80; CurrentY 310; CurrentY 540; CurrentY 770",
+            "CurrentY");
         // Wrapping: greedy at spaces, the kept part strictly narrower ("one two " is 800 wide).
-        row("third word wraps", "printer", 1, "text|one two three|0|0|900|||||0|0|0; state",
-            "Print one two; Print three; = 15 14 8", "Print");
-        row("exactly as wide stays", "printer", 1, "text|one two|0|0|700|||||0|0|0", "Print one two", "Print");
-        row("space must fit strictly", "printer", 1, "text|one two three|0|0|800|||||0|0|0",
-            "Print one; Print two; Print three", "Print");
-        row("long word stays whole", "printer", 1, "text|abcdefghij|0|0|300|||||0|0|0", "Print abcdefghij", "Print");
-        row("long word after a break", "printer", 1, "text|ab abcdefghij|0|0|500|||||0|0|0",
-            "Print ab; Print abcdefghij", "Print");
-        row("every line tested again", "printer", 1, "text|aa bb cc dd|0|0|700|||||0|0|0", "Print aa bb; Print cc dd",
+        row("third word wraps", "printer", 1, "t|one two three|900; state", "Print one two; Print three; = 15 14 8",
             "Print");
-        row("space at line start no break", "printer", 1, "text| abcdef|0|0|300|||||0|0|0", "Print  abcdef", "Print");
-        row("double space", "printer", 1, "text|aa  bb|0|0|400|||||0|0|0", "Print aa; Print bb", "Print");
-        row("paragraphs wrap alone", "printer", 1, "text|aa bb\rcc dd|0|0|400|||||0|0|0",
-            "Print aa; Print bb; Print cc; Print dd", "Print");
-        row("zero wrap on screen", "preview", 1, "text|ab cd ef|0|0|0|||||0|0|0", "Print ab cd ef", "Print");
+        row("exactly as wide, strictly narrower", "printer", 1, "t|one two|700; t|one two three|800",
+            "Print one two; Print one; Print two; Print three", "Print");
+        row("long words stay whole", "printer", 1, "t|abcdefghij|300; t|ab abcdefghij|500; t| abcdef|300",
+            "Print abcdefghij; Print ab; Print abcdefghij; Print  abcdef", "Print");
+        row("every line and paragraph tested", "printer", 1, "t|aa bb cc dd|700; t|aa  bb|400; t|aa bb\rcc dd|400",
+            "Print aa bb; Print cc dd; Print aa; Print bb; Print aa; Print bb; Print cc; Print dd", "Print");
+        row("zero wrap on screen", "preview", 1, "t|ab cd ef", "Print ab cd ef", "Print");
         row("wrap scaled on screen", "preview", 0.5f, "text|one two three|0|0|1800|||Arial|16|0|0|0",
             "Print one two; Print three", "Print");
         // The position counters overflow on texts near 32767 characters.
