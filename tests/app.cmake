@@ -2,7 +2,7 @@
 # 96-DPI screen; its layout table again on a 288-DPI screen (5 twips to the
 # pixel) and at device pixel ratios 2 and 1.5; the first window and a narrow
 # toolbar on a 320 x 200 screen.
-quorvel_test(test_window SOURCES app/test_window.cpp app/window_fixture.h LIBS quorvel_app LABELS app)
+quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app LABELS app)
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
         "fine|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=288"

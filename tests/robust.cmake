@@ -33,10 +33,13 @@ if(NOT QUORVEL_SANITIZE)
 endif()
 
 # 2,000 random window sizes with zoom clicks, the page box and scrolling in
-# between: the canvas always matches the zoom, and nothing reaches stderr.
-if(TARGET quorvel_app)
-    quorvel_test(test_layout_stress SOURCES robust/test_layout_stress.cpp LIBS quorvel_app LABELS robust)
-    set_tests_properties(test_layout_stress PROPERTIES TIMEOUT 600)
+# between (a function of the window's test): the canvas always matches the
+# zoom, and nothing reaches stderr.
+if(TARGET test_window)
+    add_test(NAME test_layout_stress COMMAND test_window random_session_keeps_the_canvas_true)
+    set_tests_properties(test_layout_stress PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QUORVEL_STRESS=1"
+        LABELS robust TIMEOUT 600)
 endif()
 
 # memcheck over a session with the real window (start-up, every zoom mode,

@@ -5,13 +5,15 @@
 // canvas on high-density screens. ctest runs it on a 96-DPI screen (15 twips
 // to the pixel), a 288-DPI one (5 twips, where a twip more or less shows),
 // at device pixel ratios 2 and 1.5, and on a 320 x 200 screen.
-#include "captured_stderr.h"
-#include "window_fixture.h"
-
+#include "frm_main.h"
 #include "page_build.h"
 #include "printing.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+#include <QTest>
 #include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -19,8 +21,85 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
 
 namespace {
+
+// Whole pixels of twips at the screen's twips per pixel.
+inline int Px(int twips)
+{
+    return Pixels_X(Single(twips));
+}
+
+// A fresh program: nothing drawn, zoom 0, as at the start of a run.
+inline std::unique_ptr<frmMain> New_Window()
+{
+    Zoom_Factor = 0;
+    OutputTarget = nullptr;
+    return std::make_unique<frmMain>();
+}
+
+// Loaded and past the timer's first drawing.
+inline std::unique_ptr<frmMain> Started_Window()
+{
+    auto window = New_Window();
+    window->Load();
+    if (!QTest::qWaitFor([&] { return window->Build_Page_Calls == 1; }, 2000))
+        qWarning("the first drawing did not come");
+    return window;
+}
+
+inline Toolbar_Button &Button(frmMain &window, const char *caption)
+{
+    for (Toolbar_Button &button : window.Toolbar->All())
+        if (button.Caption == QLatin1String(caption))
+            return button;
+    qFatal("no button %s", caption);
+}
+
+// A mouse click on the button as the toolbar shows it.
+inline void Click(frmMain &window, const char *caption)
+{
+    QTest::mouseClick(window.Toolbar->widgetForAction(Button(window, caption).action), Qt::LeftButton);
+    QCoreApplication::processEvents();
+}
+
+// The client area in pixels; Qt delivers the resize, and Form_Resize runs.
+inline void Set_Client(frmMain &window, int width, int height)
+{
+    window.resize(width, height);
+    QCoreApplication::processEvents();
+}
+
+class Captured_Stderr {
+public:
+    Captured_Stderr()
+    {
+        file_.open();
+        std::fflush(stderr);
+        saved_ = dup(2);
+        dup2(file_.handle(), 2);
+    }
+    ~Captured_Stderr() { Release(); }
+
+    QString Release()
+    {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, 2);
+            close(saved_);
+            saved_ = -1;
+        }
+        file_.seek(0);
+        return QString::fromLocal8Bit(file_.readAll());
+    }
+
+private:
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
 
 QString Num(Single value)
 {
@@ -485,6 +564,51 @@ private slots:
         shown.setDevicePixelRatio(page.devicePixelRatio());
         const QRect all(0, 0, page.width() - 1, page.height() - 1); // a fractional ratio leaves the last pixel half shown
         QCOMPARE(shown.copy(all), page.copy(all));
+    }
+
+    // A long random session (fixed seed, so a failure can be replayed; run as
+    // test_layout_stress): 2,000 window sizes from one pixel to 8K, spread
+    // over the orders of magnitude, with zoom clicks, scrolling keys and the
+    // page box between. After every step the canvas is the one the zoom
+    // gives, the zoom within its limit, the page drawn again exactly when
+    // the zoom changed or the page box asked, and nothing reached stderr.
+    void random_session_keeps_the_canvas_true()
+    {
+        if (!qEnvironmentVariableIsSet("QUORVEL_STRESS"))
+            QSKIP("run as test_layout_stress");
+        QRandomGenerator random(20261206);
+        const auto any_size = [&random](int most) {
+            return std::clamp(int(std::exp(random.bounded(std::log(most + 1.0)))), 1, most);
+        };
+        Captured_Stderr captured;
+        auto window = Started_Window();
+        for (int step = 0; step < 4000; ++step) {
+            const Single zoom = Zoom_Factor;
+            const int calls = window->Build_Page_Calls;
+            // Every other step a new size; in between a key, the page box or a zoom button.
+            const int action = step % 2 == 0 ? 0 : 1 + int(random.bounded(3));
+            static const char *const modes[] = {"100%", "Fit Wd", "Fit Pg"};
+            if (action == 0)
+                Set_Client(*window, any_size(7680), any_size(4320));
+            else if (action == 1)
+                QTest::keyClick(window->picWindow.widget(), random.bounded(2) ? Qt::Key_End : Qt::Key_PageDown);
+            else if (action == 2)
+                emit window->cboPage.box()->currentTextChanged(window->cboPage.Text());
+            else
+                Button(*window, modes[random.bounded(3)]).action->trigger();
+            QCoreApplication::processEvents();
+
+            const QSize expected(std::max(1, Pixels_X(Scale_Value(Sheet_Width))),
+                                 std::max(1, Pixels_Y(Scale_Value(Sheet_Height))));
+            const QString where = QStringLiteral("step %1, zoom %2").arg(step).arg(double(Zoom_Factor));
+            QVERIFY2(Zoom_Factor <= Zoom_Limit(), qPrintable(where));
+            QVERIFY2(window->picPreview.Pixel_Size() == expected, qPrintable(where));
+            QVERIFY2(window->picPreview_Box.widget()->size() == expected, qPrintable(where));
+            QVERIFY2(window->Build_Page_Calls - calls == int(Zoom_Factor != zoom) + int(action == 2), qPrintable(where));
+        }
+        window.reset();
+        const QString errors = captured.Release();
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.left(2000)));
     }
 };
 
