@@ -22,19 +22,20 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
 // Whole pixels of twips at the screen's twips per pixel.
-inline int Px(int twips)
+int Px(int twips)
 {
     return Pixels_X(Single(twips));
 }
 
 // A fresh program: nothing drawn, zoom 0, as at the start of a run.
-inline std::unique_ptr<frmMain> New_Window()
+std::unique_ptr<frmMain> New_Window()
 {
     Zoom_Factor = 0;
     OutputTarget = nullptr;
@@ -42,7 +43,7 @@ inline std::unique_ptr<frmMain> New_Window()
 }
 
 // Loaded and past the timer's first drawing.
-inline std::unique_ptr<frmMain> Started_Window()
+std::unique_ptr<frmMain> Started_Window()
 {
     auto window = New_Window();
     window->Load();
@@ -51,7 +52,7 @@ inline std::unique_ptr<frmMain> Started_Window()
     return window;
 }
 
-inline Toolbar_Button &Button(frmMain &window, const char *caption)
+Toolbar_Button &Button(frmMain &window, const char *caption)
 {
     for (Toolbar_Button &button : window.Toolbar->All())
         if (button.Caption == QLatin1String(caption))
@@ -60,46 +61,34 @@ inline Toolbar_Button &Button(frmMain &window, const char *caption)
 }
 
 // A mouse click on the button as the toolbar shows it.
-inline void Click(frmMain &window, const char *caption)
+void Click(frmMain &window, const char *caption)
 {
     QTest::mouseClick(window.Toolbar->widgetForAction(Button(window, caption).action), Qt::LeftButton);
     QCoreApplication::processEvents();
 }
 
 // The client area in pixels; Qt delivers the resize, and Form_Resize runs.
-inline void Set_Client(frmMain &window, int width, int height)
+void Set_Client(frmMain &window, int width, int height)
 {
     window.resize(width, height);
     QCoreApplication::processEvents();
 }
 
-class Captured_Stderr {
-public:
-    Captured_Stderr()
-    {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(file_.handle(), 2);
-    }
-    ~Captured_Stderr() { Release(); }
-
-    QString Release()
-    {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            dup2(saved_, 2);
-            close(saved_);
-            saved_ = -1;
-        }
-        file_.seek(0);
-        return QString::fromLocal8Bit(file_.readAll());
-    }
-
-private:
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
+// What `work` writes to stderr.
+QString Stderr_Of(const std::function<void()> &work)
+{
+    QTemporaryFile file;
+    file.open();
+    std::fflush(stderr);
+    const int saved = dup(2);
+    dup2(file.handle(), 2);
+    work();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    file.seek(0);
+    return QString::fromLocal8Bit(file.readAll());
+}
 
 QString Num(Single value)
 {
@@ -414,9 +403,7 @@ private slots:
         // drawing overflows.
         window->cboPage.AddItem(QStringLiteral("Page 2"));
         Zoom_Factor = 100;
-        Captured_Stderr capture;
-        window->cboPage.Set_ListIndex(1);
-        const QString said = capture.Release();
+        const QString said = Stderr_Of([&] { window->cboPage.Set_ListIndex(1); });
         QCOMPARE(said.count(u'\n'), 1);
         QVERIFY2(said.contains(QStringLiteral("Overflow")) && said.contains(QStringLiteral("cboPage_Change")),
                  qPrintable(said));
@@ -580,34 +567,36 @@ private slots:
         const auto any_size = [&random](int most) {
             return std::clamp(int(std::exp(random.bounded(std::log(most + 1.0)))), 1, most);
         };
-        Captured_Stderr captured;
         auto window = Started_Window();
-        for (int step = 0; step < 4000; ++step) {
-            const Single zoom = Zoom_Factor;
-            const int calls = window->Build_Page_Calls;
-            // Every other step a new size; in between a key, the page box or a zoom button.
-            const int action = step % 2 == 0 ? 0 : 1 + int(random.bounded(3));
-            static const char *const modes[] = {"100%", "Fit Wd", "Fit Pg"};
-            if (action == 0)
-                Set_Client(*window, any_size(7680), any_size(4320));
-            else if (action == 1)
-                QTest::keyClick(window->picWindow.widget(), random.bounded(2) ? Qt::Key_End : Qt::Key_PageDown);
-            else if (action == 2)
-                emit window->cboPage.box()->currentTextChanged(window->cboPage.Text());
-            else
-                Button(*window, modes[random.bounded(3)]).action->trigger();
-            QCoreApplication::processEvents();
+        const QString errors = Stderr_Of([&] {
+            for (int step = 0; step < 4000; ++step) {
+                const Single zoom = Zoom_Factor;
+                const int calls = window->Build_Page_Calls;
+                // Every other step a new size; in between a key, the page box or a zoom button.
+                const int action = step % 2 == 0 ? 0 : 1 + int(random.bounded(3));
+                static const char *const modes[] = {"100%", "Fit Wd", "Fit Pg"};
+                if (action == 0)
+                    Set_Client(*window, any_size(7680), any_size(4320));
+                else if (action == 1)
+                    QTest::keyClick(window->picWindow.widget(), random.bounded(2) ? Qt::Key_End : Qt::Key_PageDown);
+                else if (action == 2)
+                    emit window->cboPage.box()->currentTextChanged(window->cboPage.Text());
+                else
+                    Button(*window, modes[random.bounded(3)]).action->trigger();
+                QCoreApplication::processEvents();
 
-            const QSize expected(std::max(1, Pixels_X(Scale_Value(Sheet_Width))),
-                                 std::max(1, Pixels_Y(Scale_Value(Sheet_Height))));
-            const QString where = QStringLiteral("step %1, zoom %2").arg(step).arg(double(Zoom_Factor));
-            QVERIFY2(Zoom_Factor <= Zoom_Limit(), qPrintable(where));
-            QVERIFY2(window->picPreview.Pixel_Size() == expected, qPrintable(where));
-            QVERIFY2(window->picPreview_Box.widget()->size() == expected, qPrintable(where));
-            QVERIFY2(window->Build_Page_Calls - calls == int(Zoom_Factor != zoom) + int(action == 2), qPrintable(where));
-        }
-        window.reset();
-        const QString errors = captured.Release();
+                const QSize expected(std::max(1, Pixels_X(Scale_Value(Sheet_Width))),
+                                     std::max(1, Pixels_Y(Scale_Value(Sheet_Height))));
+                const QString where = QStringLiteral("step %1, zoom %2").arg(step).arg(double(Zoom_Factor));
+                QVERIFY2(Zoom_Factor <= Zoom_Limit(), qPrintable(where));
+                QVERIFY2(window->picPreview.Pixel_Size() == expected, qPrintable(where));
+                QVERIFY2(window->picPreview_Box.widget()->size() == expected, qPrintable(where));
+                QVERIFY2(window->Build_Page_Calls - calls == int(Zoom_Factor != zoom) + int(action == 2), qPrintable(where));
+            }
+            window.reset();
+        });
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY2(errors.isEmpty(), qPrintable(errors.left(2000)));
     }
 };

@@ -4,16 +4,63 @@
 // its private scheduler, to a CUPS queue (the job comes out of the queue's
 // cups-pdf back end as the form; a refused job or a scheduler that is gone is
 // reported, a held one is not).
-#include "faulty_targets.h"
 #include "page_build.h"
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printing.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace {
+
+// Files that cannot be written, for real, under `folder`: a full disk (a
+// small tmpfs in the test's own mount namespace, entered before main while
+// the process has one thread; root only), a link to /dev/full and a missing
+// folder. Columns "file" and "reason" (what the system says); where there
+// was a file, it holds "old page". quorvel-render's test tries the same
+// writer on pipes and read-only folders too.
+const bool Private_Mounts = geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
+                            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+
+void Faulty_Targets_Data(const QString &folder)
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+    const QString full = folder + QStringLiteral("/full");
+    QFile old(full + QStringLiteral("/page.pdf"));
+    if (Private_Mounts && QDir().mkpath(full) && mount("tmpfs", QFile::encodeName(full), "tmpfs", 0, "size=16k") == 0 &&
+        old.open(QIODevice::WriteOnly) && old.write("old page") == 8 && old.flush())
+        QTest::newRow("full disk") << old.fileName() << QStringLiteral("No space left on device");
+    QFile::link(QStringLiteral("/dev/full"), folder + QStringLiteral("/dev-full.pdf"));
+    QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device");
+    QTest::newRow("missing folder") << folder + QStringLiteral("/missing/page.pdf")
+                                    << QStringLiteral("No such file or directory");
+}
+
+// What the folder holds: names, kinds and the bytes of its regular files.
+QStringList Folder_State(const QString &folder)
+{
+    QStringList state;
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        QString kind = entry.isSymLink() ? QStringLiteral("-> ") + entry.symLinkTarget() : QStringLiteral("other");
+        QFile file(entry.filePath());
+        if (!entry.isSymLink() && entry.isFile() && file.open(QIODevice::ReadOnly))
+            kind = QString::fromLatin1(file.readAll().toBase64());
+        state.append(entry.fileName() + QStringLiteral(": ") + kind);
+    }
+    return state;
+}
+
+} // namespace
 
 class Test_Printing : public QObject {
     Q_OBJECT
@@ -93,7 +140,7 @@ private slots:
         Set_Print_Failure_Report();
         QCOMPARE(OutputTarget, &preview_);
     }
-    void cleanupTestCase() { Faulty_Targets_Cleanup(dir_.path()); }
+    void cleanupTestCase() { umount2(QFile::encodeName(dir_.filePath(QStringLiteral("full"))), MNT_DETACH); }
 
     // One page, the preview left as it was, at the zoom it is drawn at; the
     // dialog with the command's flags: no selection, printing to a file kept.
