@@ -54,14 +54,7 @@ QString window_id;
 
 QImage Shot()
 {
-    QRect at;
-    for (const QString &line : Run({"xdotool", "getwindowgeometry", "--shell", window_id}).split(u'\n')) {
-        const int value = line.section(u'=', 1).toInt();
-        line.startsWith(u"X=") ? at.moveLeft(value) : line.startsWith(u"Y=") ? at.moveTop(value)
-            : line.startsWith(u"WIDTH=") ? at.setWidth(value) : line.startsWith(u"HEIGHT=") ? at.setHeight(value) : void();
-    }
-    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), at.width(), at.height()).toImage().convertToFormat(
-        QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()->grabWindow(window_id.toULongLong()).toImage().convertToFormat(QImage::Format_RGB32);
 }
 
 // The page on screen: the box of the paper's white below the toolbar.
