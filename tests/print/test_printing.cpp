@@ -46,17 +46,12 @@ void Faulty_Targets_Data(const QString &folder)
                                     << QStringLiteral("No such file or directory");
 }
 
-// What the folder holds: names, kinds and the bytes of its regular files.
+// What the folder holds: names, links and sizes.
 QStringList Folder_State(const QString &folder)
 {
     QStringList state;
-    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        QString kind = entry.isSymLink() ? QStringLiteral("-> ") + entry.symLinkTarget() : QStringLiteral("other");
-        QFile file(entry.filePath());
-        if (!entry.isSymLink() && entry.isFile() && file.open(QIODevice::ReadOnly))
-            kind = QString::fromLatin1(file.readAll().toBase64());
-        state.append(entry.fileName() + QStringLiteral(": ") + kind);
-    }
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot))
+        state << QStringLiteral("%1%2 %3").arg(entry.fileName(), entry.isSymLink() ? "@" : "").arg(entry.size());
     return state;
 }
 
