@@ -4,72 +4,12 @@
 // surface was asked, with the values the calls returned ("= n") and the
 // run-time error that ended the script ("error n"). A fourth column, when
 // set, keeps only the calls that start with one of its words.
+#include "draw_script.h"
 #include "recording_surface.h"
-#include "support_routines.h"
 
 #include <QTest>
 
 #include <algorithm>
-
-namespace {
-
-QString Run(Recording_Surface &surface, const QString &script)
-{
-    QStringList results;
-    const auto number = [](const QString &field) { return field.toDouble(); };
-    const auto integer = [](const QString &field) { return Integer(field.toInt()); };
-    try {
-        for (const QString &command : script.split(QStringLiteral("; "))) {
-            const QStringList a = command.split(u'|');
-            const QString &op = a[0];
-            if (op == u"line")
-                Draw_Line(integer(a[1]), integer(a[2]), integer(a[3]), integer(a[4]), integer(a[5]), integer(a[6]),
-                          a[7].toInt());
-            else if (op == u"box")
-                Draw_Box(integer(a[1]), integer(a[2]), integer(a[3]), integer(a[4]), integer(a[5]), a[6].toInt(),
-                         a[7].toInt(), integer(a[8]));
-            else if (op == u"text")
-                Draw_Text(a[1], integer(a[2]), integer(a[3]), integer(a[4]), a[5], a[6], a[7], a[8].toFloat(),
-                          a[9] == u"1", a[10] == u"1", a[11] == u"1");
-            else if (op == u"t") // a text at the origin, default font, wrapped at a[2]
-                Draw_Text(a[1], 0, 0, integer(a.value(2)), {}, {}, {}, 0, false, false, false);
-            else if (op == u"long") // a[1] characters, with a space that is no line break
-                Draw_Text(QString(a[1].toInt(), u'x').replace(3, 1, u' '), 0, 0, 0, {}, {}, {}, 8, false, false,
-                          false);
-            else if (op == u"picture") // a[1]: the picture's width, 0 for none that can be painted
-                Draw_Picture(a[1] == u"0" ? QImage() : QImage(a[1].toInt(), 75, QImage::Format_RGB888), integer(a[2]),
-                             integer(a[3]), integer(a[4]), integer(a[5]));
-            else if (op == u"screen")
-                Screen = Screen_Metrics{a[1].toFloat(), a[2].toFloat()};
-            else if (op == u"drawstyle")
-                surface.Set_DrawStyle(integer(a[1]));
-            else if (op == u"fillstyle")
-                surface.Set_FillStyle(integer(a[1]));
-            else if (op == u"scale")
-                results << QString::number(Scale_Value(integer(a[1])));
-            else if (op == u"cint")
-                results << QString::number(CInt(number(a[1])));
-            else if (op == u"add")
-                results << QString::number(Add(integer(a[1]), integer(a[2])));
-            else if (op == u"sub")
-                results << QString::number(Sub(integer(a[1]), integer(a[2])));
-            else if (op == u"rgb")
-                results << QString::number(RGB(a[1].toInt(), a[2].toInt(), a[3].toInt()));
-            else if (op == u"state")
-                results << QStringLiteral("%1 %2 %3").arg(Char_Pos).arg(Line_Start).arg(Break_Pos);
-            else
-                qFatal("unknown script command %s", qPrintable(op));
-        }
-    } catch (const RuntimeError &error) {
-        results << QStringLiteral("error %1").arg(error.number());
-    }
-    for (QString &result : results)
-        if (!result.startsWith(u"error"))
-            result.prepend(u"= ");
-    return (surface.Calls() + results).join(QStringLiteral("; "));
-}
-
-} // namespace
 
 class Test_Primitives : public QObject {
     Q_OBJECT
@@ -247,7 +187,7 @@ private slots:
         Recording_Surface surface(target == u"printer");
         OutputTarget = &surface;
         Zoom_Factor = zoom;
-        QStringList log = Run(surface, script).split(QStringLiteral("; "));
+        QStringList log = surface.Calls() + Run_Script(script);
         const QStringList words = keep.split(u' ', Qt::SkipEmptyParts);
         if (!words.isEmpty())
             log.removeIf([&](const QString &entry) {

@@ -4,7 +4,7 @@
 // pixel (the printed one as poppler renders it). Besides: the canvas's size
 // in whole pixels, an image on screen kept whole while the next is drawn,
 // and nothing on the printer before EndDoc.
-#include "page_build.h"
+#include "draw_script.h"
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printer_surface.h"
@@ -18,49 +18,28 @@ namespace {
 
 constexpr Single Sampler_Width = 6000, Sampler_Height = 3400;
 
-void Text(const QString &text, Integer x, Integer y, const QString &h, const QString &v, Single size, bool bold,
-          bool italic, bool underline)
-{
-    Draw_Text(text, x, y, 0, h, v, QStringLiteral("Arial"), size, bold, italic, underline);
-}
-
-// Page units: the sampler starts at the page's origin, (1340, 80) on the surface.
-void Draw_Sampler()
-{
-    const Long red = RGB(255, 0, 0), green = RGB(0, 128, 0), blue = RGB(0, 0, 255);
-    Integer y = 120;
-    for (const Integer width : {4, 30, 60}) { // 1, 2 and 4 screen pixels
-        Draw_Line(0, y, 1500, y, width, 0, red);
-        y += 120;
-    }
-    for (Integer style = 1; style <= 6; ++style) {
-        Draw_Line(0, y, 1500, y, 15, style, blue);
-        y += 120;
-    }
-    Draw_Line(1700, 120, 1700, 1400, 30, 0, green);
-    Draw_Line(1900, 120, 2600, 1400, 4, 0, 0);
-    Draw_Line(2800, 120, 2800, 1400, 4, 2, 0);
-    for (Integer style = 0; style <= 7; ++style)
-        Draw_Box(Integer(style * 560), 1500, Integer(style * 560 + 480), 1980, Integer(style % 3 * 15),
-                 style % 2 ? red : 0, style == 0 ? RGB(200, 200, 200) : blue, style);
-    Draw_Box(0, 2050, 700, 2400, 45, green, red, 1);
-    Draw_Box(800, 2050, 1500, 2400, 45, green, red, 1);
-    OutputTarget->Set_DrawStyle(6); // inside solid, for the next outline
-    Draw_Box(800, 2050, 1500, 2400, 45, blue, red, 1);
-    OutputTarget->Set_DrawStyle(5); // no outline at all
-    Draw_Box(1600, 2050, 2300, 2400, 45, blue, green, 0);
-    Text(QStringLiteral("Wg plain"), 3000, 120, {}, {}, 8, false, false, false);
-    Text(QStringLiteral("Wg bold"), 3000, 400, {}, {}, 8, true, false, false);
-    Text(QStringLiteral("Wg italic"), 3000, 680, {}, {}, 10, false, true, false);
-    Text(QStringLiteral("Wg under"), 3000, 960, {}, {}, 7, false, false, true);
-    Text(QStringLiteral("Right\rWg"), 4600, 1200, QStringLiteral("right"), QStringLiteral("bottom"), 8, false, false,
-         false);
-    Text(QStringLiteral("Centre"), 3800, 1400, QStringLiteral("center"), QStringLiteral("center"), 8, true, false,
-         false);
-    Draw_Picture(picLogo(0), 2400, 2050, 600, 600);
-    Draw_Picture(picLogo(1), 3100, 2050, 1500, 460);
-    Draw_Picture(picLogo(1), 3100, 2600, 300, 92);
-}
+// Every pen, fill, text style and picture: rules 1, 2 and 4 pixels wide,
+// the pen styles, slanted and dotted rules, the eight fill styles, wide
+// outlines (inside solid, none), the text styles and alignments, pictures
+// scaled up and down. Page units: it starts at the page's origin, (1340, 80)
+// on the surface.
+const QString Sampler = QStringLiteral(
+    "line|0|120|1500|120|4|0|255; line|0|240|1500|240|30|0|255; line|0|360|1500|360|60|0|255; "
+    "line|0|480|1500|480|15|1|16711680; line|0|600|1500|600|15|2|16711680; "
+    "line|0|720|1500|720|15|3|16711680; line|0|840|1500|840|15|4|16711680; "
+    "line|0|960|1500|960|15|5|16711680; line|0|1080|1500|1080|15|6|16711680; "
+    "line|1700|120|1700|1400|30|0|32768; line|1900|120|2600|1400|4|0|0; line|2800|120|2800|1400|4|2|0; "
+    "box|0|1500|480|1980|0|0|13158600|0; box|560|1500|1040|1980|15|255|16711680|1; "
+    "box|1120|1500|1600|1980|30|0|16711680|2; box|1680|1500|2160|1980|0|255|16711680|3; "
+    "box|2240|1500|2720|1980|15|0|16711680|4; box|2800|1500|3280|1980|30|255|16711680|5; "
+    "box|3360|1500|3840|1980|0|0|16711680|6; box|3920|1500|4400|1980|15|255|16711680|7; "
+    "box|0|2050|700|2400|45|32768|255|1; box|800|2050|1500|2400|45|32768|255|1; drawstyle|6; "
+    "box|800|2050|1500|2400|45|16711680|255|1; drawstyle|5; box|1600|2050|2300|2400|45|16711680|32768|0; "
+    "text|Wg plain|3000|120|0|||Arial|8|0|0|0; text|Wg bold|3000|400|0|||Arial|8|1|0|0; "
+    "text|Wg italic|3000|680|0|||Arial|10|0|1|0; text|Wg under|3000|960|0|||Arial|7|0|0|1; "
+    "text|Right\rWg|4600|1200|0|right|bottom|Arial|8|0|0|0; "
+    "text|Centre|3800|1400|0|center|center|Arial|8|1|0|0; picture|76|2400|2050|600|600; "
+    "picture|189|3100|2050|1500|460; picture|189|3100|2600|300|92");
 
 // A PDF printer on `file`, Letter with the given margins in points.
 void Set_Up(QPrinter &printer, const QString &file)
@@ -105,7 +84,7 @@ private slots:
         QCOMPARE(canvas.Pixel_Size(), QSize(400, 227));
         QCOMPARE(canvas.Height(), 3405.0f);
         OutputTarget = &canvas;
-        Draw_Sampler();
+        Run_Script(Sampler);
         QCOMPARE(canvas.Image().size(), device);
         Check_Reference_Image(canvas.Image(), QStringLiteral(REFERENCE_DIR "/sampler-ratio%1.png").arg(ratio));
     }
@@ -120,7 +99,7 @@ private slots:
         // The printable area is 8.5 - 1 inches wide and 11 - 0.5 high.
         QVERIFY(qAbs(paper.Width() - 7.5f * 1440) < 2);
         QVERIFY(qAbs(paper.Height() - 10.5f * 1440) < 2);
-        Draw_Sampler();
+        Run_Script(Sampler);
         QVERIFY(!QFile::exists(file)); // nothing reaches the printer before EndDoc
         paper.EndDoc();
         QCOMPARE(paper.Documents(), 1);
@@ -146,7 +125,7 @@ private slots:
         canvas.Set_Width(Sampler_Width);
         canvas.Set_Height(Sampler_Height);
         OutputTarget = &canvas;
-        Draw_Sampler();
+        Run_Script(Sampler);
         const QImage shown = canvas.Image(); // what a view keeps on screen
         const QImage copy = shown.copy();
         for (int redraw = 0; redraw < 3; ++redraw) {
