@@ -26,3 +26,8 @@ QImage Pdf_Image(const QString &pdf, int dpi);
 // in the same rows and columns: `page` from a printed page whose printable
 // area starts at `printableTopLeft` (points), `sheet` from the sheet's corner.
 void Check_Same_Sheet(const QImage &page, QPointF printableTopLeft, const QImage &sheet);
+
+// Checks (Qt Test) that a drawn image is a reviewed reference PNG pixel for
+// pixel; on a difference the drawn image is left in the working folder under
+// the reference's name, to look at and, once reviewed, to take its place.
+void Check_Reference_Image(const QImage &drawn, const QString &reference);

@@ -8,7 +8,6 @@
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printer_surface.h"
-#include "reference_image.h"
 
 #include <QPrinter>
 #include <QTemporaryDir>

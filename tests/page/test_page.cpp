@@ -8,7 +8,6 @@
 #include "printed_page.h"
 #include "printer_surface.h"
 #include "recording_surface.h"
-#include "reference_image.h"
 
 #include <QFile>
 #include <QPrinter>
