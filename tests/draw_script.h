@@ -1,6 +1,7 @@
 // Scripts of drawing calls, one call a step: "line|X1|Y1|X2|Y2|Width|Style|Colour",
 // "box|X1|Y1|X2|Y2|Width|Line|Fill|Style", "text|Text|X|Y|Wrap|H|V|Face|Size|B|I|U"
-// (flags 0 or 1), "t|Text|Wrap" (at the origin, default font), "long|N" (N
+// (flags 0 or 1), "t|Text|Wrap" (at the origin, default font), "size|Points"
+// ("W" at the origin in Arial of that size), "long|N" (N
 // characters), "picture|Width|X|Y|W|H" (a picture of Width x 75 pixels, 0 for
 // one that cannot be painted), "screen|TPPX|TPPY", "drawstyle|N",
 // "fillstyle|N", and the numeric rules "scale|A", "cint|V", "add|A|B",
@@ -36,6 +37,8 @@ inline QStringList Run_Script(const QString &script)
                           a[9] == u"1", a[10] == u"1", a[11] == u"1");
             else if (op == u"t")
                 Draw_Text(a[1], 0, 0, integer(a.value(2)), {}, {}, {}, 0, false, false, false);
+            else if (op == u"size")
+                Draw_Text(QStringLiteral("W"), 0, 0, 0, {}, {}, QStringLiteral("Arial"), a[1].toFloat(), false, false, false);
             else if (op == u"long") // with a space that is no line break
                 Draw_Text(QString(a[1].toInt(), u'x').replace(3, 1, u' '), 0, 0, 0, {}, {}, {}, 8, false, false,
                           false);

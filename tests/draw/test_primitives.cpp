@@ -116,12 +116,10 @@ private slots:
             "CurrentX 3600; Print AB; CurrentX 3600; Print ABCD; CurrentX 3600", "CurrentX Print");
         row("face and size given", "printer", 1, "text|A|0|0|0|||Courier|7.5|0|1|1",
             "FontName Courier; FontBold 0; FontItalic 1; FontUnderline 1; FontSize 7.5", "Font");
-        row("preview size rounded, then scaled", "preview", 0.5f,
-            "text|A|0|0|0|||Arial|7|0|0|0; text|A|0|0|0|||Arial|7.5|0|0|0", "FontSize 4; FontSize 4", "FontSize");
-        row("preview sizes at 1", "preview", 1, "text|A|0|0|0|||Arial|7.5|0|0|0; text|A|0|0|0|||Arial|6.5|0|0|0",
-            "FontSize 8; FontSize 6", "FontSize");
-        row("preview default size at 2", "preview", 2, "text|A|0|0|0|||||0|0|0", "FontSize 16", "FontSize");
-        row("preview smallest size", "preview", 0.4f, "text|A|0|0|0|||Arial|1|0|0|0", "FontSize 1", "FontSize");
+        row("screen sizes rounded, then scaled", "preview", 1, "size|7.5; size|6.5; size|0.4; size|0",
+            "FontSize 8; FontSize 6; FontSize 1; FontSize 8", "FontSize");
+        row("screen sizes at half size", "preview", 0.5f, "size|7; size|7.5", "FontSize 4; FontSize 4", "FontSize");
+        row("screen default size at 2", "preview", 2, "size|0; size|1", "FontSize 16; FontSize 2", "FontSize");
         row("lines advance by the scaled pitch", "preview", 0.5f, "text|A\rB|0|0|0|||Arial|8|0|0|0",
             "CurrentY 40; CurrentY 155; CurrentY 270", "CurrentY");
         row("overflow keeps the font set", "printer", 1, "text|A|31428|0|0|||Courier|10|1|0|0",
@@ -130,19 +128,14 @@ private slots:
             "Print A; error 6", "Print");
         row("last line at the range", "printer", 1, "text|A|0|32457|0|||||0|0|0", "Print A", "Print");
         // Font sizes the surfaces take, refuse (380) or that overflow (6) on the way.
-        row("paper tiny size", "printer", 1, "text|W|0|0|0|||Arial|0.01|0|0|0", "FontSize 0.00999999978", "FontSize");
-        row("paper largest size", "printer", 1, "text|W|0|0|0|||Arial|2160|0|0|0", "FontSize 2160", "FontSize");
-        row("paper above largest", "printer", 1, "text|W|0|0|0|||Arial|2160.5|0|0|0",
-            "FontSize 2160.5; error 380", "FontSize");
-        row("paper negative size", "printer", 1, "text|W|0|0|0|||Arial|-0.5|0|0|0", "FontSize -0.5; error 380",
+        row("paper sizes as given", "printer", 1, "size|0.01; size|2160; size|0", "FontSize 0.00999999978; FontSize 2160; FontSize 8",
             "FontSize");
-        row("paper NaN size", "printer", 1, "text|W|0|0|0|||Arial|nan|0|0|0", "FontSize nan; error 380", "FontSize");
-        row("screen below half a point", "preview", 1, "text|W|0|0|0|||Arial|0.4|0|0|0", "FontSize 1", "FontSize");
-        row("screen negative size", "preview", 1, "text|W|0|0|0|||Arial|-1|0|0|0", "FontSize -1; error 380",
-            "FontSize");
-        row("screen largest zoomed past it", "preview", 1.01f, "text|W|0|0|0|||Arial|2160|0|0|0",
-            "FontSize 2182; error 380", "FontSize");
-        row("screen size with no Integer", "preview", 1, "text|W|0|0|0|||Arial|1e9|0|0|0", "error 6", "FontSize");
+        for (const char *size : {"2160.5", "-0.5", "nan"})
+            row(size, "printer", 1, qPrintable(QStringLiteral("size|") + size),
+                qPrintable(QStringLiteral("FontSize %1; error 380").arg(size)), "FontSize");
+        row("screen negative size", "preview", 1, "size|-1", "FontSize -1; error 380", "FontSize");
+        row("screen largest zoomed past it", "preview", 1.01f, "size|2160", "FontSize 2182; error 380", "FontSize");
+        row("screen size with no Integer", "preview", 1, "size|1e9", "error 6", "FontSize");
 
         // Lines split at carriage returns; a space or line feed after one is skipped.
         row("lines", "printer", 1, "t|ONE; t|A\r\nB; t|A\r\rB; t|AB\r; t|A\r B; t|A\r  B; t|A\nB; t|\rA",
