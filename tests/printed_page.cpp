@@ -63,16 +63,6 @@ QSizeF Pdf_Page_Size(const QString &pdf)
     return first.page ? first.page->pageSizeF() : QSizeF();
 }
 
-QList<Printed_Word> Pdf_Words(const QString &pdf)
-{
-    QList<Printed_Word> words;
-    const First_Page first(pdf);
-    if (first.page)
-        for (const auto &box : first.page->textList())
-            words.append({box->text(), box->boundingBox()});
-    return words;
-}
-
 QImage Pdf_Image(const QString &pdf, int dpi)
 {
     const First_Page first(pdf);

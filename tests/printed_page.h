@@ -1,24 +1,16 @@
-// Reading a printed page back with poppler: its page count and size, its
-// words and where they sit, its pixels; and the check that the
-// printed form lies where the preview has it.
+// Reading a printed page back with poppler (its page count, size and
+// pixels), and the checks of a drawing against the preview and against a
+// reviewed reference image.
 #pragma once
 
 #include <QImage>
-#include <QList>
 #include <QPointF>
-#include <QRectF>
 #include <QString>
-
-struct Printed_Word {
-    QString text;
-    QRectF box; // points from the page's top-left corner
-};
 
 // -1 when the file cannot be read as a PDF.
 int Pdf_Page_Count(const QString &pdf);
 // The first page's size in points; empty on failure.
 QSizeF Pdf_Page_Size(const QString &pdf);
-QList<Printed_Word> Pdf_Words(const QString &pdf);
 // The first page at `dpi`, in grey; null on failure.
 QImage Pdf_Image(const QString &pdf, int dpi);
 
