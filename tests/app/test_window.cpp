@@ -132,11 +132,6 @@ struct Load_Snapshot : QObject {
     }
 };
 
-qreal Ratio()
-{
-    return QGuiApplication::primaryScreen()->devicePixelRatio();
-}
-
 } // namespace
 
 class Test_Window : public QObject {
@@ -489,14 +484,15 @@ private slots:
     // shown one image pixel to one device pixel, never scaled up.
     void canvas_has_device_pixels()
     {
-        if (Ratio() == 1)
+        const qreal ratio = QGuiApplication::primaryScreen()->devicePixelRatio();
+        if (ratio == 1)
             QSKIP("a screen of ratio 1");
         auto window = Started_Window();
-        QCOMPARE(window->picPreview.Device_Pixel_Ratio(), Ratio());
+        QCOMPARE(window->picPreview.Device_Pixel_Ratio(), ratio);
         const QSize logical = window->picPreview.Pixel_Size();
         QCOMPARE(window->picPreview_Box.widget()->size(), logical);
         const QImage page = window->picPreview.Image().convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(page.size(), QSize(int(std::ceil(logical.width() * Ratio())), int(std::ceil(logical.height() * Ratio()))));
+        QCOMPARE(page.size(), QSize(int(std::ceil(logical.width() * ratio)), int(std::ceil(logical.height() * ratio))));
         QImage shown = window->picPreview_Box.widget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         shown.setDevicePixelRatio(page.devicePixelRatio());
         const QRect all(0, 0, page.width() - 1, page.height() - 1); // a fractional ratio leaves the last pixel half shown
