@@ -1,11 +1,12 @@
 # The viewer window, driven in-process on the offscreen platform: on a
-# 96-DPI screen; its layout table again on a 288-DPI screen (5 twips to the
-# pixel) and at device pixel ratios 2 and 1.5; the first window and a narrow
-# toolbar on a 320 x 200 screen.
+# 96-DPI screen; its layout table again on 288- and 131-DPI screens (5 and
+# 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5; the first
+# window and a narrow toolbar on a 320 x 200 screen.
 quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app LABELS app)
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
         "fine|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=288"
+        "dpi131|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=131"
         "ratio2|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2"
         "ratio1.5|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5"
         "small_screen|first_window_fits_the_screen narrow_toolbar_keeps_every_command|QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json")

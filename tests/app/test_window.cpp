@@ -3,8 +3,9 @@
 // redrawing only on a change of zoom, scrolling, page stepping, an error
 // inside an event, the toolbar on narrow windows and small screens, and the
 // canvas on high-density screens. ctest runs it on a 96-DPI screen (15 twips
-// to the pixel), a 288-DPI one (5 twips, where a twip more or less shows),
-// at device pixel ratios 2 and 1.5, and on a 320 x 200 screen.
+// to the pixel), on 288- and 131-DPI ones (5 and 10.99 twips, where a twip
+// more or less shows), at device pixel ratios 2 and 1.5, and on a 320 x 200
+// screen.
 #include "frm_main.h"
 #include "page_build.h"
 #include "printing.h"
@@ -241,6 +242,13 @@ private slots:
             "zoom 0.986952841; view 11745x9000; canvas 11725x14565 at 0; V 11750,600,9000 max 5565 steps 8100/900");
         row("100 % 20 to spare", 288, "100%", 2380, 3072, "zoom 1; view 11900x14760; canvas 11880x14760 at 0");
         row("100 % 25 to spare", 288, "100%", 2381, 3072, "zoom 1; view 11905x14760; canvas 11880x14760 at 10");
+        // 131 DPI, 10.99 twips to the pixel, where the 6 taken for a bar shows.
+        row("100 % both bars", 131, "100%", 1100, 880,
+            "zoom 1; view 11827.7871x9068.70215; canvas 11882.748x14762.749 at 0; V 11827.7871,604.5802,9068.70215 max 5694 "
+            "steps 8161/906; H 0,9673.2832,11827.7871 max 55 steps 10645/1182");
+        row("fit width both bars", 131, "Fit Wd", 1100, 880,
+            "zoom 0.993921459; view 11827.7871x9068.70215; canvas 11805.8018x14674.8096 at 10.9923668; V 11827.7871,604.5802,"
+            "9068.70215 max 5606 steps 8161/906");
     }
     void layout()
     {
