@@ -6,11 +6,13 @@
 // and the page is on screen. Usage, with DISPLAY set (xvfb-run -a):
 //   test_window_e2e QUORVEL [SCREENSHOT.png]
 // SCREENSHOT, if given, receives the window at fit page.
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cstdio>
@@ -158,6 +160,26 @@ int main(int argc, char *argv[])
     Click_Button("12-exit");
     Check(viewer.waitForFinished(5000) && viewer.exitCode() == 0, QStringLiteral("\"Exit\" ends the program"));
     viewer.kill();
+
+    // Without any font: the window says so once, in a box whose title the
+    // window manager draws, and on stderr.
+    QTemporaryDir dir;
+    QFile fonts(dir.filePath(QStringLiteral("fonts.conf")));
+    fonts.open(QIODevice::WriteOnly);
+    fonts.write("<?xml version=\"1.0\"?><fontconfig><cachedir>" + QFile::encodeName(dir.path()) + "</cachedir></fontconfig>");
+    fonts.close();
+    QProcessEnvironment no_fonts = QProcessEnvironment::systemEnvironment();
+    no_fonts.insert(QStringLiteral("FONTCONFIG_FILE"), fonts.fileName());
+    QProcess bare;
+    bare.setProcessEnvironment(no_fonts);
+    bare.setProcessChannelMode(QProcess::MergedChannels);
+    bare.start(quorvel, {});
+    QByteArray said;
+    Check(!Run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "no font can be loaded"}).isEmpty()
+              && Wait_For([&] { return bare.waitForReadyRead(30), (said += bare.readAll()).contains("font can be loaded"); }),
+          QStringLiteral("without fonts the window says so"));
+    bare.kill();
+    bare.waitForFinished();
     std::printf("%s\n", failures ? "FAILED" : "PASSED");
     return failures ? 1 : 0;
 }
