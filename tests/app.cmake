@@ -27,11 +27,14 @@ if(NOT XVFB_RUN OR NOT XDOTOOL)
     message(FATAL_ERROR "The window's end-to-end test needs xvfb-run and xdotool: install xvfb, xauth and xdotool")
 endif()
 add_executable(test_window_e2e app/test_window_e2e.cpp)
-target_link_libraries(test_window_e2e PRIVATE quorvel_draw quorvel_assets Qt6::Gui)
+target_link_libraries(test_window_e2e PRIVATE quorvel_assets Qt6::Gui)
 add_test(NAME test_window_e2e
     COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1200x24 -nolisten tcp"
             $<TARGET_FILE:test_window_e2e> $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/window.png)
-set_tests_properties(test_window_e2e PROPERTIES
+add_test(NAME test_viewer
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+            ${CMAKE_CURRENT_SOURCE_DIR}/app/test_viewer.sh $<TARGET_FILE:quorvel>)
+set_tests_properties(test_window_e2e test_viewer PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
     LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
 

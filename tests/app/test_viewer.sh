@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The viewer's command line and start-up messages as a user meets them, on
+# an X display (run under xvfb-run): --help and --version on stdout with
+# status 0, with or without a display; an unknown option or argument refused;
+# without a display one line that says so and how to get one, not Qt's
+# abort; and without any font a message box (its title drawn by the window
+# manager) and one line on stderr.
+#   tests/app/test_viewer.sh QUORVEL
+set -u
+quorvel=$1
+tmp=$(mktemp -d) || exit 1
+trap 'kill $viewer 2>/dev/null; rm -rf "$tmp"' EXIT
+viewer=
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# check STATUS STDOUT-TEXT STDERR-TEXT COMMAND...: the status, and each text
+# (a pattern; empty for any) on its stream.
+check() {
+    local status=$1 out=$2 err=$3 got
+    shift 3
+    "$@" >"$tmp/out" 2>"$tmp/err"
+    got=$?
+    [ "$got" = "$status" ] && { [ -z "$out" ] || grep -q -e "$out" "$tmp/out"; } \
+        && { [ -z "$err" ] || grep -q -e "$err" "$tmp/err"; } \
+        || fail "$*: status $got, stdout '$(head -c 80 "$tmp/out")', stderr '$(cat "$tmp/err")'"
+}
+check 0 "--version" "" "$quorvel" --help
+check 0 "^quorvel 1" "" "$quorvel" --version
+check 0 "^quorvel 1" "" env -u DISPLAY "$quorvel" --version
+check 1 "" "frobnicate" "$quorvel" --frobnicate
+check 1 "" "unexpected argument" "$quorvel" page.ker
+check 1 "" "no display.*./scripts/run" env -u DISPLAY "$quorvel"
+check 1 "" "no display.*./scripts/run" env -u DISPLAY "$quorvel" -platform xcb
+[ "$(wc -l <"$tmp/err")" = 1 ] || fail "more than one line without a display: $(cat "$tmp/err")"
+
+printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
+FONTCONFIG_FILE=$tmp/fonts.conf "$quorvel" 2>"$tmp/err" &
+viewer=$!
+timeout 20 xdotool search --sync --onlyvisible --name "no font can be loaded" >/dev/null || fail "no message box without fonts"
+grep -q "font can be loaded" "$tmp/err" || fail "nothing on stderr without fonts: $(cat "$tmp/err")"
+[ $failed = 0 ] && echo "PASS: the viewer's command line and start-up messages"
+exit $failed
