@@ -24,6 +24,10 @@ constexpr std::size_t Spare_Images = 2; // the view's and one more
 
 constexpr quint32 White = 0xffffffff;
 
+// The largest probe for a text's ink, in pixels; the form's largest text
+// takes some 0.5 million with the room around it.
+constexpr double Probe_Limit = 1 << 21;
+
 // A pixel under black ink of `coverage`, blended as the raster engine
 // blends its glyphs: each channel x becomes x * (255 - coverage) / 255,
 // rounded to nearest, and the pixel stays opaque.
@@ -239,21 +243,21 @@ void Preview_Surface::Fill_Pixels(const QRect &rect, const QColor &color)
 void Preview_Surface::Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin)
 {
     const double whole = std::floor(origin.x());
-    const Text_Ink &ink = Ink_Of(entry, text, origin.x() - whole);
-    if (ink.exact && ink.rect.isEmpty())
+    const QPoint to(int(whole), int(origin.y()));
+    const Text_Ink *ink = Ink_Of(entry, text, origin.x() - whole, origin);
+    if (ink && ink->exact && ink->rect.isEmpty())
         return; // nothing but blanks
     QImage &canvas = Canvas();
-    const QPoint to(int(whole), int(origin.y()));
-    if (!ink.exact || !canvas.rect().contains(ink.rect.translated(to))) {
+    if (!ink || !ink->exact || !canvas.rect().contains(ink->rect.translated(to))) {
         Painter_Surface::Draw_Text_Line(entry, text, origin);
         return;
     }
     uchar *bits = canvas.bits();
     const qsizetype stride = canvas.bytesPerLine();
     const auto row = [&](int y) { return reinterpret_cast<quint32 *>(bits + (to.y() + y) * stride) + to.x(); };
-    for (const Text_Ink::Run &run : ink.runs)
-        Ink_Row(row(run.y) + run.x, &ink.coverage[run.at], run.length);
-    for (const Text_Ink::Shared &shared : ink.later) {
+    for (const Text_Ink::Run &run : ink->runs)
+        Ink_Row(row(run.y) + run.x, &ink->coverage[run.at], run.length);
+    for (const Text_Ink::Shared &shared : ink->later) {
         quint32 &pixel = row(shared.y)[shared.x];
         pixel = Inked(pixel, shared.coverage);
     }
@@ -265,25 +269,34 @@ std::size_t Preview_Surface::Text_Ink::Bytes() const
     return sizeof(Text_Ink) + runs.size() * sizeof(Run) + coverage.size() + later.size() * sizeof(Shared);
 }
 
-const Preview_Surface::Text_Ink &Preview_Surface::Ink_Of(Font_Entry &entry, const QString &text, qreal fraction)
+const Preview_Surface::Text_Ink *Preview_Surface::Ink_Of(Font_Entry &entry, const QString &text, qreal fraction,
+                                                         QPointF origin)
 {
-    // The ink of every text of a page at the largest zoom on a high-density
-    // screen is some 10 MB.
-    constexpr std::size_t Ink_Limit = 32 << 20;
     const auto key = std::make_pair(text, fraction);
     auto face = inks_.find(&entry);
     if (face != inks_.end()) {
         const auto found = face->constFind(key);
         if (found != face->constEnd())
-            return *found;
+            return &*found;
     }
+    // Measured only where it pays: a text well inside the canvas (the
+    // painter clips the rest), of a size the probe takes cheaply.
+    const double advance = double(TextWidth(text)) * Device_Per_Unit_X();
+    const QRectF around(origin.x() - entry.height, origin.y() - entry.ascent - entry.height,
+                        advance + 2 * entry.height, 3 * entry.height);
+    if (!(around.width() * around.height() < Probe_Limit) || !QRectF(Canvas().rect()).contains(around))
+        return nullptr;
+
+    // The ink of every text of a page at the largest zoom on a high-density
+    // screen is some 10 MB.
+    constexpr std::size_t Ink_Limit = 32 << 20;
     Text_Ink ink = Measure_Ink(entry, text, fraction);
     if (inkBytes_ + ink.Bytes() > Ink_Limit) {
         inks_.clear();
         inkBytes_ = 0;
     }
     inkBytes_ += ink.Bytes();
-    return *inks_[&entry].insert(key, std::move(ink));
+    return &*inks_[&entry].insert(key, std::move(ink));
 }
 
 // The ink is measured on a white probe: the whole text drawn by the painter
@@ -325,6 +338,9 @@ Preview_Surface::Text_Ink Preview_Surface::Measure_Ink(Font_Entry &entry, const 
             glyphs.emplace_back(one, device);
         }
     }
+
+    if (!(extent.width() * extent.height() < Probe_Limit))
+        return ink;
 
     // Antialiasing reaches a pixel beyond an outline; a probe whose edge
     // still takes ink is too small, and its text is left to the painter.

@@ -74,7 +74,8 @@ private:
         std::vector<Shared> later;
         std::size_t Bytes() const;
     };
-    const Text_Ink &Ink_Of(Font_Entry &entry, const QString &text, qreal fraction);
+    // The ink of a text at `origin`; none when it is not worth measuring there.
+    const Text_Ink *Ink_Of(Font_Entry &entry, const QString &text, qreal fraction, QPointF origin);
     Text_Ink Measure_Ink(Font_Entry &entry, const QString &text, qreal fraction);
     QImage &Canvas();
 
