@@ -40,12 +40,19 @@ Integer CInt(double value)
     return Integer(rounded);
 }
 
+// Whole numbers add exactly: the test is the range alone.
 Integer Add(Integer a, Integer b)
 {
-    return CInt(double(a) + double(b));
+    const int sum = int(a) + int(b);
+    if (sum < -32768 || sum > 32767)
+        Raise_Overflow();
+    return Integer(sum);
 }
 
 Integer Sub(Integer a, Integer b)
 {
-    return CInt(double(a) - double(b));
+    const int difference = int(a) - int(b);
+    if (difference < -32768 || difference > 32767)
+        Raise_Overflow();
+    return Integer(difference);
 }
