@@ -415,9 +415,10 @@ Preview_Surface::Text_Ink Preview_Surface::Measure_Ink(Font_Entry &entry, const 
     if (probe != whole)
         return ink;
 
-    // Kept: runs of coverage along each row (split where four or more
-    // pixels stay clear), relative to the origin's whole pixel.
-    constexpr int Gap = 4;
+    // Kept: runs of coverage along each row, split where eight or more
+    // pixels stay clear and padded with clear pixels to whole groups of
+    // four, so that a redraw blends them four at a time.
+    constexpr int Gap = 8;
     ink.exact = true;
     for (int y = 0; y < height; ++y) {
         const uchar *row = &first[std::size_t(y * width)];
@@ -435,9 +436,11 @@ Preview_Surface::Text_Ink Preview_Surface::Measure_Ink(Font_Entry &entry, const 
                     ++clear;
                 }
             }
-            ink.runs.push_back({x - at.x(), y - at.y(), end - x, ink.coverage.size()});
+            const int length = (end - x + 3) / 4 * 4;
+            ink.runs.push_back({x - at.x(), y - at.y(), length, ink.coverage.size()});
             ink.coverage.insert(ink.coverage.end(), row + x, row + end);
-            ink.rect |= QRect(x - at.x(), y - at.y(), end - x, 1);
+            ink.coverage.resize(ink.coverage.size() + std::size_t(length - (end - x)), 0);
+            ink.rect |= QRect(x - at.x(), y - at.y(), length, 1);
             x = end;
         }
     }
