@@ -75,12 +75,7 @@ Painter_Surface::Font_Entry &Painter_Surface::Current_Font()
 {
     if (font_)
         return *font_;
-    const QString key = QStringLiteral("%1|%2|%3%4%5")
-                            .arg(FontName())
-                            .arg(double(FontSize()))
-                            .arg(int(FontBold()))
-                            .arg(int(FontItalic()))
-                            .arg(int(FontUnderline()));
+    const Font_Key key{FontName(), FontSize(), FontBold(), FontItalic(), FontUnderline()};
     auto found = fonts_.find(key);
     if (found == fonts_.end()) {
         // Large enough that whole-pixel rounding of the reference size does not

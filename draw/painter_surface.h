@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 class Painter_Surface : public Surface {
 public:
@@ -82,6 +83,17 @@ private:
     QPointF To_Device(Single x, Single y) const;
     void Snapped_Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box);
 
-    std::map<QString, std::unique_ptr<Font_Entry>> fonts_;
+    // Faces by name, size and style; found again on every change of font.
+    struct Font_Key {
+        QString name;
+        Single size;
+        bool bold, italic, underline;
+        bool operator<(const Font_Key &other) const
+        {
+            return std::tie(name, size, bold, italic, underline) <
+                   std::tie(other.name, other.size, other.bold, other.italic, other.underline);
+        }
+    };
+    std::map<Font_Key, std::unique_ptr<Font_Entry>> fonts_;
     Font_Entry *font_ = nullptr;
 };
