@@ -1,7 +1,8 @@
 // The preview canvas: a persistent bitmap addressed in twips at the screen's
 // twips per pixel. It keeps its image until the next Cls. On a high-density
 // screen it holds device pixels (logical size x device pixel ratio), so text
-// and rules are drawn at the screen's own resolution.
+// and rules are drawn at the screen's own resolution. Solid fills and text go
+// straight into the bitmap, with the very pixels the painter would give.
 #pragma once
 
 #include "painter_surface.h"
