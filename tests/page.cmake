@@ -2,6 +2,7 @@
 # preview canvas, the printed PDF, and the quorvel-render tool.
 quorvel_test(test_page_commands SOURCES page/test_page_commands.cpp LIBS quorvel_page LABELS page)
 quorvel_test(test_page_preview SOURCES page/test_page_preview.cpp LIBS quorvel_page LABELS page)
+target_compile_definitions(test_page_preview PRIVATE QUORVEL_PAGE_PNG="${PROJECT_SOURCE_DIR}/docs/page.png")
 quorvel_test(test_page_missing_logo SOURCES page/test_page_missing_logo.cpp LIBS quorvel_page LABELS page)
 
 quorvel_test(test_page_pdf SOURCES page/test_page_pdf.cpp

@@ -1,6 +1,7 @@
 // The page on the real preview canvas: the canvas takes the sheet's size at
-// the zoom, every call starts from a clean canvas, shading and hatching show
-// where the grid puts them, and nothing, text included, leaves the sheet.
+// the zoom, every call starts from a clean canvas, the page at 100 % is the
+// README's picture, shading and hatching show where the grid puts them, and
+// nothing, text included, leaves the sheet.
 #include "page_build.h"
 #include "preview_surface.h"
 
@@ -81,6 +82,17 @@ private slots:
         Build_On(preview, 0.5f);
         Build_On(preview, 1);
         QCOMPARE(preview.Image(), first);
+    }
+
+    // The picture in the README is the canvas at 100 %, pixel for pixel:
+    // any change to how the page is drawn shows here first.
+    void page_at_100_percent_is_the_documented_picture()
+    {
+        Preview_Surface preview;
+        Build_On(preview, 1);
+        const QImage documented(QUORVEL_PAGE_PNG);
+        QVERIFY(!documented.isNull());
+        QCOMPARE(preview.Image().convertToFormat(documented.format()), documented);
     }
 
     void shading_and_hatch_show_in_their_cells()
