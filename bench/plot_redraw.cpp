@@ -15,6 +15,7 @@
 #include <QPainterPath>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -90,7 +91,7 @@ int main(int argc, char **argv)
         }
     const double decadeLow = std::floor(std::log10(low)), decadeHigh = std::ceil(std::log10(high));
 
-    const QSize size(1000, 560);
+    const QSize size(1080, 560);
     const QRectF plot(90, 50, 600, 440);
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -135,13 +136,25 @@ int main(int argc, char **argv)
 
     const QMap<QString, QColor> colours{{QStringLiteral("quorvel"), QColor(20, 90, 200)},
                                         {QStringLiteral("poppler"), QColor(200, 40, 30)},
-                                        {QStringLiteral("qpicture"), QColor(110, 110, 110)}};
+                                        {QStringLiteral("mupdf_page"), QColor(230, 140, 20)},
+                                        {QStringLiteral("mupdf_list"), QColor(40, 150, 60)},
+                                        {QStringLiteral("floor"), QColor(110, 110, 110)}};
     const QMap<QString, QString> labels{{QStringLiteral("quorvel"), QStringLiteral("Quorvel preview")},
                                         {QStringLiteral("poppler"), QStringLiteral("poppler, printed PDF")},
-                                        {QStringLiteral("qpicture"), QStringLiteral("QPicture replay (floor)")}};
+                                        {QStringLiteral("mupdf_page"), QStringLiteral("MuPDF, page each time")},
+                                        {QStringLiteral("mupdf_list"), QStringLiteral("MuPDF, display list")},
+                                        {QStringLiteral("floor"), QStringLiteral("clearing the canvas (floor)")}};
+    // The legend in the order of the table: ours, the peers, the floor.
+    QList<Series> ordered = series.values();
+    const QStringList table{QStringLiteral("quorvel"), QStringLiteral("poppler"), QStringLiteral("mupdf_page"),
+                            QStringLiteral("mupdf_list"), QStringLiteral("floor")};
+    std::stable_sort(ordered.begin(), ordered.end(), [&](const Series &a, const Series &b) {
+        return std::pair(table.indexOf(a.who), a.ratio) < std::pair(table.indexOf(b.who), b.ratio);
+    });
     int row = 0;
-    for (const Series &s : series) {
-        QPen pen(colours.value(s.who, Qt::black), 2.5, s.ratio == 1 ? Qt::SolidLine : Qt::DashLine);
+    for (const Series &s : ordered) {
+        QPen pen(colours.value(s.who, Qt::black), s.who == QLatin1String("quorvel") ? 3.5 : 2.5,
+                 s.ratio == 1 ? Qt::SolidLine : Qt::DashLine);
         p.setPen(pen);
         QPainterPath path;
         bool first = true;

@@ -61,10 +61,6 @@ void Fill(QPainter &painter, const QRectF &rect, const QBrush &brush)
     painter.fillRect(rect, brush);
 }
 
-// Widths are cached per face; a text that is measured once is measured no
-// more, but an endless stream of new texts must not grow without bound.
-constexpr qsizetype Width_Cache_Limit = 4096;
-
 } // namespace
 
 Painter_Surface::~Painter_Surface() = default;
@@ -79,12 +75,7 @@ Painter_Surface::Font_Entry &Painter_Surface::Current_Font()
 {
     if (font_)
         return *font_;
-    const QString key = QStringLiteral("%1|%2|%3%4%5")
-                            .arg(FontName())
-                            .arg(double(FontSize()))
-                            .arg(int(FontBold()))
-                            .arg(int(FontItalic()))
-                            .arg(int(FontUnderline()));
+    const Font_Key key{FontName(), FontSize(), FontBold(), FontItalic(), FontUnderline()};
     auto found = fonts_.find(key);
     if (found == fonts_.end()) {
         // Large enough that whole-pixel rounding of the reference size does not
@@ -103,7 +94,7 @@ Painter_Surface::Font_Entry &Painter_Surface::Current_Font()
         const qreal scale = pixels / Reference_Pixels;
         found = fonts_
                     .emplace(key, std::make_unique<Font_Entry>(Font_Entry{
-                                      font, metrics, scale, metrics.ascent() * scale, metrics.height() * scale, {}}))
+                                      font, metrics, scale, metrics.ascent() * scale, metrics.height() * scale, {}, {}}))
                     .first;
     }
     font_ = found->second.get();
@@ -120,7 +111,7 @@ Single Painter_Surface::TextWidth(const QString &text)
     for (const QString &line : Text_Lines(text))
         widest = std::max(widest, entry.metrics.horizontalAdvance(line));
     const Single width = Single(widest * entry.scale / Device_Per_Unit_X());
-    if (entry.widths.size() >= Width_Cache_Limit)
+    if (entry.widths.size() >= Text_Cache_Limit)
         entry.widths.clear();
     entry.widths.insert(text, width);
     return width;
@@ -181,16 +172,17 @@ void Painter_Surface::Snapped_Line(Single x1, Single y1, Single x2, Single y2, L
     if (!box) {
         const auto across = Pen_Span(left, width), down = Pen_Span(top, width);
         const QRect r = rect({across.first, Pen_Span(right, width).second}, {down.first, Pen_Span(bottom, width).second});
-        Paint([=](QPainter &painter) { painter.fillRect(r, pen); });
+        Fill_Pixels(r, pen);
         return;
     }
 
     const Integer fillStyle = FillStyle();
-    if (fillStyle != 1) {
+    const QRect interior = rect({left, right}, {top, bottom});
+    if (fillStyle == 0) {
+        Fill_Pixels(interior, Colour(FillColor()));
+    } else if (fillStyle != 1) {
         QBrush brush(Colour(FillColor()), Brush_Style(fillStyle));
-        if (fillStyle != 0)
-            brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
-        const QRect interior = rect({left, right}, {top, bottom});
+        brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
         Paint([=](QPainter &painter) { Fill(painter, interior, brush); });
     }
     if (DrawStyle() == 5)
@@ -207,10 +199,8 @@ void Painter_Surface::Snapped_Line(Single x1, Single y1, Single x2, Single y2, L
     const std::pair<int, int> down{edge(top, false).first, edge(bottom, true).second};
     const QRect edges[] = {rect(across, edge(top, false)), rect(across, edge(bottom, true)),
                            rect(edge(left, false), down), rect(edge(right, true), down)};
-    Paint([=](QPainter &painter) {
-        for (const QRect &r : edges)
-            painter.fillRect(r, pen);
-    });
+    for (const QRect &r : edges)
+        Fill_Pixels(r, pen);
 }
 
 void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box)
@@ -270,40 +260,54 @@ void Painter_Surface::Print(const QString &text)
     origin.ry() += entry.ascent;
     if (Snap_To_Pixels())
         origin.setY(std::round(origin.y())); // the baseline on a whole device pixel
-    const QFont font = entry.font;
-    const QTransform placed(entry.scale, 0, 0, entry.scale, origin.x(), origin.y());
-
-    // A laid-out text is kept with its face, so a redraw does not shape it
-    // again. Not so an underlined text (the form has none): Qt 6.4 reads past
-    // its glyph arrays when it underlines a QStaticText with a line of no
-    // glyphs (a lone carriage return) or with right-to-left text next to a
-    // line feed.
-    std::optional<QStaticText> prepared;
-    if (!font.underline()) {
-        auto laid_out = entry.laid_out.constFind(text);
-        if (laid_out == entry.laid_out.constEnd()) {
-            if (entry.laid_out.size() >= Width_Cache_Limit)
-                entry.laid_out.clear();
-            QStaticText layout(text);
-            layout.setTextFormat(Qt::PlainText);
-            layout.prepare(QTransform::fromScale(entry.scale, entry.scale), font);
-            laid_out = entry.laid_out.insert(text, layout);
-        }
-        prepared = *laid_out;
-    }
-    const QPointF top_left(0, -entry.metrics.ascent()); // puts the baseline at the origin
-    Paint([=](QPainter &painter) {
-        painter.setWorldTransform(placed);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        if (prepared)
-            painter.drawStaticText(top_left, *prepared);
-        else
-            painter.drawText(QPointF(0, 0), text);
-        painter.resetTransform();
-    });
+    Draw_Text_Line(entry, text, origin);
     Surface::Set_CurrentX(0);
     Surface::Set_CurrentY(CurrentY() + Single(entry.height / Device_Per_Unit_Y()));
+}
+
+// A laid-out text is kept with its face, so a redraw does not shape it
+// again. Not so an underlined text (the form has none): Qt 6.4 reads past
+// its glyph arrays when it underlines a QStaticText with a line of no
+// glyphs (a lone carriage return) or with right-to-left text next to a
+// line feed.
+std::optional<QStaticText> Painter_Surface::Laid_Out(Font_Entry &entry, const QString &text)
+{
+    if (entry.font.underline())
+        return std::nullopt;
+    auto laid_out = entry.laid_out.constFind(text);
+    if (laid_out == entry.laid_out.constEnd()) {
+        if (entry.laid_out.size() >= Text_Cache_Limit)
+            entry.laid_out.clear();
+        QStaticText layout(text);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform::fromScale(entry.scale, entry.scale), entry.font);
+        laid_out = entry.laid_out.insert(text, layout);
+    }
+    return *laid_out;
+}
+
+void Painter_Surface::Paint_Text_Line(QPainter &painter, const QFont &font, qreal scale, qreal ascent,
+                                      const std::optional<QStaticText> &prepared, const QString &text, QPointF origin)
+{
+    painter.setWorldTransform(QTransform(scale, 0, 0, scale, origin.x(), origin.y()));
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    if (prepared)
+        painter.drawStaticText(QPointF(0, -ascent), *prepared); // the baseline at the origin
+    else
+        painter.drawText(QPointF(0, 0), text);
+    painter.resetTransform();
+}
+
+void Painter_Surface::Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin)
+{
+    Paint([font = entry.font, scale = entry.scale, ascent = entry.metrics.ascent(), prepared = Laid_Out(entry, text),
+           text, origin](QPainter &painter) { Paint_Text_Line(painter, font, scale, ascent, prepared, text, origin); });
+}
+
+void Painter_Surface::Fill_Pixels(const QRect &rect, const QColor &color)
+{
+    Paint([=](QPainter &painter) { painter.fillRect(rect, color); });
 }
 
 void Painter_Surface::PaintPicture(const Picture &picture, Single x, Single y, Single width, Single height)

@@ -14,6 +14,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <tuple>
 
 class Painter_Surface : public Surface {
 public:
@@ -47,7 +49,6 @@ protected:
     void Forget_Fonts();
     void Font_Changed() override { font_ = nullptr; }
 
-private:
     // A face is loaded once at a large reference size and drawn scaled
     // down to its exact size: font engines take whole pixel sizes only, and
     // 10.67 pixels drawn as 11 would make every text 3 % too wide.
@@ -60,10 +61,39 @@ private:
         QHash<QString, Single> widths;
         QHash<QString, QStaticText> laid_out; // texts shaped once, drawn many times
     };
+
+    // Draws one line of text in black, its baseline starting at `origin`
+    // (device pixels), through the painter.
+    virtual void Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin);
+    // The text laid out once per face; none for an underlined face, which the
+    // painter lays out each time (see Draw_Text_Line).
+    static std::optional<QStaticText> Laid_Out(Font_Entry &entry, const QString &text);
+    // What Draw_Text_Line asks of the painter: the face at its reference
+    // size scaled down by `scale`, `ascent` in reference pixels.
+    static void Paint_Text_Line(QPainter &painter, const QFont &font, qreal scale, qreal ascent,
+                                const std::optional<QStaticText> &prepared, const QString &text, QPointF origin);
+    // Fills a rectangle of device pixels with an opaque colour, through the painter.
+    virtual void Fill_Pixels(const QRect &rect, const QColor &color);
+
+    // Texts and widths are kept per face until this many, then forgotten.
+    static constexpr qsizetype Text_Cache_Limit = 4096;
+
+private:
     Font_Entry &Current_Font();
     QPointF To_Device(Single x, Single y) const;
     void Snapped_Line(Single x1, Single y1, Single x2, Single y2, Long color, bool box);
 
-    std::map<QString, std::unique_ptr<Font_Entry>> fonts_;
+    // Faces by name, size and style; found again on every change of font.
+    struct Font_Key {
+        QString name;
+        Single size;
+        bool bold, italic, underline;
+        bool operator<(const Font_Key &other) const
+        {
+            return std::tie(name, size, bold, italic, underline) <
+                   std::tie(other.name, other.size, other.bold, other.italic, other.underline);
+        }
+    };
+    std::map<Font_Key, std::unique_ptr<Font_Entry>> fonts_;
     Font_Entry *font_ = nullptr;
 };

@@ -20,11 +20,16 @@ void Raise_Invalid_Property_Value()
 
 double Round_Half_Even(double value)
 {
-    // Independent of the floating-point environment's rounding mode.
-    const double rounded = std::round(value); // halves away from zero
-    if (std::fabs(rounded - value) == 0.5)
-        return 2.0 * std::round(value / 2.0);
-    return rounded;
+    // Independent of the floating-point environment's rounding mode: a
+    // conversion to an integer truncates, and the fraction is exact. Plain
+    // arithmetic, no library call, as every coordinate of a redraw passes here.
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < 4503599627370496.0)) // 2^52: whole already, or not a number
+        return value;
+    const double below = double(static_cast<std::int64_t>(magnitude));
+    const double fraction = magnitude - below;
+    const bool up = fraction > 0.5 || (fraction == 0.5 && (static_cast<std::int64_t>(below) & 1) != 0);
+    return std::copysign(up ? below + 1 : below, value);
 }
 
 Integer CInt(double value)
@@ -35,12 +40,19 @@ Integer CInt(double value)
     return Integer(rounded);
 }
 
+// Whole numbers add exactly: the test is the range alone.
 Integer Add(Integer a, Integer b)
 {
-    return CInt(double(a) + double(b));
+    const int sum = int(a) + int(b);
+    if (sum < -32768 || sum > 32767)
+        Raise_Overflow();
+    return Integer(sum);
 }
 
 Integer Sub(Integer a, Integer b)
 {
-    return CInt(double(a) - double(b));
+    const int difference = int(a) - int(b);
+    if (difference < -32768 || difference > 32767)
+        Raise_Overflow();
+    return Integer(difference);
 }
