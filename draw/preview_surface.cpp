@@ -167,6 +167,7 @@ void Preview_Surface::Set_Device_Pixel_Ratio(qreal ratio)
     image_ = QImage();
     spare_.clear();
     inks_.clear();
+    inkBytes_ = 0;
     Forget_Fonts();
     ++generation_;
 }
