@@ -182,32 +182,40 @@ private slots:
         QCOMPARE(Zoom_Factor, Single(0.5));
     }
 
-    // Through the queue: taken as it is, refused while the dialog is open,
-    // held by a stopped queue (a success, as lp sees it), or lost with the
-    // scheduler. No job file is left behind in the program's folders.
+    // Through the queue: taken as it is, not even begun (Qt cannot write
+    // the job's file), refused while the dialog is open, held by a stopped
+    // queue (a success, as lp sees it), or lost with the scheduler. No job
+    // file is left behind in the program's folders.
     void printsThroughTheQueue_data()
     {
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("failure"); // empty: the job is taken
-        QTest::newRow("taken") << "" << "" << "";
+        QTest::addColumn<QString>("tmpdir");  // where Qt writes the job first; empty: as it is
+        QTest::newRow("taken") << "" << "" << "" << "";
+        QTest::newRow("no room for the job") << "" << "" << "could not be opened" << "/nonexistent";
         QTest::newRow("not accepting jobs") << "cupsreject $QUORVEL_CUPS_QUEUE" << "cupsaccept $QUORVEL_CUPS_QUEUE"
-                                            << "not accepting jobs";
-        QTest::newRow("stopped, accepting") << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << "";
+                                            << "not accepting jobs" << "";
+        QTest::newRow("stopped, accepting") << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << "" << "";
         QTest::newRow("scheduler gone") // last, as it ends the scheduler
-            << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer";
+            << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer" << "";
     }
     void printsThroughTheQueue()
     {
         QFETCH(QString, meanwhile);
         QFETCH(QString, after);
         QFETCH(QString, failure);
+        QFETCH(QString, tmpdir);
         if (queue_.isEmpty())
             QSKIP("needs a print queue: run through scripts/cups-print-test");
         QVERIFY(QPrinterInfo::availablePrinterNames().contains(queue_));
         const QStringList before = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
         const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QByteArray tmp = qgetenv("TMPDIR");
+        if (!tmpdir.isEmpty())
+            qputenv("TMPDIR", tmpdir.toUtf8());
         Print(u'|' + meanwhile);
+        qputenv("TMPDIR", tmp);
         QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), after});
         QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
         QCOMPARE(Zoom_Factor, Single(0.5));
