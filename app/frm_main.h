@@ -71,5 +71,6 @@ private:
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow
     bool shown_ = false;
+    bool framed_ = false; // the window manager's frame has been fitted on the screen
     int wheelRest_ = 0;
 };

@@ -171,7 +171,7 @@ private slots:
             captions << button.Caption;
         QCOMPARE(captions.join(u','), QStringLiteral(",New,,Open,Save,,PDF,,Edit,,Help,sep,,100%,Fit Wd,Fit Pg,,"
                                                      "sep,Prev,Current,Next,Exit_PH,Exit"));
-        Toolbar_Button &exit = window->Toolbar->Buttons(23), &current = Button(*window, "Current");
+        Toolbar_Button &exit = Button(*window, "Exit"), &current = Button(*window, "Current");
         QVERIFY(std::abs(exit.Left() + exit.Width() - (Twips_X(window->Toolbar->width()) - 100)) <= 30);
         QCOMPARE(current.Width(), Twips_X(Pixels_X(1365 + 100)));
         QCOMPARE(window->cboPage.Left(), Twips_X(Pixels_X(current.Left() + 50)));
@@ -433,7 +433,7 @@ private slots:
             const QString tip = button.action->toolTip();
             QVERIFY2(tip.size() > button.Caption.size() + 8 && !tip.startsWith(button.Caption), qPrintable(tip));
         }
-        QCOMPARE(Button(*window, "Fit Pg").action->toolTip(), QStringLiteral("Fit the whole page in the window"));
+        QCOMPARE(Button(*window, "Fit Pg").action->toolTip(), QStringLiteral("Fit the whole page in the window (F)"));
         QVERIFY(Button(*window, "PDF").action->toolTip().endsWith(QStringLiteral("(Ctrl+P)")));
         QVERIFY(Button(*window, "100%").action->toolTip().endsWith(QStringLiteral("(Ctrl+0)")));
     }
