@@ -2,7 +2,8 @@
 # 96-DPI screen; its layout table again on 288- and 131-DPI screens (5 and
 # 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5; the first
 # window and a narrow toolbar on a 320 x 200 screen.
-quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app LABELS app)
+quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
+target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
         "fine|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=288"

@@ -9,8 +9,11 @@
 #include "frm_main.h"
 #include "page_build.h"
 #include "printing.h"
+#include "printed_page.h"
 
 #include <QComboBox>
+#include <QPainter>
+#include <QSet>
 #include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
@@ -436,6 +439,40 @@ private slots:
         QCOMPARE(Button(*window, "Fit Pg").action->toolTip(), QStringLiteral("Fit the whole page in the window (F)"));
         QVERIFY(Button(*window, "PDF").action->toolTip().endsWith(QStringLiteral("(Ctrl+P)")));
         QVERIFY(Button(*window, "100%").action->toolTip().endsWith(QStringLiteral("(Ctrl+0)")));
+    }
+
+    // The toolbar pictures at screen ratios 1, 1.25, 1.5 and 2 have pixels
+    // of their own, in no colour the 16-pixel picture lacks (no grey fringe
+    // of an enlargement); at ratio 2 they are the reviewed sheet.
+    void toolbar_pictures_are_sharp()
+    {
+        auto window = Started_Window(false);
+        QImage sheet(12 * 34, 34, QImage::Format_RGB32);
+        sheet.fill(Qt::white);
+        QPainter painter(&sheet);
+        int drawn = 0;
+        for (Toolbar_Button &button : window->Toolbar->All()) {
+            const QIcon icon = button.action->icon();
+            if (icon.isNull())
+                continue;
+            const QImage small = icon.pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+            QSet<QRgb> colours;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    colours.insert(small.pixel(x, y));
+            for (const qreal ratio : {1.25, 1.5, 2.0}) {
+                const QImage shown = icon.pixmap(QSize(16, 16), ratio).toImage().convertToFormat(QImage::Format_ARGB32);
+                QCOMPARE(shown.size(), QSize(qRound(16 * ratio), qRound(16 * ratio)));
+                for (int y = 0; y < shown.height(); ++y)
+                    for (int x = 0; x < shown.width(); ++x)
+                        QVERIFY2(colours.contains(shown.pixel(x, y)), qPrintable(QStringLiteral("%1 at %2: (%3, %4)")
+                                                                              .arg(button.Caption).arg(ratio).arg(x).arg(y)));
+                if (ratio == 2)
+                    painter.drawImage(1 + 34 * drawn++, 1, shown);
+            }
+        }
+        painter.end();
+        Check_Reference_Image(sheet, QStringLiteral(REFERENCE_DIR "/app/toolbar-ratio2.png"));
     }
 
     void first_window_fits_the_screen()
