@@ -1,6 +1,7 @@
 # The viewer window, driven in-process on the offscreen platform: on a
 # 96-DPI screen; its layout table again on 288- and 131-DPI screens (5 and
-# 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5; the first
+# 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5 (and 50,
+# where the canvas stays at 4); the first
 # window and a narrow toolbar on a 320 x 200 screen.
 quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
 target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
@@ -10,6 +11,7 @@ foreach(run IN ITEMS
         "dpi131|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=131"
         "ratio2|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2"
         "ratio1.5|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5"
+        "ratio50|canvas_ratio_is_bounded|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=50"
         "small_screen|first_window_fits_the_screen narrow_toolbar_keeps_every_command|QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json")
     string(REPLACE "|" ";" parts "${run}")
     list(GET parts 0 name)

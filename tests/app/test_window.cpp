@@ -544,6 +544,18 @@ private slots:
         QCOMPARE(shown.copy(all), page.copy(all));
     }
 
+    // On a screen denser than ratio 4 the page is drawn at 4 and enlarged
+    // (at the screen's 50 it would take gigabytes), and drawn whole.
+    void canvas_ratio_is_bounded()
+    {
+        if (QGuiApplication::primaryScreen()->devicePixelRatio() <= 4)
+            QSKIP("a screen of ratio 4 or less");
+        auto window = Started_Window();
+        QCOMPARE(window->picPreview.Device_Pixel_Ratio(), 4.0);
+        QCOMPARE(window->picPreview.Image().size(), window->picPreview.Pixel_Size() * 4);
+        QCOMPARE(window->picPreview_Box.widget()->size(), window->picPreview.Pixel_Size());
+    }
+
     // A long random session (fixed seed, so a failure can be replayed; run as
     // test_layout_stress): 2,000 window sizes from one pixel to 8K, spread
     // over the orders of magnitude, with zoom clicks, scrolling keys and the
