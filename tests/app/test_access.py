@@ -16,7 +16,7 @@ from gi.repository import GLib
 
 quorvel, reference, output = sys.argv[1:4]
 STATES = {pyatspi.STATE_FOCUSABLE: "focusable", pyatspi.STATE_FOCUSED: "focused",
-          pyatspi.STATE_CHECKED: "checked", pyatspi.STATE_ENABLED: "enabled"}
+          pyatspi.STATE_CHECKED: "checked", pyatspi.STATE_SELECTED: "selected", pyatspi.STATE_ENABLED: "enabled"}
 record = []
 heard = []
 

@@ -345,6 +345,10 @@ private slots:
         }
         QCOMPARE(across, 0);
         QCOMPARE(QApplication::focusWidget(), viewport);
+        // The viewport with the focus shows it, as a frame over the page.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCOMPARE(viewport->grab().toImage().pixel(1, 1), viewport->palette().color(QPalette::Highlight).rgb());
         QCOMPARE(window->Build_Page_Calls, 1);
     }
 
