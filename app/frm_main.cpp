@@ -676,7 +676,7 @@ bool frmMain::event(QEvent *event)
     // The window manager's frame is known only once it has framed the
     // window; the first time it is, the frame is fitted into the screen.
     const QEvent::Type type = event->type();
-    if (shown_ && !framed_ && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate) &&
+    if ((type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate) && shown_ && !framed_ &&
         frameGeometry() != geometry()) {
         framed_ = true;
         QTimer::singleShot(0, this, [this] { Fit_On_Screen(); });

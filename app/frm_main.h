@@ -17,6 +17,11 @@
 Single Zoom_Limit();
 
 class frmMain : public QWidget {
+    // First, so it is set before the controls' construction sends this
+    // window its first events.
+    bool shown_ = false;
+    bool framed_ = false; // the window manager's frame has been fitted on the screen
+
 public:
     frmMain();
     ~frmMain() override;
@@ -70,7 +75,5 @@ private:
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow
-    bool shown_ = false;
-    bool framed_ = false; // the window manager's frame has been fitted on the screen
     int wheelRest_ = 0;
 };
