@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # quorvel-render as a user runs it: bad arguments give status 2 and a hint,
 # --help and --version answer on stdout, it draws headless whatever the
-# platform says, a PNG has the canvas's size, a PDF one Letter page, a name
-# that is not UTF-8 is used byte for byte; a file that cannot be written (a
+# platform says, a PNG has the canvas's size, a PDF one Letter page (a form
+# that qpdf --check passes), a name that is not UTF-8 is used byte for byte;
+# a file that cannot be written (a
 # full disk, a link to /dev/full, a pipe nobody reads, a read-only or a
 # missing folder) and a machine without fonts give one line and status 1,
 # with the old file kept and nothing left behind.
@@ -58,6 +59,8 @@ run 0 "" --dpr 2 page.png
 run 0 "" page.pdf
 pdfinfo page.pdf | grep -q '^Pages: *1$' || fail "page.pdf has not one page"
 pdfinfo page.pdf | grep -q '^Page size: *612 x 792 pts' || fail "page.pdf is not US Letter"
+pdfinfo page.pdf | grep -q '^Form: *AcroForm' || fail "page.pdf is not a fillable form"
+qpdf --check page.pdf >/dev/null || fail "qpdf --check fails page.pdf"
 name=$(printf 'caf\351.png')
 run 0 "" "$name"
 [ -f "$name" ] || fail "the name's bytes were not kept"
