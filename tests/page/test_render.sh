@@ -3,10 +3,9 @@
 # --help and --version answer on stdout, it draws headless whatever the
 # platform says, a PNG has the canvas's size, a PDF one Letter page (a form
 # that qpdf --check passes), a name that is not UTF-8 is used byte for byte;
-# a file that cannot be written (a
-# full disk, a link to /dev/full, a pipe nobody reads, a read-only or a
-# missing folder) and a machine without fonts give one line and status 1,
-# with the old file kept and nothing left behind.
+# a file that cannot be written (a full disk, a link to /dev/full, a pipe
+# nobody reads, a read-only or a missing folder) and a machine without fonts
+# give one line and status 1, with the old file kept and nothing left behind.
 #   tests/page/test_render.sh QUORVEL_RENDER
 # As root it runs in a mount namespace of its own, for the full disk and the
 # read-only folder.
