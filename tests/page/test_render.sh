@@ -2,10 +2,12 @@
 # quorvel-render as a user runs it: bad arguments give status 2 and a hint,
 # --help and --version answer on stdout, it draws headless whatever the
 # platform says, a PNG has the canvas's size, a PDF one Letter page (a form
-# that qpdf --check passes), a name that is not UTF-8 is used byte for byte;
-# a file that cannot be written (a full disk, a link to /dev/full, a pipe
-# nobody reads, a read-only or a missing folder) and a machine without fonts
-# give one line and status 1, with the old file kept and nothing left behind.
+# that qpdf --check passes, whose empty fields print nothing, named "Travel
+# Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
+# is not UTF-8 is used byte for byte; a file that cannot be written (a full
+# disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
+# folder) and a machine without fonts give one line and status 1, with the
+# old file kept and nothing left behind.
 #   tests/page/test_render.sh QUORVEL_RENDER
 # As root it runs in a mount namespace of its own, for the full disk and the
 # read-only folder.
@@ -60,6 +62,12 @@ pdfinfo page.pdf | grep -q '^Pages: *1$' || fail "page.pdf has not one page"
 pdfinfo page.pdf | grep -q '^Page size: *612 x 792 pts' || fail "page.pdf is not US Letter"
 pdfinfo page.pdf | grep -q '^Form: *AcroForm' || fail "page.pdf is not a fillable form"
 qpdf --check page.pdf >/dev/null || fail "qpdf --check fails page.pdf"
+cmp -s <(pdftoppm -r 100 page.pdf) <(pdftoppm -r 100 -hide-annotations page.pdf) || fail "empty fields print"
+names=$(pdfinfo page.pdf; pdfinfo -meta page.pdf)
+for name in 'Title: *Travel Expense Report' 'Creator: *Quorvel 1\.0' '>Travel Expense Report</rdf:li>' \
+            '<xmp:CreatorTool>Quorvel 1\.0</xmp:CreatorTool>'; do
+    grep -q "$name" <<<"$names" || fail "page.pdf does not name itself: $name"
+done
 name=$(printf 'caf\351.png')
 run 0 "" "$name"
 [ -f "$name" ] || fail "the name's bytes were not kept"
