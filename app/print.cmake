@@ -10,5 +10,5 @@ if(TARGET quorvel_page)
     find_package(Cups REQUIRED)
     target_include_directories(quorvel_printing PRIVATE ${CUPS_INCLUDE_DIRS})
     target_link_libraries(quorvel_printing PUBLIC quorvel_page quorvel_draw Qt6::PrintSupport Qt6::Widgets
-        PRIVATE quorvel_output)
+        PRIVATE quorvel_output quorvel_pdf_form)
 endif()

@@ -9,6 +9,7 @@
 #include "font_check.h"
 #include "output_file.h"
 #include "page_build.h"
+#include "pdf_form.h"
 #include "preview_surface.h"
 #include "printer_surface.h"
 
@@ -171,6 +172,8 @@ QByteArray Pdf()
     printer.setOutputFileName(memory.Name());
     printer.setPageSize(QPageSize(QPageSize::Letter));
     printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setDocName(Document_Title());
+    printer.setCreator(Document_Creator());
     Printer_Surface surface(printer);
     OutputTarget = &surface;
     Build_Page();
@@ -178,9 +181,11 @@ QByteArray Pdf()
     // Every document the surface ends is one page.
     if (surface.Documents() != 1)
         Fail(QStringLiteral("%1 pages drawn, not one").arg(surface.Documents()));
-    const std::optional<QByteArray> bytes = memory.Contents();
+    std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
+    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty())
+        Fail(QStringLiteral("cannot make the fillable form: %1").arg(error));
     return *bytes;
 }
 
