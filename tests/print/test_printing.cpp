@@ -10,6 +10,7 @@
 #include "printing.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QPrinterInfo>
 #include <QProcess>
@@ -65,6 +66,7 @@ class Test_Printing : public QObject {
     QPrinter *printer_ = nullptr;
     int dialogs_ = 0;
     QStringList failures_;
+    QStringList notices_;
     const QString queue_ = qEnvironmentVariable("QUORVEL_CUPS_QUEUE");
     const QString output_ = qEnvironmentVariable("QUORVEL_CUPS_OUTPUT");
 
@@ -124,7 +126,9 @@ private slots:
     {
         dialogs_ = 0;
         failures_.clear();
+        notices_.clear();
         Set_Print_Failure_Report([this](QWidget *, const QString &reason) { failures_.append(reason); });
+        Set_Print_Notice([this](QWidget *, const QString &notice) { notices_.append(notice); });
         OutputTarget = &preview_;
         Zoom_Factor = 0.5;
         Build_Page();
@@ -133,6 +137,7 @@ private slots:
     {
         Set_Printer_Dialog();
         Set_Print_Failure_Report();
+        Set_Print_Notice();
         QCOMPARE(OutputTarget, &preview_);
     }
     void cleanupTestCase() { umount2(QFile::encodeName(dir_.filePath(QStringLiteral("full"))), MNT_DETACH); }
@@ -183,50 +188,70 @@ private slots:
     }
 
     // Through the queue: taken as it is, not even begun (Qt cannot write
-    // the job's file), refused while the dialog is open, held by a stopped
-    // queue (a success, as lp sees it), or lost with the scheduler. No job
-    // file is left behind in the program's folders.
+    // the job's file), refused while the dialog is open (the administrator's
+    // reason shown), held by a stopped queue (a success, as lp sees it, and
+    // the user told it waits), with the scheduler stopped before the dialog
+    // (not opened) or while it is open, or with the scheduler gone. No wait
+    // lasts anywhere near CUPS's own minutes. No job file is left behind in
+    // the program's folders.
     void printsThroughTheQueue_data()
     {
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("failure"); // empty: the job is taken
-        QTest::addColumn<QString>("tmpdir");  // where Qt writes the job first; empty: as it is
-        QTest::newRow("taken") << "" << "" << "" << "";
-        QTest::newRow("no room for the job") << "" << "" << "could not be opened" << "/nonexistent";
-        QTest::newRow("not accepting jobs") << "cupsreject $QUORVEL_CUPS_QUEUE" << "cupsaccept $QUORVEL_CUPS_QUEUE"
-                                            << "not accepting jobs" << "";
-        QTest::newRow("stopped, accepting") << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << "" << "";
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("tmpdir"); // where Qt writes the job first; empty: as it is
+        const QString stop = QStringLiteral("kill -STOP $QUORVEL_CUPSD_PID"), start = QStringLiteral("kill -CONT $QUORVEL_CUPSD_PID");
+        QTest::newRow("taken") << "" << "" << "" << "" << "" << "";
+        QTest::newRow("no room for the job") << "" << "" << "" << "could not be opened" << "" << "/nonexistent";
+        QTest::newRow("not accepting jobs") << "" << "cupsreject -r 'out of toner' $QUORVEL_CUPS_QUEUE"
+                                            << "cupsaccept $QUORVEL_CUPS_QUEUE" << "not accepting jobs: out of toner" << "" << "";
+        QTest::newRow("stopped, accepting") << "" << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << ""
+                                            << "waits in its queue" << "";
+        QTest::newRow("scheduler stopped before") << stop << "" << start << "does not answer" << "" << "";
+        QTest::newRow("scheduler stopped meanwhile") << "" << stop << start << "does not answer" << "" << "";
         QTest::newRow("scheduler gone") // last, as it ends the scheduler
-            << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer" << "";
+            << "" << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer" << "" << "";
     }
     void printsThroughTheQueue()
     {
+        QFETCH(QString, before);
         QFETCH(QString, meanwhile);
         QFETCH(QString, after);
         QFETCH(QString, failure);
+        QFETCH(QString, notice);
         QFETCH(QString, tmpdir);
         if (queue_.isEmpty())
             QSKIP("needs a print queue: run through scripts/cups-print-test");
         QVERIFY(QPrinterInfo::availablePrinterNames().contains(queue_));
-        const QStringList before = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const QStringList before_jobs = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
         const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const QByteArray tmp = qgetenv("TMPDIR");
         if (!tmpdir.isEmpty())
             qputenv("TMPDIR", tmpdir.toUtf8());
+        QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), before});
+        QElapsedTimer waited;
+        waited.start();
         Print(u'|' + meanwhile);
+        const qint64 seconds = waited.elapsed() / 1000;
         qputenv("TMPDIR", tmp);
         QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), after});
         QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
         QCOMPARE(Zoom_Factor, Single(0.5));
+        QCOMPARE(dialogs_, before.isEmpty() ? 1 : 0);
+        QVERIFY2(seconds < 30, qPrintable(QString::number(seconds)));
+        QCOMPARE(notices_.size(), notice.isEmpty() ? 0 : 1);
+        if (!notice.isEmpty())
+            QVERIFY2(notices_[0].contains(queue_) && notices_[0].contains(notice), qPrintable(notices_[0]));
         if (!failure.isEmpty()) {
             QCOMPARE(failures_.size(), 1);
-            QVERIFY2(failures_[0].contains(queue_) && failures_[0].contains(failure), qPrintable(failures_[0]));
-            QVERIFY(New_Job(before, 2000).isEmpty());
+            QVERIFY2(failures_[0].contains(failure), qPrintable(failures_[0]));
+            QVERIFY(New_Job(before_jobs, 2000).isEmpty());
             return;
         }
         QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
-        const QString job = New_Job(before, 60000);
+        const QString job = New_Job(before_jobs, 60000);
         QVERIFY2(job.contains(QStringLiteral("Travel_Expense_Report")), qPrintable(job)); // cups-pdf names it by the job
         // The print system turns the texts into shapes: the form is checked
         // by where its ink lies.
