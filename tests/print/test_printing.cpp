@@ -9,21 +9,31 @@
 #include "printed_page.h"
 #include "printing.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QDir>
+#include <QMessageBox>
+#include <QPrintDialog>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sched.h>
+#include <csignal>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Files that cannot be written, for real, under `folder`: a full disk (a
+// Files that cannot be written, for real, under `folder`: a file-size
+// limit (which Qt's PDF writer meets already in memory), a full disk (a
 // small tmpfs in the test's own mount namespace, entered before main while
 // the process has one thread; root only), a link to /dev/full and a missing
 // folder. Columns "file" and "reason" (what the system says); where there
@@ -36,15 +46,19 @@ void Faulty_Targets_Data(const QString &folder)
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("limit"); // the process's file-size limit in bytes; 0: none
+    QFile limited(folder + QStringLiteral("/limited.pdf"));
+    if (limited.open(QIODevice::WriteOnly) && limited.write("old page") == 8 && limited.flush())
+        QTest::newRow("file-size limit") << limited.fileName() << QStringLiteral("File too large") << 20480;
     const QString full = folder + QStringLiteral("/full");
     QFile old(full + QStringLiteral("/page.pdf"));
     if (Private_Mounts && QDir().mkpath(full) && mount("tmpfs", QFile::encodeName(full), "tmpfs", 0, "size=16k") == 0 &&
         old.open(QIODevice::WriteOnly) && old.write("old page") == 8 && old.flush())
-        QTest::newRow("full disk") << old.fileName() << QStringLiteral("No space left on device");
+        QTest::newRow("full disk") << old.fileName() << QStringLiteral("No space left on device") << 0;
     QFile::link(QStringLiteral("/dev/full"), folder + QStringLiteral("/dev-full.pdf"));
-    QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device");
+    QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device") << 0;
     QTest::newRow("missing folder") << folder + QStringLiteral("/missing/page.pdf")
-                                    << QStringLiteral("No such file or directory");
+                                    << QStringLiteral("No such file or directory") << 0;
 }
 
 // What the folder holds: names, links and sizes.
@@ -178,13 +192,55 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(QString, reason);
+        QFETCH(int, limit);
         const QString folder = QFileInfo(file).path();
         const QStringList before = Folder_State(folder);
+        struct rlimit unlimited {};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const struct rlimit limited = {limit ? rlim_t(limit) : unlimited.rlim_cur, unlimited.rlim_max};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limited);
         Print(file);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(failures_.size(), 1);
         QVERIFY2(failures_[0].contains(file) && failures_[0].contains(reason), qPrintable(failures_[0]));
         QCOMPARE(Folder_State(folder), before);
         QCOMPARE(Zoom_Factor, Single(0.5));
+    }
+
+    // The real dialog with a pipe as its file: "Print" is refused with a
+    // message before Qt's dialog opens the name (where it would wait for a
+    // reader for ever; one comes after 10 s should it do so), and the dialog
+    // stays open, to be cancelled.
+    void dialogRefusesAPipe()
+    {
+        const QString pipe = dir_.filePath(QStringLiteral("pipe.pdf"));
+        QVERIFY(mkfifo(QFile::encodeName(pipe), 0600) == 0);
+        Print(pipe); // the printer offers the pipe from now on
+        Set_Printer_Dialog();
+        QProcess reader;
+        reader.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 10; cat \"$0\" >/dev/null"), pipe});
+        QStringList told;
+        QTimer act;
+        connect(&act, &QTimer::timeout, this, [&told] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                told << box->text();
+                box->done(QMessageBox::No);
+            } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal); dialog && told.isEmpty()) {
+                QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
+                                          Qt::QueuedConnection);
+            } else if (dialog) {
+                dialog->reject();
+            }
+        });
+        act.start(200);
+        failures_.clear();
+        Print_Page(nullptr, preview_);
+        reader.kill();
+        reader.waitForFinished();
+        QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
+        QVERIFY(failures_.isEmpty());
     }
 
     // Through the queue: taken as it is, not even begun (Qt cannot write
