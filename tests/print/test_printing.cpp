@@ -23,42 +23,28 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sched.h>
 #include <csignal>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // Files that cannot be written, for real, under `folder`: a file-size
-// limit (which Qt's PDF writer meets already in memory), a full disk (a
-// small tmpfs in the test's own mount namespace, entered before main while
-// the process has one thread; root only), a link to /dev/full and a missing
-// folder. Columns "file" and "reason" (what the system says); where there
-// was a file, it holds "old page". quorvel-render's test tries the same
-// writer on pipes and read-only folders too.
-const bool Private_Mounts = geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
-                            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-
+// limit, which Qt's PDF writer meets already in memory, and a link to
+// /dev/full, which the file's own write meets. Columns "file", "reason"
+// (what the system says) and "limit" (bytes; 0: none); where there was a
+// file, it holds "old page". quorvel-render's test tries the same writer on
+// full disks, pipes, missing and read-only folders and injected errors.
 void Faulty_Targets_Data(const QString &folder)
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<int>("limit"); // the process's file-size limit in bytes; 0: none
+    QTest::addColumn<int>("limit");
     QFile limited(folder + QStringLiteral("/limited.pdf"));
     if (limited.open(QIODevice::WriteOnly) && limited.write("old page") == 8 && limited.flush())
         QTest::newRow("file-size limit") << limited.fileName() << QStringLiteral("File too large") << 20480;
-    const QString full = folder + QStringLiteral("/full");
-    QFile old(full + QStringLiteral("/page.pdf"));
-    if (Private_Mounts && QDir().mkpath(full) && mount("tmpfs", QFile::encodeName(full), "tmpfs", 0, "size=16k") == 0 &&
-        old.open(QIODevice::WriteOnly) && old.write("old page") == 8 && old.flush())
-        QTest::newRow("full disk") << old.fileName() << QStringLiteral("No space left on device") << 0;
     QFile::link(QStringLiteral("/dev/full"), folder + QStringLiteral("/dev-full.pdf"));
     QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device") << 0;
-    QTest::newRow("missing folder") << folder + QStringLiteral("/missing/page.pdf")
-                                    << QStringLiteral("No such file or directory") << 0;
 }
 
 // What the folder holds: names, links and sizes.
@@ -154,7 +140,6 @@ private slots:
         Set_Print_Notice();
         QCOMPARE(OutputTarget, &preview_);
     }
-    void cleanupTestCase() { umount2(QFile::encodeName(dir_.filePath(QStringLiteral("full"))), MNT_DETACH); }
 
     // One page, the preview left as it was, at the zoom it is drawn at; the
     // dialog with the command's flags: no selection, printing to a file kept.
@@ -224,23 +209,18 @@ private slots:
         QTimer act;
         connect(&act, &QTimer::timeout, this, [&told] {
             QWidget *modal = QApplication::activeModalWidget();
-            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                told << box->text();
-                box->done(QMessageBox::No);
-            } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal); dialog && told.isEmpty()) {
-                QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
-                                          Qt::QueuedConnection);
-            } else if (dialog) {
-                dialog->reject();
-            }
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
+                told << box->text(), box->done(QMessageBox::No);
+            else if (auto *dialog = qobject_cast<QPrintDialog *>(modal))
+                told.isEmpty() ? QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok),
+                                                           "click", Qt::QueuedConnection)
+                               : QMetaObject::invokeMethod(dialog, "reject");
         });
         act.start(200);
-        failures_.clear();
         Print_Page(nullptr, preview_);
         reader.kill();
         reader.waitForFinished();
         QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
-        QVERIFY(failures_.isEmpty());
     }
 
     // Through the queue: taken as it is, not even begun (Qt cannot write
