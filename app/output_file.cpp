@@ -96,6 +96,7 @@ struct sigaction savedActions[std::size(Ending_Signals)];
 
 extern "C" void Remove_Pending(int signal)
 {
+    const int error = errno;
     if (pendingSet)
         ::unlink(pending);
     // What the signal did before (end the program, mostly) it does again
@@ -104,6 +105,7 @@ extern "C" void Remove_Pending(int signal)
         if (Ending_Signals[i] == signal)
             ::sigaction(signal, &savedActions[i], nullptr);
     ::raise(signal);
+    errno = error;
 }
 
 // While it lives, a signal that ends the program removes the temporary
@@ -348,7 +350,7 @@ bool Pdf_Is_Whole(const QByteArray &pdf)
     const qsizetype first = all.indexOf('\n', table + 7) + 1;
     const qsizetype count = first > 0 ? all.sliced(table + 7, first - table - 8).trimmed().toLongLong(&ok) : 0;
     // Entries of 20 bytes each, "offset generation n" for an object in use.
-    if (!ok || count < 1 || first + 20 * count > end || !all.sliced(first + 20 * count).startsWith("trailer"))
+    if (!ok || count < 1 || count > (end - first) / 20 || !all.sliced(first + 20 * count).startsWith("trailer"))
         return false;
     for (qsizetype object = 1; object < count; ++object) {
         const QByteArrayView entry = all.sliced(first + 20 * object, 20);
