@@ -6,9 +6,11 @@
 # Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
 # is not UTF-8 is used byte for byte; a file that cannot be written (a full
 # disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
-# folder), a machine without fonts and a PDF form module that cannot be
-# loaded give one line and status 1, with the old file kept and nothing left
-# behind.
+# folder, a file-size limit, an error injected at any write), a machine
+# without fonts and a PDF form module that cannot be loaded give one line and
+# status 1, with the old file kept and nothing left behind, also when a signal
+# ends it while it writes. A file replaced keeps its owner, permissions,
+# attributes, ACL and other names.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
 # read-only folder and the module that cannot be loaded.
