@@ -336,29 +336,3 @@ QString Memory_File::Write_Error()
     }
     return Reason(errno);
 }
-
-bool Pdf_Is_Whole(const QByteArray &pdf)
-{
-    const QByteArrayView all(pdf);
-    const qsizetype end = all.lastIndexOf(QByteArrayView("startxref\n"));
-    if (end < 0 || !all.endsWith("%%EOF\n"))
-        return false;
-    bool ok = false;
-    const qsizetype table = all.sliced(end + 10, all.size() - 6 - end - 10).trimmed().toLongLong(&ok);
-    if (!ok || table < 0 || table >= end || !all.sliced(table).startsWith("xref\n0 "))
-        return false;
-    const qsizetype first = all.indexOf('\n', table + 7) + 1;
-    const qsizetype count = first > 0 ? all.sliced(table + 7, first - table - 8).trimmed().toLongLong(&ok) : 0;
-    // Entries of 20 bytes each, "offset generation n" for an object in use.
-    if (!ok || count < 1 || count > (end - first) / 20 || !all.sliced(first + 20 * count).startsWith("trailer"))
-        return false;
-    for (qsizetype object = 1; object < count; ++object) {
-        const QByteArrayView entry = all.sliced(first + 20 * object, 20);
-        if (entry[17] != 'n')
-            continue;
-        const qsizetype at = entry.first(10).toLongLong(&ok);
-        if (!ok || at < 0 || at >= end || !all.sliced(at).startsWith(QByteArray::number(object) + " 0 obj"))
-            return false;
-    }
-    return true;
-}

@@ -26,16 +26,10 @@
 // one write at a time.
 QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes);
 
-// Whether `pdf` is whole as Qt's PDF writer ends it: the cross-reference
-// table that the file's end points to follows every object it lists, each
-// where the table says. A write of the writer that failed unseen leaves a
-// gap or a short end, which this finds.
-bool Pdf_Is_Whole(const QByteArray &pdf);
-
 // A file that lives in memory only, for writers that take a file name
 // (QPrinter's PDF output) and drop the errors of their writes: what they
-// leave there is checked whole before the bytes go to their file through
-// Write_Whole_File, every write checked.
+// leave there is read back whole by qpdf (the fillable form) before the
+// bytes go to their file through Write_Whole_File, every write checked.
 class Memory_File {
 public:
     Memory_File();

@@ -300,12 +300,12 @@ void Print_To_File(QPrinter &printer, Surface &picPreview, const QString &file)
     std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         throw cannot(memory.Error());
-    if (!Pdf_Is_Whole(*bytes)) {
+    // qpdf reads the page back strictly: a write of Qt's that failed unseen
+    // leaves a PDF it refuses, and the memory file then tells why.
+    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty()) {
         const QString why = memory.Write_Error();
-        throw cannot(Tr("the PDF came out incomplete: %1").arg(why.isEmpty() ? Tr("a write into memory failed") : why));
+        throw cannot(why.isEmpty() ? error : Tr("the PDF came out incomplete: %1").arg(why));
     }
-    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty())
-        throw cannot(error);
     const QString error = Write_Whole_File(QFile::encodeName(file), *bytes);
     if (!error.isEmpty())
         throw cannot(error);

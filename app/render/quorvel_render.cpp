@@ -193,13 +193,13 @@ QByteArray Pdf()
     std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
-    if (!Pdf_Is_Whole(*bytes)) {
+    // qpdf reads the page back strictly: a write of Qt's that failed unseen
+    // leaves a PDF it refuses, and the memory file then tells why.
+    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty()) {
         const QString why = memory.Write_Error();
-        Fail(QStringLiteral("the PDF came out incomplete: %1")
-                 .arg(why.isEmpty() ? QStringLiteral("a write into memory failed") : why));
+        Fail(why.isEmpty() ? QStringLiteral("cannot make the fillable form: %1").arg(error)
+                           : QStringLiteral("the PDF came out incomplete: %1").arg(why));
     }
-    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty())
-        Fail(QStringLiteral("cannot make the fillable form: %1").arg(error));
     return *bytes;
 }
 
