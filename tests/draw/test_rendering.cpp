@@ -49,6 +49,18 @@ const QString Sampler = QStringLiteral(
     "text|Centre|3800|1400|0|center|center|Arial|8|1|0|0; picture|76|2400|2050|600|600; "
     "picture|189|3100|2050|1500|460; picture|189|3100|2600|300|92");
 
+// Texts on white, grey, colours and hatching, bold, italic and underlined,
+// with every alignment, and one text at both halves of a pixel at ratio 1.5.
+const QString Ink_Scene = QStringLiteral(
+    "box|0|400|1800|2200|0|0|13158600|0; box|1800|400|3600|1300|0|0|255|0; box|1800|1300|3600|2200|15|0|16711680|7; "
+    "box|0|2200|3600|2600|15|0|32768|2; "
+    "text|TOTAL EXPENSE (this pg)|60|460|0|||Arial|8|1|0|0; text|Wg grey, 1.25|1700|800|0|right|||7|0|0|0; "
+    "text|Centre Mj|900|1600|0|center|center|Arial|10|0|1|0; "
+    "text|On red: 88 %|1900|480|0|||Arial|8|0|0|0; text|On red: 88 %|1925|640|0|||Arial|8|0|0|0; "
+    "text|On red: 88 %|1950|800|0|||Arial|8|0|0|0; text|On red: 88 %|1975|960|0|||Arial|8|0|0|0; "
+    "text|Hatched Qy|2700|1750|0|center|center|Arial|9|1|0|0; text|Under|1900|1120|0|||Arial|7|0|0|1; "
+    "text|Striped / ruled|3500|2300|0|right||Arial|6.5|0|0|0; text|ilj.,;|2100|1950|0|||Arial|8|0|0|0");
+
 // A PDF printer on `file`, Letter with the given margins in points.
 void Set_Up(QPrinter &printer, const QString &file)
 {
@@ -107,6 +119,39 @@ private slots:
         Run_Script(Sampler);
         QCOMPARE(canvas.Image().size(), device);
         Check_Reference_Image(canvas.Image(), QStringLiteral(REFERENCE_DIR "/draw/sampler-ratio%1.png").arg(ratio));
+    }
+
+    // The canvas drawn from the texts' ink (from the second redraw on) is
+    // the canvas the painter draws (the first), pixel for pixel.
+    void text_ink_is_what_the_painter_draws_data()
+    {
+        QTest::addColumn<float>("zoom");
+        QTest::addColumn<qreal>("ratio");
+        for (const float zoom : {0.3f, 6980.0f / 14760.0f, 0.5f, 0.75f, 1.0f, 1.3f, 1.75f, 2.22002f})
+            for (const qreal ratio : {1.0, 1.5, 2.0})
+                QTest::addRow("zoom %g ratio %g", double(zoom), ratio) << zoom << ratio;
+    }
+    void text_ink_is_what_the_painter_draws()
+    {
+        QFETCH(float, zoom);
+        QFETCH(qreal, ratio);
+        Preview_Surface canvas;
+        canvas.Set_Device_Pixel_Ratio(ratio);
+        OutputTarget = &canvas;
+        Zoom_Factor = zoom;
+        QImage drawn[3];
+        for (QImage &image : drawn) {
+            canvas.Cls();
+            canvas.Set_Width(Scale_Value(5600));
+            canvas.Set_Height(Scale_Value(3000));
+            Run_Script(Ink_Scene);
+            image = canvas.Image().copy();
+        }
+        QVERIFY(canvas.Inks().Exact() >= 7); // all texts but the underlined one
+        QCOMPARE(drawn[1], drawn[0]);
+        QCOMPARE(drawn[2], drawn[0]);
+        canvas.Set_Device_Pixel_Ratio(ratio + 1); // forgets all ink, and counts none
+        QCOMPARE(canvas.Inks().Bytes(), 0u);
     }
 
     void sampler_on_paper()
