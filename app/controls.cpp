@@ -301,7 +301,7 @@ Single Toolbar_Button::Height() const
 void Toolbar_Button::Set_Width(Single width)
 {
     if (!placeholder)
-        throw RuntimeError(383, "Property is read-only");
+        throw RuntimeError(Err_Read_Only, "Property is read-only");
     if (!(width >= 0))
         Raise_Invalid_Property_Value();
     placeholder->setFixedWidth(Pixels_X(width));

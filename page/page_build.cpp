@@ -45,12 +45,12 @@ struct Text_Row {
 using Command = std::variant<Logo_Row, Line_Row, Box_Row, Text_Row>;
 
 constexpr Integer Rule_Width = 4;
-constexpr Integer Rule_Style = 0; // solid
+constexpr Integer Rule_Style = Pen_Solid;
 constexpr Long Black = 0;
 constexpr Long White = 16777215;
-constexpr Integer Solid = 0;
-constexpr Integer Transparent = 1;
-constexpr Integer Cross_Hatch = 7;
+constexpr Integer Solid = Fill_Solid;
+constexpr Integer Transparent = Fill_Transparent;
+constexpr Integer Cross_Hatch = Fill_Diagonal_Cross;
 
 // The tables hold literals; QString::fromRawData lends them to Draw_Text
 // without copying.
@@ -391,7 +391,7 @@ const Picture &picLogo(int index)
 void Draw_Report_Page()
 {
     if (!OutputTarget)
-        throw RuntimeError(91, "Object variable or With block variable not set");
+        throw RuntimeError(Err_Object_Not_Set, "Object variable or With block variable not set");
     Surface &target = *OutputTarget;
     if (target.Is_Printer()) {
         Zoom_Factor = 1;
