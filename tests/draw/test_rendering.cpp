@@ -176,7 +176,7 @@ private slots:
     void printer_that_cannot_open_raises_and_counts_nothing()
     {
         QPrinter printer(QPrinter::HighResolution);
-        Set_Up(printer, QStringLiteral("/nonexistent-folder/page.pdf"));
+        Set_Up(printer, dir_.filePath(QStringLiteral("missing/page.pdf")));
         Printer_Surface paper(printer);
         OutputTarget = &paper;
         Draw_Line(0, 1000, 1000, 1000, 4, 0, 0);
