@@ -66,6 +66,11 @@ void Printer_Surface::EndDoc()
     // Pictures reach the paper as their pixels are: a PDF writer would
     // otherwise store them as JPEG, with its colour errors and ringing.
     painter.setRenderHint(QPainter::LosslessImageRendering);
+    // A device used again keeps, in Qt's PDF engine, the transform its last
+    // document ended with until the painter sets one: the logos, drawn
+    // first, came out enlarged at the foot of every page printed after the
+    // first. The identity, set here, reaches the engine.
+    painter.resetTransform();
     for (const auto &operation : page)
         operation(painter);
     if (!painter.end())
