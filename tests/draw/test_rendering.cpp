@@ -17,6 +17,7 @@
 #include "recording_surface.h"
 
 #include <QFile>
+#include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -263,6 +264,45 @@ private slots:
         Build_Page();
 
         Check_Reference_Image(preview.Image(), reference);
+    }
+
+    // The printed page is the preview's sheet, block by block; taken out
+    // of the printed page, the right-hand instructions, one rule, one box or
+    // one text are found missing.
+    void printed_page_is_the_sheet_data()
+    {
+        QTest::addColumn<QRect>("erased"); // in the sheet's pixels at 100 %
+        QTest::addColumn<bool>("same");
+        QTest::newRow("whole") << QRect() << true;
+        QTest::newRow("instructions on the right") << QRect(425, 688, 280, 192) << false;
+        QTest::newRow("rule after NAME:") << QRect(200, 102, 100, 8) << false;
+        QTest::newRow("Exchange Rate box") << QRect(540, 612, 165, 64) << false;
+        QTest::newRow("NOTES:") << QRect(370, 615, 48, 16) << false;
+    }
+    void printed_page_is_the_sheet()
+    {
+        QFETCH(QRect, erased);
+        QFETCH(bool, same);
+        static QImage page, sheet;
+        if (page.isNull()) {
+            // The second page printed on a printer, as the window prints.
+            QPrinter printer(QPrinter::HighResolution);
+            for (const char *name : {"first.pdf", "page.pdf"}) {
+                Set_Up(printer, dir_.filePath(QLatin1String(name)));
+                Printer_Surface paper(printer);
+                OutputTarget = &paper;
+                Build_Page();
+            }
+            page = Pdf_Image(dir_.filePath(QStringLiteral("page.pdf")), 96);
+            Preview_Surface preview;
+            OutputTarget = &preview;
+            Build_Page();
+            sheet = preview.Image();
+        }
+        QImage printed = page.copy();
+        QPainter(&printed).fillRect(erased.translated(48, 24), Qt::white); // the margins of 36 and 18 points
+        const QString difference = Sheet_Difference(printed, QPointF(36, 18), sheet);
+        QVERIFY2(difference.isEmpty() == same, qPrintable(difference.isEmpty() ? QStringLiteral("no difference") : difference));
     }
 
     // A page whose drawing fails half way is dropped, not printed half drawn.
