@@ -9,13 +9,12 @@
 #include "font_check.h"
 #include "output_file.h"
 #include "page_build.h"
+#include "png_bytes.h"
 #include "preview_surface.h"
 #include "printer_surface.h"
 
-#include <QBuffer>
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QPrinter>
 
 #include <cmath>
@@ -150,12 +149,9 @@ QByteArray Png(const Options &options)
     Zoom_Factor = Single(options.zoom);
     Build_Page();
     OutputTarget = nullptr;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(preview.Image()))
-        Fail(QStringLiteral("cannot make the PNG image: %1").arg(writer.errorString()));
+    const QByteArray bytes = Png_Bytes(preview.Image());
+    if (bytes.isEmpty())
+        Fail(QStringLiteral("cannot make the PNG image"));
     return bytes;
 }
 
@@ -191,6 +187,13 @@ int main(int argc, char **argv)
     // Headless whatever the environment names, and without the platform's
     // own command-line options.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's start-up looks for a file in the session's runtime folder, which
+    // this tool never uses, and warns when none is set: not worth a word.
+    static const QtMessageHandler qt_handler = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+            qt_handler(type, context, message);
+    });
     int platformArgc = 1;
     QGuiApplication app(platformArgc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(Program));
@@ -212,5 +215,7 @@ int main(int argc, char **argv)
     } catch (const std::exception &error) {
         Fail(QString::fromLocal8Bit(error.what()));
     }
-    return 0;
+    // The file is whole on disk and nothing is left to say: taking down the
+    // application, its fonts and libraries would only cost time.
+    std::_Exit(0);
 }

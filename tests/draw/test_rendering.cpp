@@ -11,6 +11,7 @@
 // fails is never printed.
 #include "draw_script.h"
 #include "page_build.h"
+#include "png_bytes.h"
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printer_surface.h"
@@ -264,6 +265,8 @@ private slots:
         Build_Page();
 
         Check_Reference_Image(preview.Image(), reference);
+        // quorvel-render's PNG holds these very pixels.
+        QCOMPARE(QImage::fromData(Png_Bytes(preview.Image())).convertToFormat(QImage::Format_RGB32), preview.Image());
     }
 
     // The printed page is the preview's sheet, block by block; taken out

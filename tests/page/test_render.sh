@@ -17,6 +17,7 @@ render=$1
 tmp=$(mktemp -d) || exit 1
 trap 'umount "$tmp"/faults/full "$tmp"/faults/locked 2>/dev/null; rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+unset XDG_RUNTIME_DIR # Qt's start-up would warn of it: a success must say nothing
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
@@ -29,7 +30,7 @@ run() {
     got=$?
     err=$(tail -n 1 "$tmp/err")
     [ "$got" = "$status" ] || fail "quorvel-render $*: status $got, not $status ($err)"
-    if [ "$status" = 0 ]; then [[ $out == *"$text"* ]] || fail "quorvel-render $*: '$out' lacks '$text'"
+    if [ "$status" = 0 ]; then [[ $out == *"$text"* && ! -s $tmp/err ]] || fail "quorvel-render $*: '$out' lacks '$text' or stderr has '$err'"
     else [[ $err == *"$text"* ]] || fail "quorvel-render $*: '$err' lacks '$text'"; fi
 }
 pixels() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }'; }
