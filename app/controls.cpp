@@ -16,26 +16,6 @@
 #include <algorithm>
 #include <cmath>
 
-int Pixels_X(Single twips)
-{
-    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelX)));
-}
-
-int Pixels_Y(Single twips)
-{
-    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelY)));
-}
-
-Single Twips_X(int pixels)
-{
-    return Single(pixels) * Screen.TwipsPerPixelX;
-}
-
-Single Twips_Y(int pixels)
-{
-    return Single(pixels) * Screen.TwipsPerPixelY;
-}
-
 // --- Control ----------------------------------------------------------------
 
 Single Control::Left() const

@@ -50,8 +50,7 @@ QPrinter &The_Printer()
 {
     if (!printer) {
         printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setPageSize(QPageSize(QPageSize::Letter));
-        printer->setPageOrientation(QPageLayout::Portrait);
+        Set_Up_Letter(*printer);
         // Let go of it while the application is still there to clean up after it.
         qAddPostRoutine([] { printer.reset(); });
     }

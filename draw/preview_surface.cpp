@@ -8,11 +8,6 @@ namespace {
 // Fonts are sized in device pixels; a device of 72 DPI makes one point one pixel.
 constexpr int Dots_Per_Meter_72_Dpi = 2835;
 
-int Pixels(Single twips, Single twipsPerPixel)
-{
-    return std::max(1, int(Round_Half_Even(double(twips) / double(twipsPerPixel))));
-}
-
 constexpr std::size_t Spare_Images = 2; // the view's and one more
 
 constexpr quint32 White = 0xffffffff;
@@ -44,22 +39,22 @@ double Preview_Surface::Device_Per_Unit_Y() const
 
 Single Preview_Surface::Width() const
 {
-    return Single(pixels_.width()) * Screen.TwipsPerPixelX;
+    return Twips_X(pixels_.width());
 }
 
 Single Preview_Surface::Height() const
 {
-    return Single(pixels_.height()) * Screen.TwipsPerPixelY;
+    return Twips_Y(pixels_.height());
 }
 
 void Preview_Surface::Set_Width(Single width)
 {
-    Resize(QSize(Pixels(width, Screen.TwipsPerPixelX), pixels_.height()));
+    Resize(QSize(std::max(1, Pixels_X(width)), pixels_.height()));
 }
 
 void Preview_Surface::Set_Height(Single height)
 {
-    Resize(QSize(pixels_.width(), Pixels(height, Screen.TwipsPerPixelY)));
+    Resize(QSize(pixels_.width(), std::max(1, Pixels_Y(height))));
 }
 
 void Preview_Surface::Resize(QSize pixels)

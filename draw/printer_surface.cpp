@@ -1,5 +1,11 @@
 #include "printer_surface.h"
 
+void Set_Up_Letter(QPagedPaintDevice &device)
+{
+    device.setPageSize(QPageSize(QPageSize::Letter));
+    device.setPageOrientation(QPageLayout::Portrait);
+}
+
 Printer_Surface::Printer_Surface(QPagedPaintDevice &device) : device_(device) {}
 
 Printer_Surface::~Printer_Surface() = default;

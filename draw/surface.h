@@ -17,6 +17,24 @@ struct Screen_Metrics {
 };
 inline Screen_Metrics Screen;
 
+// Twips <-> whole screen pixels, halves to even.
+inline int Pixels_X(Single twips)
+{
+    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelX)));
+}
+inline int Pixels_Y(Single twips)
+{
+    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelY)));
+}
+inline Single Twips_X(int pixels)
+{
+    return Single(pixels) * Screen.TwipsPerPixelX;
+}
+inline Single Twips_Y(int pixels)
+{
+    return Single(pixels) * Screen.TwipsPerPixelY;
+}
+
 // DrawStyle: the pen of outlines and segments.
 enum Pen_Style : Integer {
     Pen_Solid = 0,

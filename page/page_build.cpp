@@ -10,6 +10,8 @@
 #include <QStringView>
 
 #include <array>
+#include <cmath>
+#include <limits>
 #include <variant>
 
 namespace {
@@ -386,6 +388,24 @@ const Picture &picLogo(int index)
     };
     static const Picture none;
     return index == 0 || index == 1 ? logos[std::size_t(index)] : none;
+}
+
+Single Zoom_Limit()
+{
+    static const Single limit = [] {
+        // Scale_Value's own arithmetic: a Single product, rounded halves to even.
+        const auto fits = [](Single zoom) {
+            const Single product = Single(Sheet_Height) * zoom;
+            return Round_Half_Even(product) <= 32767.0;
+        };
+        Single zoom = Single(32767) / Single(Sheet_Height);
+        while (!fits(zoom))
+            zoom = std::nextafter(zoom, Single(0));
+        while (fits(std::nextafter(zoom, std::numeric_limits<Single>::infinity())))
+            zoom = std::nextafter(zoom, std::numeric_limits<Single>::infinity());
+        return zoom;
+    }();
+    return limit;
 }
 
 void Draw_Report_Page()

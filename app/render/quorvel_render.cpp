@@ -25,8 +25,6 @@ namespace {
 
 constexpr const char *Program = "quorvel-render";
 
-// Above this zoom the canvas's height no longer fits an Integer.
-constexpr double Zoom_Limit = 2.22002;
 // Device pixel ratios of real screens; more only makes huge images.
 constexpr double Dpr_Limit = 4;
 
@@ -55,28 +53,25 @@ QString Shown(const QByteArray &name)
     std::exit(1);
 }
 
-double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high,
-                 bool highIncluded)
+double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high)
 {
     const QString text = parser.value(option);
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || !(value > low) || !(highIncluded ? value <= high : value < high))
-        Bad_Arguments(QStringLiteral("--%1 takes a number above %2 and %3 %4, not \"%5\"")
+    if (!ok || !std::isfinite(value) || !(value > low) || !(value <= high))
+        Bad_Arguments(QStringLiteral("--%1 takes a number above %2 and up to %3, not \"%4\"")
                           .arg(option.names().constFirst())
                           .arg(low)
-                          .arg(highIncluded ? QStringLiteral("up to") : QStringLiteral("below"))
                           .arg(high)
                           .arg(text));
     return value;
 }
 
 // The canvas's size in screen pixels at `zoom`, as the preview sizes it.
-QSizeF Canvas_Pixels(double zoom)
+QSize Canvas_Pixels(double zoom)
 {
     Zoom_Factor = Single(zoom);
-    return QSizeF(Round_Half_Even(double(Scale_Value(Sheet_Width)) / double(Screen.TwipsPerPixelX)),
-                  Round_Half_Even(double(Scale_Value(Sheet_Height)) / double(Screen.TwipsPerPixelY)));
+    return QSize(Pixels_X(Scale_Value(Sheet_Width)), Pixels_Y(Scale_Value(Sheet_Height)));
 }
 
 // `args` hold the arguments decoded as Latin-1, one character a byte, so
@@ -128,8 +123,8 @@ Options Parse(const QStringList &args)
     if (options.pdf && scaled)
         Bad_Arguments(QStringLiteral("--zoom and --dpr are for the PNG canvas; the printer always draws at 100 %"));
     if (parser.isSet(zoom)) {
-        options.zoom = Number_Of(parser, zoom, 0, Zoom_Limit, false);
-        const QSizeF canvas = Canvas_Pixels(options.zoom);
+        options.zoom = Number_Of(parser, zoom, 0, Zoom_Limit()); // as the window draws
+        const QSize canvas = Canvas_Pixels(options.zoom);
         if (canvas.width() < 1 || canvas.height() < 1)
             Bad_Arguments(QStringLiteral("at --zoom %1 the page would be %2 x %3 pixels")
                               .arg(parser.value(zoom))
@@ -137,7 +132,7 @@ Options Parse(const QStringList &args)
                               .arg(canvas.height()));
     }
     if (parser.isSet(dpr))
-        options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit, true);
+        options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit);
     return options;
 }
 
@@ -165,8 +160,7 @@ QByteArray Pdf()
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(memory.Name());
-    printer.setPageSize(QPageSize(QPageSize::Letter));
-    printer.setPageOrientation(QPageLayout::Portrait);
+    Set_Up_Letter(printer);
     Printer_Surface surface(printer);
     OutputTarget = &surface;
     Build_Page();

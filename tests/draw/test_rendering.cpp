@@ -68,7 +68,7 @@ void Set_Up(QPrinter &printer, const QString &file)
 {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(file);
-    printer.setPageSize(QPageSize(QPageSize::Letter));
+    Set_Up_Letter(printer);
     printer.setPageMargins(QMarginsF(36, 18, 36, 18), QPageLayout::Point);
 }
 

@@ -41,7 +41,7 @@ run 2 "$hint"
 run 2 "$hint" --zoom 1
 run 2 "$hint" --scale 1 a.png
 run 2 "$hint" a.png --zoom
-for zoom in big 0 0.00063 -1 2.22002 inf; do run 2 "$hint" --zoom "$zoom" a.png; done
+for zoom in big 0 0.00063 -1 2.2201 inf; do run 2 "$hint" --zoom "$zoom" a.png; done
 for ratio in 0 nan 4.5; do run 2 "$hint" --dpr "$ratio" a.png; done
 run 2 "$hint" a.jpg
 run 2 "$hint" a.png b.png
@@ -54,6 +54,8 @@ QT_QPA_PLATFORM=xcb DISPLAY= run 0 "" page.png
 [ "$(pixels page.png)" = 792x984 ] || fail "page.png is $(pixels page.png), not 792x984"
 run 0 "" --zoom 0.5 page.png
 [ "$(pixels page.png)" = 396x492 ] || fail "at 0.5 page.png is $(pixels page.png)"
+run 0 "" --zoom 2.22002 page.png
+[ "$(pixels page.png)" = 1758x2184 ] || fail "at the largest zoom page.png is $(pixels page.png)"
 run 0 "" --dpr 2 page.png
 [ "$(pixels page.png)" = 1584x1968 ] || fail "at ratio 2 page.png is $(pixels page.png)"
 run 0 "" page.pdf
