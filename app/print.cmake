@@ -9,4 +9,4 @@ target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 find_package(Cups REQUIRED)
 target_include_directories(quorvel_printing PRIVATE ${CUPS_INCLUDE_DIRS})
 target_link_libraries(quorvel_printing PUBLIC quorvel_page quorvel_draw Qt6::PrintSupport Qt6::Widgets
-    PRIVATE quorvel_output)
+    PRIVATE quorvel_output quorvel_pdf_form)

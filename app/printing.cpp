@@ -2,6 +2,7 @@
 
 #include "output_file.h"
 #include "page_build.h"
+#include "pdf_form.h"
 #include "printer_surface.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,8 @@ QPrinter &The_Printer()
     if (!printer) {
         printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
         Set_Up_Letter(*printer);
+        printer->setDocName(Document_Title()); // the print job's name too
+        printer->setCreator(Document_Creator());
         // Let go of it while the application is still there to clean up after it.
         qAddPostRoutine([] { printer.reset(); });
     }
@@ -166,9 +169,11 @@ void Print_To_File(QPrinter &printer, Surface &picPreview, const QString &file)
     } chosen{printer, file};
     printer.setOutputFileName(memory.Name());
     Draw_Page_On(printer, picPreview);
-    const std::optional<QByteArray> bytes = memory.Contents();
+    std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         throw cannot(memory.Error());
+    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty())
+        throw cannot(error);
     const QString error = Write_Whole_File(QFile::encodeName(file), *bytes);
     if (!error.isEmpty())
         throw cannot(error);

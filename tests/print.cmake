@@ -8,3 +8,8 @@ add_test(NAME test_print_cups
 set_tests_properties(test_print_cups PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8"
     LABELS "print;cups" RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
+
+# The printed page as a PDF form.
+quorvel_test(test_form SOURCES print/test_form.cpp
+    LIBS quorvel_printing quorvel_pdf_form quorvel_printed_page LABELS print)
+target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")

@@ -9,6 +9,7 @@
 #include "font_check.h"
 #include "output_file.h"
 #include "page_build.h"
+#include "pdf_form.h"
 #include "png_bytes.h"
 #include "preview_surface.h"
 #include "printer_surface.h"
@@ -161,6 +162,8 @@ QByteArray Pdf()
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(memory.Name());
     Set_Up_Letter(printer);
+    printer.setDocName(Document_Title());
+    printer.setCreator(Document_Creator());
     Printer_Surface surface(printer);
     OutputTarget = &surface;
     Build_Page();
@@ -168,9 +171,11 @@ QByteArray Pdf()
     // Every document the surface ends is one page.
     if (surface.Documents() != 1)
         Fail(QStringLiteral("%1 pages drawn, not one").arg(surface.Documents()));
-    const std::optional<QByteArray> bytes = memory.Contents();
+    std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
+    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty())
+        Fail(QStringLiteral("cannot make the fillable form: %1").arg(error));
     return *bytes;
 }
 

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # quorvel-render as a user runs it: bad arguments give status 2 and a hint,
 # --help and --version answer on stdout, it draws headless whatever the
-# platform says, a PNG has the canvas's size, a PDF one Letter page, a name
-# that is not UTF-8 is used byte for byte; a file that cannot be written (a
-# full disk, a link to /dev/full, a pipe nobody reads, a read-only or a
-# missing folder) and a machine without fonts give one line and status 1,
-# with the old file kept and nothing left behind.
-#   tests/page/test_render.sh QUORVEL_RENDER
-# As root it runs in a mount namespace of its own, for the full disk and the
-# read-only folder.
+# platform says, a PNG has the canvas's size, a PDF one Letter page (a form
+# that qpdf --check passes, whose empty fields print nothing, named "Travel
+# Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
+# is not UTF-8 is used byte for byte; a file that cannot be written (a full
+# disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
+# folder), a machine without fonts and a PDF form module that cannot be
+# loaded give one line and status 1, with the old file kept and nothing left
+# behind.
+#   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
+# As root it runs in a mount namespace of its own, for the full disk, the
+# read-only folder and the module that cannot be loaded.
 set -u
 if [ "$(id -u)" = 0 ] && [ -z "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     QUORVEL_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private -- "$0" "$@"
 fi
 render=$1
+module=$2
 tmp=$(mktemp -d) || exit 1
 trap 'umount "$tmp"/faults/full "$tmp"/faults/locked 2>/dev/null; rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
@@ -61,6 +65,14 @@ run 0 "" --dpr 2 page.png
 run 0 "" page.pdf
 pdfinfo page.pdf | grep -q '^Pages: *1$' || fail "page.pdf has not one page"
 pdfinfo page.pdf | grep -q '^Page size: *612 x 792 pts' || fail "page.pdf is not US Letter"
+pdfinfo page.pdf | grep -q '^Form: *AcroForm' || fail "page.pdf is not a fillable form"
+qpdf --check page.pdf >/dev/null || fail "qpdf --check fails page.pdf"
+cmp -s <(pdftoppm -r 100 page.pdf) <(pdftoppm -r 100 -hide-annotations page.pdf) || fail "empty fields print"
+names=$(pdfinfo page.pdf; pdfinfo -meta page.pdf)
+for name in 'Title: *Travel Expense Report' 'Creator: *Quorvel 1\.0' '>Travel Expense Report</rdf:li>' \
+            '<xmp:CreatorTool>Quorvel 1\.0</xmp:CreatorTool>'; do
+    grep -q "$name" <<<"$names" || fail "page.pdf does not name itself: $name"
+done
 name=$(printf 'caf\351.png')
 run 0 "" "$name"
 [ -f "$name" ] || fail "the name's bytes were not kept"
@@ -91,5 +103,12 @@ done
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
 FONTCONFIG_FILE=$tmp/fonts.conf run 1 "no font can be loaded" page.png
 [ ! -e page.png ] || fail "a page without fonts was written"
+
+# A PDF form module that cannot be loaded: no PDF, and the reason.
+if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ] && mount --bind /dev/null "$module"; then
+    run 1 "cannot make the fillable form: the PDF form module cannot be loaded" page.pdf
+    [ ! -e page.pdf ] || fail "a PDF without its form was written"
+    umount "$module"
+fi
 [ $failed = 0 ] && echo "PASS: quorvel-render's arguments, files and failures"
 exit $failed
