@@ -184,17 +184,6 @@ private slots:
         Check_Reference_Image(Pdf_Image(file, 96).copy(48, 24, 400, 227), QStringLiteral(REFERENCE_DIR "/draw/sampler-printed.png"));
     }
 
-    void printer_that_cannot_open_raises_and_counts_nothing()
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        Set_Up(printer, dir_.filePath(QStringLiteral("missing/page.pdf")));
-        Printer_Surface paper(printer);
-        OutputTarget = &paper;
-        Draw_Line(0, 1000, 1000, 1000, 4, 0, 0);
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, paper.EndDoc());
-        QCOMPARE(paper.Documents(), 0);
-    }
-
     // Paper ignores the zoom it finds and leaves it at 1. Carriage returns
     // stand as "\\r" in the reference files.
     void calls_are_the_reference_data()
@@ -314,6 +303,11 @@ private slots:
         QCOMPARE(Pdf_Image(file, 24), blank);
         OutputTarget = nullptr; // and no page without a target
         QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page());
+        // A printer that cannot open raises, and counts nothing.
+        Set_Up(printer, dir_.filePath(QStringLiteral("missing/page.pdf")));
+        Printer_Surface closed(printer);
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, closed.EndDoc());
+        QCOMPARE(closed.Documents(), 0);
     }
 
 };
