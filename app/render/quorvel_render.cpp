@@ -132,8 +132,16 @@ Options Parse(const QStringList &args)
                               .arg(canvas.width())
                               .arg(canvas.height()));
     }
-    if (parser.isSet(dpr))
+    if (parser.isSet(dpr)) {
         options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit);
+        // A ratio so small that the page is not one device pixel draws nothing.
+        const QSizeF canvas = QSizeF(Canvas_Pixels(options.zoom)) * options.dpr;
+        if (canvas.width() < 1 || canvas.height() < 1)
+            Bad_Arguments(QStringLiteral("at --dpr %1 the page would be %2 x %3 device pixels")
+                              .arg(parser.value(dpr))
+                              .arg(canvas.width())
+                              .arg(canvas.height()));
+    }
     return options;
 }
 
@@ -154,7 +162,8 @@ QByteArray Png(const Options &options)
 QByteArray Pdf()
 {
     // Qt's PDF writer takes a file name and drops its write errors; it
-    // writes to memory, and the bytes go to the file with every write checked.
+    // writes to memory, and the bytes go to the file, checked whole, with
+    // every write checked.
     Memory_File memory;
     if (memory.Name().isEmpty())
         Fail(QStringLiteral("cannot make the PDF in memory: %1").arg(memory.Error()));
@@ -174,6 +183,11 @@ QByteArray Pdf()
     std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
+    if (!Pdf_Is_Whole(*bytes)) {
+        const QString why = memory.Write_Error();
+        Fail(QStringLiteral("the PDF came out incomplete: %1")
+                 .arg(why.isEmpty() ? QStringLiteral("a write into memory failed") : why));
+    }
     if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty())
         Fail(QStringLiteral("cannot make the fillable form: %1").arg(error));
     return *bytes;

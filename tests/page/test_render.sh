@@ -6,9 +6,11 @@
 # Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
 # is not UTF-8 is used byte for byte; a file that cannot be written (a full
 # disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
-# folder), a machine without fonts and a PDF form module that cannot be
-# loaded give one line and status 1, with the old file kept and nothing left
-# behind.
+# folder, a file-size limit, an error injected at any write), a machine
+# without fonts and a PDF form module that cannot be loaded give one line and
+# status 1, with the old file kept and nothing left behind, also when a signal
+# ends it while it writes. A file replaced keeps its owner, permissions,
+# attributes, ACL and other names.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
 # read-only folder and the module that cannot be loaded.
@@ -46,7 +48,7 @@ run 2 "$hint" --zoom 1
 run 2 "$hint" --scale 1 a.png
 run 2 "$hint" a.png --zoom
 for zoom in big 0 0.00063 -1 2.2201 inf; do run 2 "$hint" --zoom "$zoom" a.png; done
-for ratio in 0 nan 4.5; do run 2 "$hint" --dpr "$ratio" a.png; done
+for ratio in 0 nan 4.5 1e-300 4.9e-324; do run 2 "$hint" --dpr "$ratio" a.png; done
 run 2 "$hint" a.jpg
 run 2 "$hint" a.png b.png
 run 2 "$hint" --zoom 2 a.pdf
@@ -78,7 +80,8 @@ run 0 "" "$name"
 [ -f "$name" ] || fail "the name's bytes were not kept"
 rm -f -- *
 
-# Files that cannot be written; where there was one, it holds "old page".
+# Files that cannot be written; where there was one, it holds "old page"
+# (one of them has a second name: no room is found before it is rewritten).
 faults=$tmp/faults
 mkdir -p "$faults/full" "$faults/locked"
 targets=("$faults/dev-full.png|No space left on device" "$faults/pipe.png|no program is reading"
@@ -87,7 +90,9 @@ ln -s /dev/full "$faults/dev-full.png"
 mkfifo "$faults/pipe.png"
 if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     mount -t tmpfs -o size=16k tmpfs "$faults/full" && echo "old page" >"$faults/full/page.png" \
-        && targets+=("$faults/full/page.png|No space left on device")
+        && targets+=("$faults/full/page.png|No space left on device") \
+        && echo "old page" >"$faults/full/linked.png" && ln "$faults/full/linked.png" "$faults/full/second.png" \
+        && targets+=("$faults/full/linked.png|No space left on device")
     mount -t tmpfs -o size=1m tmpfs "$faults/locked" && echo "old page" >"$faults/locked/page.png" \
         && mount -o remount,ro "$faults/locked" && targets+=("$faults/locked/page.png|Read-only file system")
 fi
@@ -98,6 +103,65 @@ for target in "${targets[@]}"; do
     run 1 "quorvel-render: cannot write $file: ${target#*|}" "$file"
     [ "$before" = "$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)" ] || fail "$folder changed"
 done
+
+# Faults of the process itself, over a PNG and a PDF: a file-size limit
+# (SIGXFSZ ignored), and an error injected at each write in turn, which
+# leaves the old file or writes the whole new one (compared with a reference:
+# a PNG byte for byte, a PDF by its text, as its fonts' order varies).
+# A sanitizer build is not traced: LeakSanitizer fails under ptrace, and the
+# sanitizer's own writes would take the injected errors.
+traced=true
+ldd "$render" | grep -q libasan && traced=false
+cd "$faults" || exit 1
+"$render" ref.png && "$render" ref.pdf || fail "no reference files"
+for file in page.png page.pdf; do
+    echo "old page" >"$file"
+    (trap '' XFSZ; ulimit -f 20; run 1 "File too large" "$file"; exit $failed) || failed=1
+    $traced || continue
+    refused=0
+    for n in 1 2 3 4 5 6; do
+        echo "old page" >"$file"
+        strace -f -o /dev/null -e inject=write:error=ENOSPC:when=$n "$render" "$file" 2>/dev/null
+        status=$?
+        if [ $status = 1 ] && [ "$(head -c 9 "$file")" = "old page" ]; then refused=$((refused + 1))
+        elif [ $status != 0 ] || ! cmp -s <(pdftotext "$file" - 2>&1 || cat "$file") <(pdftotext "ref.${file#*.}" - 2>&1 || cat "ref.${file#*.}"); then
+            fail "$file with an error at write $n: status $status, and not the old file nor a whole new one"
+        fi
+    done
+    [ $refused -ge 1 ] || fail "no injected error reached $file's writes"
+done
+
+# Replacing keeps what the file had: owner (as root), mode, an attribute and
+# an ACL; a file with a second name is rewritten in place, seen by both.
+state() { stat -c '%U:%G %a %h' kept.png; getfattr -d kept.png; getfacl -cp kept.png; }
+for names in 2 1; do
+    echo "old page" >kept.png && chmod 0640 kept.png && setfattr -n user.tag -v kept kept.png \
+        && setfacl -m u:daemon:r kept.png || fail "cannot set up kept.png"
+    [ "$(id -u)" = 0 ] && chown nobody:nogroup kept.png
+    [ $names = 2 ] && ln kept.png second.png
+    before=$(state)
+    run 0 "" --zoom 0.5 kept.png
+    [ "$(state)" = "$before" ] || fail "with $names name(s) kept.png lost: $before -> $(state)"
+    [ "$(pixels kept.png)" = 396x492 ] || fail "with $names name(s) kept.png was not written"
+    [ $names = 1 ] || cmp -s kept.png second.png || fail "the second name does not see the new page"
+    rm -f kept.png second.png
+done
+
+# A signal while the file is written (strace holds its write for 3 s) ends
+# the program; the temporary goes and the old file stays.
+set -m
+$traced && for signal in INT TERM HUP; do
+    echo "old page" >page.png
+    strace -f -o /dev/null -e inject=write:delay_enter=3000000:when=1 "$render" page.png 2>/dev/null &
+    sleep 1
+    kill -$signal $(pgrep -P $!)
+    wait $! 2>/dev/null
+    status=$?
+    [ $status = $((128 + $(kill -l $signal))) ] || fail "SIG$signal while writing: status $status"
+    [ "$(ls page.png*)" = page.png ] && [ "$(cat page.png)" = "old page" ] || fail "SIG$signal left $(ls page.png*)"
+done
+set +m
+cd "$tmp/out" || exit 1
 
 # No font at all: fontconfig with an empty configuration.
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
