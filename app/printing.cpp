@@ -86,8 +86,7 @@ QPrinter &The_Printer()
 {
     if (!printer) {
         printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setPageSize(QPageSize(QPageSize::Letter));
-        printer->setPageOrientation(QPageLayout::Portrait);
+        Set_Up_Letter(*printer);
         printer->setDocName(Document_Title()); // the print job's name too
         printer->setCreator(Document_Creator());
         // Let go of it while the application is still there to clean up after it.

@@ -10,6 +10,8 @@
 #include <QStringView>
 
 #include <array>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <variant>
@@ -49,12 +51,12 @@ struct Text_Row {
 using Command = std::variant<Logo_Row, Line_Row, Box_Row, Text_Row>;
 
 constexpr Integer Rule_Width = 4;
-constexpr Integer Rule_Style = 0; // solid
+constexpr Integer Rule_Style = Pen_Solid;
 constexpr Long Black = 0;
 constexpr Long White = 16777215;
-constexpr Integer Solid = 0;
-constexpr Integer Transparent = 1;
-constexpr Integer Cross_Hatch = 7;
+constexpr Integer Solid = Fill_Solid;
+constexpr Integer Transparent = Fill_Transparent;
+constexpr Integer Cross_Hatch = Fill_Diagonal_Cross;
 
 // The tables hold literals; QString::fromRawData lends them to Draw_Text
 // without copying.
@@ -392,6 +394,24 @@ const Picture &picLogo(int index)
     return index == 0 || index == 1 ? logos[std::size_t(index)] : none;
 }
 
+Single Zoom_Limit()
+{
+    static const Single limit = [] {
+        // Scale_Value's own arithmetic: a Single product, rounded halves to even.
+        const auto fits = [](Single zoom) {
+            const Single product = Single(Sheet_Height) * zoom;
+            return Round_Half_Even(product) <= 32767.0;
+        };
+        Single zoom = Single(32767) / Single(Sheet_Height);
+        while (!fits(zoom))
+            zoom = std::nextafter(zoom, Single(0));
+        while (fits(std::nextafter(zoom, std::numeric_limits<Single>::infinity())))
+            zoom = std::nextafter(zoom, std::numeric_limits<Single>::infinity());
+        return zoom;
+    }();
+    return limit;
+}
+
 Page_Rect Blank_Rule(Blank blank)
 {
     std::optional<Page_Rect> found;
@@ -429,7 +449,7 @@ Grid_Rules Weekly_Grid_Rules()
 void Draw_Report_Page()
 {
     if (!OutputTarget)
-        throw RuntimeError(91, "Object variable or With block variable not set");
+        throw RuntimeError(Err_Object_Not_Set, "Object variable or With block variable not set");
     Surface &target = *OutputTarget;
     if (target.Is_Printer()) {
         Zoom_Factor = 1;

@@ -22,6 +22,10 @@ inline Integer Pos_Y = 0;
 constexpr Integer Sheet_Width = 11880;
 constexpr Integer Sheet_Height = 14760;
 
+// The largest zoom at which every scaled value of the page still fits an
+// Integer. The tallest is the canvas height, Scale_Value(Sheet_Height).
+Single Zoom_Limit();
+
 // The two logo bitmaps the form paints: 0 the 76 x 75 mark, 1 the
 // 189 x 58 wordmark. Decoded once, on first use.
 const Picture &picLogo(int index);

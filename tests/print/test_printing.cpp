@@ -1,6 +1,6 @@
 // The "PDF" command with the printer dialog replaced by one that chooses as a
 // person would: to a PDF file (what reaches it, what a cancel and a file that
-// cannot be written leave behind) and, run by scripts/cups-print-test with
+// cannot be written leave behind) and, run by tests/print/cups-print-test with
 // its private scheduler, to a CUPS queue (the job comes out of the queue's
 // cups-pdf back end as the form; a refused job or a scheduler that is gone is
 // reported, a held one is not).
@@ -237,10 +237,10 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("failure"); // empty: the job is taken
         QTest::addColumn<QString>("notice");
-        QTest::addColumn<QString>("tmpdir"); // where Qt writes the job first; empty: as it is
+        QTest::addColumn<QString>("tmpdir"); // where Qt writes the job first, in our folder; empty: as it is
         const QString stop = QStringLiteral("kill -STOP $QUORVEL_CUPSD_PID"), start = QStringLiteral("kill -CONT $QUORVEL_CUPSD_PID");
         QTest::newRow("taken") << "" << "" << "" << "" << "" << "";
-        QTest::newRow("no room for the job") << "" << "" << "" << "could not be opened" << "" << "/nonexistent";
+        QTest::newRow("no room for the job") << "" << "" << "" << "could not be opened" << "" << "missing";
         QTest::newRow("not accepting jobs") << "" << "cupsreject -r 'out of toner' $QUORVEL_CUPS_QUEUE"
                                             << "cupsaccept $QUORVEL_CUPS_QUEUE" << "not accepting jobs: out of toner" << "" << "";
         QTest::newRow("stopped, accepting") << "" << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << ""
@@ -259,13 +259,13 @@ private slots:
         QFETCH(QString, notice);
         QFETCH(QString, tmpdir);
         if (queue_.isEmpty())
-            QSKIP("needs a print queue: run through scripts/cups-print-test");
+            QSKIP("needs a print queue: run through tests/print/cups-print-test");
         QVERIFY(QPrinterInfo::availablePrinterNames().contains(queue_));
         const QStringList before_jobs = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
         const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const QByteArray tmp = qgetenv("TMPDIR");
         if (!tmpdir.isEmpty())
-            qputenv("TMPDIR", tmpdir.toUtf8());
+            qputenv("TMPDIR", dir_.filePath(tmpdir).toUtf8());
         QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), before});
         QElapsedTimer waited;
         waited.start();
