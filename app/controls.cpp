@@ -16,26 +16,6 @@
 #include <algorithm>
 #include <cmath>
 
-int Pixels_X(Single twips)
-{
-    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelX)));
-}
-
-int Pixels_Y(Single twips)
-{
-    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelY)));
-}
-
-Single Twips_X(int pixels)
-{
-    return Single(pixels) * Screen.TwipsPerPixelX;
-}
-
-Single Twips_Y(int pixels)
-{
-    return Single(pixels) * Screen.TwipsPerPixelY;
-}
-
 // --- Control ----------------------------------------------------------------
 
 Single Control::Left() const
@@ -354,7 +334,7 @@ Single Toolbar_Button::Height() const
 void Toolbar_Button::Set_Width(Single width)
 {
     if (!placeholder)
-        throw RuntimeError(383, "Property is read-only");
+        throw RuntimeError(Err_Read_Only, "Property is read-only");
     if (!(width >= 0))
         Raise_Invalid_Property_Value();
     placeholder->setFixedWidth(Pixels_X(width));

@@ -22,12 +22,6 @@ class QAction;
 class QActionGroup;
 class QMenu;
 
-// Twips <-> whole screen pixels.
-int Pixels_X(Single twips);
-int Pixels_Y(Single twips);
-Single Twips_X(int pixels);
-Single Twips_Y(int pixels);
-
 // Geometry and visibility of one widget, in twips of its parent.
 class Control {
 public:

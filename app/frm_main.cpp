@@ -24,14 +24,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <utility>
 
 namespace {
 
 // Layout constants.
-constexpr Single Sheet_Width_Twips = 11880;
-constexpr Single Sheet_Height_Twips = 14760;
+constexpr Single Sheet_Width_Twips = Sheet_Width;
+constexpr Single Sheet_Height_Twips = Sheet_Height;
 constexpr Single Fit_Page_Height = 14600; // the fit-page decision only
 constexpr Single Margin = 20;
 constexpr Single Bar_Room = 6;
@@ -120,24 +119,6 @@ qreal Canvas_Ratio(const QWidget *window)
 }
 
 } // namespace
-
-Single Zoom_Limit()
-{
-    static const Single limit = [] {
-        // Scale_Value's own arithmetic: a Single product, rounded halves to even.
-        const auto fits = [](Single zoom) {
-            const Single product = Single(Sheet_Height) * zoom;
-            return Round_Half_Even(product) <= 32767.0;
-        };
-        Single zoom = Single(32767) / Single(Sheet_Height);
-        while (!fits(zoom))
-            zoom = std::nextafter(zoom, Single(0));
-        while (fits(std::nextafter(zoom, std::numeric_limits<Single>::infinity())))
-            zoom = std::nextafter(zoom, std::numeric_limits<Single>::infinity());
-        return zoom;
-    }();
-    return limit;
-}
 
 frmMain::frmMain()
     : picWindow(new QWidget(this)),

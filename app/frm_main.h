@@ -12,10 +12,6 @@
 #include <QTimer>
 #include <QWidget>
 
-// The largest zoom at which every scaled value of the page still fits an
-// Integer. The tallest is the canvas height, Scale_Value(14760).
-Single Zoom_Limit();
-
 class frmMain : public QWidget {
     // First, so it is set before the controls' construction sends this
     // window its first events.

@@ -7,8 +7,11 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iterator>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -84,16 +87,153 @@ QString Write_Directly(const QByteArray &path, const struct stat &found, const Q
     return error == 0 ? QString() : Reason(error);
 }
 
-// A regular file or a new one: a temporary beside it, renamed over it.
-QString Replace(const QByteArray &path, const struct stat *old, const QByteArray &bytes)
+// The temporary being written, which a signal that ends the program removes
+// first. One at a time: Write_Whole_File is not reentrant.
+char pending[PATH_MAX + 8];
+volatile sig_atomic_t pendingSet = 0;
+constexpr int Ending_Signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ};
+struct sigaction savedActions[std::size(Ending_Signals)];
+
+extern "C" void Remove_Pending(int signal)
 {
-    QByteArray temporary = path + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    const int error = errno;
+    if (pendingSet)
+        ::unlink(pending);
+    // What the signal did before (end the program, mostly) it does again
+    // once this handler returns.
+    for (size_t i = 0; i < std::size(Ending_Signals); ++i)
+        if (Ending_Signals[i] == signal)
+            ::sigaction(signal, &savedActions[i], nullptr);
+    ::raise(signal);
+    errno = error;
+}
+
+// While it lives, a signal that ends the program removes the temporary
+// named in `pending` first. Signals the program ignores stay ignored.
+class Pending_Temporary {
+public:
+    Pending_Temporary()
+    {
+        struct sigaction action {};
+        action.sa_handler = Remove_Pending;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : Ending_Signals)
+            sigaddset(&action.sa_mask, signal);
+        for (size_t i = 0; i < std::size(Ending_Signals); ++i) {
+            ::sigaction(Ending_Signals[i], nullptr, &savedActions[i]);
+            if (savedActions[i].sa_handler != SIG_IGN)
+                ::sigaction(Ending_Signals[i], &action, nullptr);
+        }
+    }
+    ~Pending_Temporary()
+    {
+        pendingSet = 0;
+        for (size_t i = 0; i < std::size(Ending_Signals); ++i)
+            ::sigaction(Ending_Signals[i], &savedActions[i], nullptr);
+    }
+    Pending_Temporary(const Pending_Temporary &) = delete;
+    Pending_Temporary &operator=(const Pending_Temporary &) = delete;
+
+    // Makes the temporary beside `path`: its descriptor, or -1 and errno.
+    int Make(const QByteArray &path)
+    {
+        const QByteArray name = path + ".XXXXXX";
+        if (size_t(name.size()) >= sizeof pending) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        // mkostemp fills in the name where the handler reads it.
+        std::memcpy(pending, name.constData(), size_t(name.size()) + 1);
+        pendingSet = 1;
+        const int fd = ::mkostemp(pending, O_CLOEXEC);
+        if (fd < 0)
+            pendingSet = 0;
+        return fd;
+    }
+    const char *Name() const { return pending; }
+    void Remove()
+    {
+        ::unlink(pending);
+        pendingSet = 0;
+    }
+};
+
+// Copies the extended attributes of the file `from`, its ACL among them,
+// onto `fd`. 0, or the error.
+int Copy_Attributes(const char *from, int fd)
+{
+    ssize_t size = ::listxattr(from, nullptr, 0);
+    if (size <= 0)
+        return size == 0 || errno == ENOTSUP ? 0 : errno;
+    QByteArray names(size, Qt::Uninitialized);
+    if ((size = ::listxattr(from, names.data(), size_t(names.size()))) < 0)
+        return errno;
+    for (const char *name = names.constData(); name < names.constData() + size; name += std::strlen(name) + 1) {
+        ssize_t length = ::getxattr(from, name, nullptr, 0);
+        if (length < 0)
+            return errno;
+        QByteArray value(length, Qt::Uninitialized);
+        if ((length = ::getxattr(from, name, value.data(), size_t(value.size()))) < 0 ||
+            ::fsetxattr(fd, name, value.constData(), size_t(length), 0) != 0)
+            return errno;
+    }
+    return 0;
+}
+
+// Rewrites the file at `path` in place, as cp does, now that the new content
+// is whole in memory: every name of a file with several sees it, and the
+// file keeps whatever it has. Room is reserved first, so that a full disk or
+// a file-size limit fails before anything is overwritten.
+QString Rewrite_In_Place(const QByteArray &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return Reason(errno);
-    // The old file's permissions, or those of a new file.
+    int error = 0;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        rlim_t(bytes.size()) > limit.rlim_cur)
+        error = EFBIG;
+    if (error == 0 && !bytes.isEmpty() && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) != 0 &&
+        errno != EOPNOTSUPP)
+        error = errno;
+    const bool untouched = error != 0;
+    if (error == 0)
+        error = Write_All(fd, bytes);
+    if (error == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
+        error = errno;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0)
+        return {};
+    if (untouched)
+        return Reason(error);
+    return QStringLiteral("%1 (the file was being rewritten in place and may now be incomplete)").arg(Reason(error));
+}
+
+// A regular file or a new one: a temporary beside it, given the old file's
+// owner, group, attributes and permissions, written and renamed over it.
+// What the temporary cannot be given (another user's owner, as a user) and a
+// file with more than one name are rewritten in place instead.
+QString Replace(const QByteArray &path, const struct stat *old, const QByteArray &bytes)
+{
+    if (old && old->st_nlink > 1)
+        return Rewrite_In_Place(path, bytes);
+    Pending_Temporary temporary;
+    const int fd = temporary.Make(path);
+    if (fd < 0)
+        return Reason(errno);
     mode_t mode = 0;
     if (old) {
+        // Owner first: a change of owner clears the set-user-ID bit, which
+        // the permissions then give back.
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0 || Copy_Attributes(path.constData(), fd) != 0) {
+            ::close(fd);
+            temporary.Remove();
+            return Rewrite_In_Place(path, bytes);
+        }
         mode = old->st_mode & 07777;
     } else {
         const mode_t mask = ::umask(0);
@@ -109,10 +249,10 @@ QString Replace(const QByteArray &path, const struct stat *old, const QByteArray
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temporary.constData(), path.constData()) != 0)
+    if (error == 0 && ::rename(temporary.Name(), path.constData()) != 0)
         error = errno;
     if (error != 0)
-        ::unlink(temporary.constData());
+        temporary.Remove();
     return error == 0 ? QString() : Reason(error);
 }
 
@@ -183,4 +323,16 @@ std::optional<QByteArray> Memory_File::Contents()
         done += got;
     }
     return contents;
+}
+
+QString Memory_File::Write_Error()
+{
+    struct stat status {};
+    if (fd_ < 0 || ::fstat(fd_, &status) != 0)
+        return Reason(fd_ < 0 ? EBADF : errno);
+    if (::pwrite(fd_, "", 1, status.st_size) == 1) {
+        ::ftruncate(fd_, status.st_size);
+        return {};
+    }
+    return Reason(errno);
 }

@@ -14,16 +14,22 @@
 // followed as a shell's redirection follows them, to a file that need not
 // exist yet. A regular file, or a new one, is written to a temporary file
 // beside it, flushed to the disk and then renamed over it; on any failure the
-// old file stays as it was and the temporary is removed. Anything else found
+// old file stays as it was and the temporary is removed, also when SIGHUP,
+// SIGINT, SIGQUIT, SIGTERM or SIGXFSZ ends the program meanwhile. The new
+// file keeps the old one's owner and group (as root), extended attributes
+// and ACL, and permissions. A file with more than one name, or one whose
+// owner or attributes the new file cannot be given, is rewritten in place
+// instead, once room for the new content is reserved. Anything else found
 // there (a device, a pipe) is written directly, and a pipe that no program
 // reads is refused at once instead of waited for. Returns the reason of a
-// failure ("No space left on device"), or an empty string.
+// failure ("No space left on device"), or an empty string. Not reentrant:
+// one write at a time.
 QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes);
 
 // A file that lives in memory only, for writers that take a file name
-// (QPrinter's PDF output) and drop the errors of their writes: in memory
-// there are none, and the bytes then go to their file through
-// Write_Whole_File, every write checked.
+// (QPrinter's PDF output) and drop the errors of their writes: what they
+// leave there is read back whole by qpdf (the fillable form) before the
+// bytes go to their file through Write_Whole_File, every write checked.
 class Memory_File {
 public:
     Memory_File();
@@ -37,6 +43,9 @@ public:
     // What was written to it; nothing when it cannot be read (Error() says why).
     std::optional<QByteArray> Contents();
     QString Error() const { return error_; }
+    // Why a writer's output may have come out short: the reason a write at
+    // the file's end fails now (a file-size limit), or an empty string.
+    QString Write_Error();
 
 private:
     int fd_ = -1;

@@ -47,9 +47,15 @@ void Set_Printer_Dialog(Printer_Dialog dialog = {});
 // passing nothing restores the real one (a warning box on the window).
 using Print_Failure_Report = std::function<void(QWidget *window, const QString &reason)>;
 void Set_Print_Failure_Report(Print_Failure_Report report = {});
+// Tells the user that a job was taken but waits (its queue is stopped).
+// Tests replace it; passing nothing restores the real one (an information box).
+void Set_Print_Notice(Print_Failure_Report notice = {});
 
 // The "PDF" command: dialog, OutputTarget = printer, Build_Page, OutputTarget = picPreview.
 // A file is replaced whole or not at all; a job for a CUPS queue counts as
-// printed only once CUPS has taken it. Any failure goes to the failure
-// report. Zoom_Factor is left at the zoom the preview is drawn at.
+// printed only once CUPS has taken it. No wait on the print system lasts
+// more than a few seconds: a scheduler that does not answer is reported
+// before the dialog opens. Any failure goes to the failure report, a job
+// that waits in a stopped queue to the notice. Zoom_Factor is left at the
+// zoom the preview is drawn at.
 void Print_Page(QWidget *window, Surface &picPreview);

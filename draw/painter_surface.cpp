@@ -14,40 +14,40 @@ QColor Colour(Long color)
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
 }
 
-Qt::PenStyle Pen_Style(Integer drawStyle)
+Qt::PenStyle Qt_Pen_Style(Integer drawStyle)
 {
     switch (drawStyle) {
-    case 1:
+    case Pen_Dash:
         return Qt::DashLine;
-    case 2:
+    case Pen_Dot:
         return Qt::DotLine;
-    case 3:
+    case Pen_Dash_Dot:
         return Qt::DashDotLine;
-    case 4:
+    case Pen_Dash_Dot_Dot:
         return Qt::DashDotDotLine;
-    case 5:
+    case Pen_Invisible:
         return Qt::NoPen;
     default:
         return Qt::SolidLine;
     }
 }
 
-Qt::BrushStyle Brush_Style(Integer fillStyle)
+Qt::BrushStyle Qt_Brush_Style(Integer fillStyle)
 {
     switch (fillStyle) {
-    case 0:
+    case Fill_Solid:
         return Qt::SolidPattern;
-    case 2:
+    case Fill_Horizontal_Lines:
         return Qt::HorPattern;
-    case 3:
+    case Fill_Vertical_Lines:
         return Qt::VerPattern;
-    case 4:
+    case Fill_Upward_Diagonal:
         return Qt::BDiagPattern;
-    case 5:
+    case Fill_Downward_Diagonal:
         return Qt::FDiagPattern;
-    case 6:
+    case Fill_Cross:
         return Qt::CrossPattern;
-    case 7:
+    case Fill_Diagonal_Cross:
         return Qt::DiagCrossPattern;
     default:
         return Qt::NoBrush;
@@ -178,18 +178,18 @@ void Painter_Surface::Snapped_Line(Single x1, Single y1, Single x2, Single y2, L
 
     const Integer fillStyle = FillStyle();
     const QRect interior = rect({left, right}, {top, bottom});
-    if (fillStyle == 0) {
+    if (fillStyle == Fill_Solid) {
         Fill_Pixels(interior, Colour(FillColor()));
-    } else if (fillStyle != 1) {
-        QBrush brush(Colour(FillColor()), Brush_Style(fillStyle));
+    } else if (fillStyle != Fill_Transparent) {
+        QBrush brush(Colour(FillColor()), Qt_Brush_Style(fillStyle));
         brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
         Paint([=](QPainter &painter) { Fill(painter, interior, brush); });
     }
-    if (DrawStyle() == 5)
+    if (DrawStyle() == Pen_Invisible)
         return;
     // Inside solid keeps the pen within the rectangle; otherwise it is
     // centred on the edges.
-    const bool inside = DrawStyle() == 6;
+    const bool inside = DrawStyle() == Pen_Inside_Solid;
     const auto edge = [&](int at, bool far) {
         if (!inside)
             return Pen_Span(at, width);
@@ -207,7 +207,7 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
 {
     // Solid rules and boxes with solid outlines are put on the pixel grid;
     // dashed pens and slanted segments are left to the painter.
-    const bool solid = DrawStyle() == 0 || DrawStyle() == 6 || (box && DrawStyle() == 5);
+    const bool solid = DrawStyle() == Pen_Solid || DrawStyle() == Pen_Inside_Solid || (box && DrawStyle() == Pen_Invisible);
     if (Snap_To_Pixels() && solid && (box || x1 == x2 || y1 == y2)) {
         Snapped_Line(x1, y1, x2, y2, color, box);
         return;
@@ -217,7 +217,7 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
     const QPointF p2 = To_Device(x2, y2);
     const double width = DrawWidth() * Device_Per_Pen_Pixel();
     const Integer style = DrawStyle();
-    QPen pen(Colour(color), width, Pen_Style(style), Qt::SquareCap, Qt::MiterJoin);
+    QPen pen(Colour(color), width, Qt_Pen_Style(style), Qt::SquareCap, Qt::MiterJoin);
 
     if (!box) {
         Paint([=](QPainter &painter) {
@@ -229,13 +229,13 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
 
     QRectF rect = QRectF(p1, p2).normalized();
     const Integer fillStyle = FillStyle();
-    if (fillStyle != 1) {
-        QBrush brush(Colour(FillColor()), Brush_Style(fillStyle));
-        if (fillStyle != 0)
+    if (fillStyle != Fill_Transparent) {
+        QBrush brush(Colour(FillColor()), Qt_Brush_Style(fillStyle));
+        if (fillStyle != Fill_Solid)
             brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
         Paint([=](QPainter &painter) { Fill(painter, rect, brush); });
     }
-    if (style == 6) {
+    if (style == Pen_Inside_Solid) {
         // Inside solid: the pen stays within the rectangle.
         const double half = width / 2;
         rect.adjust(half, half, -half, -half);
@@ -243,7 +243,7 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
             rect = QRectF(QPointF(std::floor(rect.left()), std::floor(rect.top())),
                           QPointF(std::ceil(rect.right()), std::ceil(rect.bottom())));
     }
-    if (style != 5) {
+    if (style != Pen_Invisible) {
         pen.setCapStyle(Qt::SquareCap);
         Paint([=](QPainter &painter) {
             painter.setPen(pen);

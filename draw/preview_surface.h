@@ -6,13 +6,12 @@
 #pragma once
 
 #include "painter_surface.h"
+#include "text_ink.h"
 
 #include <QColor>
-#include <QHash>
 #include <QImage>
 #include <QSize>
 
-#include <utility>
 #include <vector>
 
 class Preview_Surface : public Painter_Surface {
@@ -40,6 +39,8 @@ public:
     const QImage &Image();
     // Counts every change of the image, so a view can tell it is stale.
     quint64 Generation() const { return generation_; }
+    // The texts' ink, measured at their second redraw.
+    const Ink_Cache &Inks() const { return inks_; }
 
 protected:
     double Device_Per_Unit_X() const override;
@@ -54,30 +55,8 @@ protected:
     void Fill_Pixels(const QRect &rect, const QColor &color) override;
 
 private:
-    // The ink of one line of text, as the painter's glyph blits leave it:
-    // runs of coverage along rows, of the first glyph that reaches each
-    // pixel, then for the few pixels that glyphs share the later coverages
-    // in drawing order. Positions are relative to the whole pixel left of
-    // the text's origin.
-    struct Text_Ink {
-        struct Run {
-            int x, y, length;
-            std::size_t at; // into coverage
-        };
-        bool exact = false; // false: the painter draws this text
-        QRect rect;         // all of the ink
-        std::vector<Run> runs;
-        std::vector<uchar> coverage;
-        struct Shared {
-            int x, y;
-            uchar coverage;
-        };
-        std::vector<Shared> later;
-        std::size_t Bytes() const;
-    };
-    // The ink of a text at `origin`; none when it is not worth measuring there.
+    // The ink of a text at `origin`; none when the painter draws it.
     const Text_Ink *Ink_Of(Font_Entry &entry, const QString &text, qreal fraction, QPointF origin);
-    Text_Ink Measure_Ink(Font_Entry &entry, const QString &text, qreal fraction);
     QImage &Canvas();
 
     void Resize(QSize pixels);
@@ -94,10 +73,9 @@ private:
     QColor back_ = Qt::white;
     QImage image_;
     QImage metricsImage_;
-    // Per face, per text and fraction of a pixel of its origin; all
-    // forgotten once they hold more than Ink_Limit bytes.
-    QHash<const Font_Entry *, QHash<std::pair<QString, qreal>, Text_Ink>> inks_;
-    std::size_t inkBytes_ = 0;
+    // The ink of every text of the form is 0.1 MB at 100 % and 1.6 MB at
+    // the largest zoom on a screen of twice the density.
+    Ink_Cache inks_{32 << 20};
     QPainter painter_;
     quint64 generation_ = 0;
 };

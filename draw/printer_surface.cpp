@@ -1,5 +1,11 @@
 #include "printer_surface.h"
 
+void Set_Up_Letter(QPagedPaintDevice &device)
+{
+    device.setPageSize(QPageSize(QPageSize::Letter));
+    device.setPageOrientation(QPageLayout::Portrait);
+}
+
 Printer_Surface::Printer_Surface(QPagedPaintDevice &device) : device_(device) {}
 
 Printer_Surface::~Printer_Surface() = default;
@@ -66,6 +72,11 @@ void Printer_Surface::EndDoc()
     // Pictures reach the paper as their pixels are: a PDF writer would
     // otherwise store them as JPEG, with its colour errors and ringing.
     painter.setRenderHint(QPainter::LosslessImageRendering);
+    // A device used again keeps, in Qt's PDF engine, the transform its last
+    // document ended with until the painter sets one: the logos, drawn
+    // first, came out enlarged at the foot of every page printed after the
+    // first. The identity, set here, reaches the engine.
+    painter.resetTransform();
     for (const auto &operation : page)
         operation(painter);
     if (!painter.end())

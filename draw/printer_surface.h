@@ -10,6 +10,9 @@
 
 #include <vector>
 
+// The page every print is made on: US Letter, portrait.
+void Set_Up_Letter(QPagedPaintDevice &device);
+
 class Printer_Surface : public Painter_Surface {
 public:
     // The device is a QPrinter (or a QPdfWriter) set up by the caller.

@@ -24,8 +24,12 @@ private:
 };
 
 enum ErrorNumber : int {
+    Err_Invalid_Procedure_Call = 5,
     Err_Overflow = 6,
+    Err_Object_Not_Set = 91,
     Err_Invalid_Property_Value = 380,
+    Err_Read_Only = 383,
+    Err_Not_Supported = 438,
     Err_Invalid_Picture = 481,
     Err_Printer = 482,
 };

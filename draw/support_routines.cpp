@@ -124,7 +124,7 @@ void Draw_Text(const QString &Text, Integer X, Integer Y, Integer Wrap_Width, co
     const qsizetype N = Text.size();
     const auto mid = [](const QString &s, Integer start, Integer count) {
         if (count < 0)
-            throw RuntimeError(5, "Invalid procedure call or argument");
+            throw RuntimeError(Err_Invalid_Procedure_Call, "Invalid procedure call or argument");
         return s.mid(start - 1, count);
     };
 

@@ -4,7 +4,7 @@
 
 void Surface::Raise_Not_Supported()
 {
-    throw RuntimeError(438, "Object doesn't support this property or method");
+    throw RuntimeError(Err_Not_Supported, "Object doesn't support this property or method");
 }
 
 void Surface::Set_DrawWidth(Integer width)
@@ -16,7 +16,7 @@ void Surface::Set_DrawWidth(Integer width)
 
 void Surface::Set_DrawStyle(Integer style)
 {
-    if (style < 0 || style > 6)
+    if (style < Pen_Solid || style > Pen_Inside_Solid)
         Raise_Invalid_Property_Value();
     drawStyle_ = style;
 }
@@ -30,7 +30,7 @@ void Surface::Set_FillColor(Long color)
 
 void Surface::Set_FillStyle(Integer style)
 {
-    if (style < 0 || style > 7)
+    if (style < Fill_Solid || style > Fill_Diagonal_Cross)
         Raise_Invalid_Property_Value();
     fillStyle_ = style;
 }

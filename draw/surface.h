@@ -17,6 +17,47 @@ struct Screen_Metrics {
 };
 inline Screen_Metrics Screen;
 
+// Twips <-> whole screen pixels, halves to even.
+inline int Pixels_X(Single twips)
+{
+    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelX)));
+}
+inline int Pixels_Y(Single twips)
+{
+    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelY)));
+}
+inline Single Twips_X(int pixels)
+{
+    return Single(pixels) * Screen.TwipsPerPixelX;
+}
+inline Single Twips_Y(int pixels)
+{
+    return Single(pixels) * Screen.TwipsPerPixelY;
+}
+
+// DrawStyle: the pen of outlines and segments.
+enum Pen_Style : Integer {
+    Pen_Solid = 0,
+    Pen_Dash = 1,
+    Pen_Dot = 2,
+    Pen_Dash_Dot = 3,
+    Pen_Dash_Dot_Dot = 4,
+    Pen_Invisible = 5,
+    Pen_Inside_Solid = 6, // a box's outline kept within the box
+};
+
+// FillStyle: the interior of a box.
+enum Fill_Style : Integer {
+    Fill_Solid = 0,
+    Fill_Transparent = 1,
+    Fill_Horizontal_Lines = 2,
+    Fill_Vertical_Lines = 3,
+    Fill_Upward_Diagonal = 4,
+    Fill_Downward_Diagonal = 5,
+    Fill_Cross = 6,
+    Fill_Diagonal_Cross = 7,
+};
+
 // A picture that PaintPicture can paint; a null image cannot be painted.
 using Picture = QImage;
 
@@ -35,16 +76,13 @@ public:
     virtual void Set_Width(Single width) = 0;
     virtual void Set_Height(Single height) = 0;
 
-    // Pen width in device pixels, at least 1; style 0 solid, 1 dash, 2 dot,
-    // 3 dash-dot, 4 dash-dot-dot, 5 invisible, 6 inside solid.
+    // Pen width in device pixels, at least 1; style a Pen_Style.
     Integer DrawWidth() const { return drawWidth_; }
     virtual void Set_DrawWidth(Integer width);
     Integer DrawStyle() const { return drawStyle_; }
     virtual void Set_DrawStyle(Integer style);
 
-    // Box interior: style 0 solid, 1 transparent, 2 horizontal lines,
-    // 3 vertical lines, 4 upward diagonal, 5 downward diagonal, 6 cross,
-    // 7 diagonal cross-hatch.
+    // Box interior: style a Fill_Style.
     Long FillColor() const { return fillColor_; }
     virtual void Set_FillColor(Long color);
     Integer FillStyle() const { return fillStyle_; }
@@ -94,9 +132,9 @@ protected:
 
 private:
     Integer drawWidth_ = 1;
-    Integer drawStyle_ = 0;
+    Integer drawStyle_ = Pen_Solid;
     Long fillColor_ = 0;
-    Integer fillStyle_ = 1;
+    Integer fillStyle_ = Fill_Transparent;
     QString fontName_ = QStringLiteral("Arial");
     Single fontSize_ = 8;
     bool fontBold_ = false;

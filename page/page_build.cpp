@@ -10,6 +10,10 @@
 #include <QStringView>
 
 #include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <stdexcept>
 #include <variant>
 
 namespace {
@@ -26,12 +30,14 @@ struct Logo_Row {
 
 struct Line_Row {
     Integer X1, Y1, X2, Y2;
+    Blank On = Blank::None; // the blank written on this rule
 };
 
 struct Box_Row {
     Integer X1, Y1, X2, Y2, Line_Width;
     Long Line_Color, Fill_Color;
     Integer Fill_Style;
+    Blank On = Blank::None; // the blank written in this box
 };
 
 struct Text_Row {
@@ -45,12 +51,12 @@ struct Text_Row {
 using Command = std::variant<Logo_Row, Line_Row, Box_Row, Text_Row>;
 
 constexpr Integer Rule_Width = 4;
-constexpr Integer Rule_Style = 0; // solid
+constexpr Integer Rule_Style = Pen_Solid;
 constexpr Long Black = 0;
 constexpr Long White = 16777215;
-constexpr Integer Solid = 0;
-constexpr Integer Transparent = 1;
-constexpr Integer Cross_Hatch = 7;
+constexpr Integer Solid = Fill_Solid;
+constexpr Integer Transparent = Fill_Transparent;
+constexpr Integer Cross_Hatch = Fill_Diagonal_Cross;
 
 // The tables hold literals; QString::fromRawData lends them to Draw_Text
 // without copying.
@@ -101,20 +107,20 @@ constexpr std::array<Command, 31> Title_And_Identity{{
     Text_Row{u"(US Currency)", 4575, 650, u"center", u"", u"Arial", 8, true},
 
     //        X1    Y1    X2    Y2        line of
-    Line_Row{1300, 1520, 3680, 1520}, // NAME:
-    Line_Row{4410, 1520, 5200, 1520}, // EMP NO.:
-    Line_Row{8300, 1520, 9150, 1520}, // TRAVEL ADVANCES RECEIVED:
-    Line_Row{1300, 1737, 3680, 1737}, // MAIL STATION:
-    Line_Row{4410, 1737, 5200, 1737}, // CC:
-    Line_Row{1300, 1953, 5200, 1953}, // MAIL ADDRESS:, first line
-    Line_Row{8300, 1953, 9150, 1953}, // TOTAL CASH EXPENSE (this page):
-    Line_Row{1300, 2170, 5200, 2170}, // MAIL ADDRESS:, second line
-    Line_Row{1300, 2387, 5200, 2387}, // PURPOSE:, first line
-    Line_Row{8300, 2367, 9150, 2367}, // TOTAL AMOUNT DUE EMPLOYEE:, upper rule
+    Line_Row{1300, 1520, 3680, 1520, Blank::Name}, // NAME:
+    Line_Row{4410, 1520, 5200, 1520, Blank::Emp_No}, // EMP NO.:
+    Line_Row{8300, 1520, 9150, 1520, Blank::Travel_Advances}, // TRAVEL ADVANCES RECEIVED:
+    Line_Row{1300, 1737, 3680, 1737, Blank::Mail_Station}, // MAIL STATION:
+    Line_Row{4410, 1737, 5200, 1737, Blank::Cc}, // CC:
+    Line_Row{1300, 1953, 5200, 1953, Blank::Mail_Address_1}, // MAIL ADDRESS:, first line
+    Line_Row{8300, 1953, 9150, 1953, Blank::Total_Cash_Expense}, // TOTAL CASH EXPENSE (this page):
+    Line_Row{1300, 2170, 5200, 2170, Blank::Mail_Address_2}, // MAIL ADDRESS:, second line
+    Line_Row{1300, 2387, 5200, 2387, Blank::Purpose_1}, // PURPOSE:, first line
+    Line_Row{8300, 2367, 9150, 2367, Blank::Amount_Due_Employee}, // TOTAL AMOUNT DUE EMPLOYEE:, upper rule
     Line_Row{8300, 2407, 9150, 2407}, // TOTAL AMOUNT DUE EMPLOYEE:, lower rule
-    Line_Row{1300, 2603, 5200, 2603}, // PURPOSE:, second line
-    Line_Row{1300, 2820, 5200, 2820}, // PURPOSE:, third line
-    Line_Row{8300, 2800, 9150, 2800}, // TOTAL AMOUNT DUE COMPANY:, upper rule
+    Line_Row{1300, 2603, 5200, 2603, Blank::Purpose_2}, // PURPOSE:, second line
+    Line_Row{1300, 2820, 5200, 2820, Blank::Purpose_3}, // PURPOSE:, third line
+    Line_Row{8300, 2800, 9150, 2800, Blank::Amount_Due_Company}, // TOTAL AMOUNT DUE COMPANY:, upper rule
     Line_Row{8300, 2840, 9150, 2840}, // TOTAL AMOUNT DUE COMPANY:, lower rule
 
     // Labels end just left of their entry lines.
@@ -174,7 +180,7 @@ constexpr Integer Grid_Right = 9150;
 constexpr std::array<Command, 3> Week_Ending{{
     Text_Row{u"EXPENSES FOR", 40, 3090, u"", u"", u"", 0, false},
     Text_Row{u"WEEK ENDING:", 1330, 3272, u"Right", u"", u"", 0, false},
-    Box_Row{1370, 3272, 2148, 3454, 4, Black, White, Transparent},
+    Box_Row{1370, 3272, 2148, 3454, 4, Black, White, Transparent, Blank::Week_Ending},
 }};
 
 // Column headings (49 to 59), centred on their columns from x 2537 (MON) on,
@@ -252,12 +258,12 @@ constexpr std::array<Command, 1> Final_Row{{
 
 constexpr std::array<Command, 10> Notes_And_Exchange_Rate{{
     Text_Row{u"NOTES:", 4575, 9180, u"Center", u"", u"", 0, false},
-    Line_Row{3075, 9570, 6060, 9570},
-    Line_Row{3075, 9770, 6060, 9770},
+    Line_Row{3075, 9570, 6060, 9570, Blank::Notes_1},
+    Line_Row{3075, 9770, 6060, 9770, Blank::Notes_2},
     Text_Row{u"*   RECEIPTS REQUIRED", 0, 9350, u"", u"", u"", 0, false},
     Text_Row{u"* * DETAIL ON PAGE 1A", 0, 9550, u"", u"", u"", 0, false},
     Text_Row{u"Exchange Rate", 7400, 8970, u"", u"", u"", 0, false},
-    Box_Row{6816, 9150, 9150, 9978, 4, Black, Black, Transparent},
+    Box_Row{6816, 9150, 9150, 9978, 4, Black, Black, Transparent, Blank::Exchange_Rate},
 
     Line_Row{0, 9978, 9150, 9978}, // double rule
     Line_Row{0, 10018, 9150, 10018},
@@ -301,11 +307,11 @@ constexpr std::array<Instruction_Row, 13> Instructions{{
 constexpr std::array<Command, 8> Closing_Rule_And_Signatures{{
     Line_Row{0, 13180, 9150, 13180}, // double rule
     Line_Row{0, 13220, 9150, 13220},
-    Line_Row{4450, 13675, 9150, 13675},
+    Line_Row{4450, 13675, 9150, 13675, Blank::Approved_By_1},
     Text_Row{u"APPROVED BY", 4450, 13675, u"", u"", u"", 0, false},
-    Line_Row{4450, 14300, 9150, 14300},
+    Line_Row{4450, 14300, 9150, 14300, Blank::Approved_By_2},
     Text_Row{u"APPROVED BY", 4450, 14300, u"", u"", u"", 0, false},
-    Line_Row{0, 14300, 3700, 14300},
+    Line_Row{0, 14300, 3700, 14300, Blank::Employee_Signature},
     Text_Row{u"EMPLOYEE SIGNATURE", 0, 14300, u"", u"", u"", 0, false},
 }};
 
@@ -388,10 +394,62 @@ const Picture &picLogo(int index)
     return index == 0 || index == 1 ? logos[std::size_t(index)] : none;
 }
 
+Single Zoom_Limit()
+{
+    static const Single limit = [] {
+        // Scale_Value's own arithmetic: a Single product, rounded halves to even.
+        const auto fits = [](Single zoom) {
+            const Single product = Single(Sheet_Height) * zoom;
+            return Round_Half_Even(product) <= 32767.0;
+        };
+        Single zoom = Single(32767) / Single(Sheet_Height);
+        while (!fits(zoom))
+            zoom = std::nextafter(zoom, Single(0));
+        while (fits(std::nextafter(zoom, std::numeric_limits<Single>::infinity())))
+            zoom = std::nextafter(zoom, std::numeric_limits<Single>::infinity());
+        return zoom;
+    }();
+    return limit;
+}
+
+Page_Rect Blank_Rule(Blank blank)
+{
+    std::optional<Page_Rect> found;
+    const auto search = [&](const auto &table) {
+        for (const Command &command : table) {
+            if (const auto *line = std::get_if<Line_Row>(&command); line && line->On == blank)
+                found = Page_Rect{line->X1, line->Y1, line->X2, line->Y2};
+            if (const auto *box = std::get_if<Box_Row>(&command); box && box->On == blank)
+                found = Page_Rect{box->X1, box->Y1, box->X2, box->Y2};
+        }
+    };
+    search(Title_And_Identity);
+    search(Week_Ending);
+    search(Notes_And_Exchange_Rate);
+    search(Closing_Rule_And_Signatures);
+    if (blank == Blank::None || !found)
+        throw std::invalid_argument("no rule or box of the form carries this blank");
+    return *found;
+}
+
+Grid_Rules Weekly_Grid_Rules()
+{
+    // The header's lower rule and the hatched block, as the shading table draws them.
+    const auto &header = std::get<Line_Row>(Grid_Shading_And_Header_Rules[9]);
+    const auto &hatched = std::get<Box_Row>(Grid_Shading_And_Header_Rules[0]);
+    Grid_Rules grid{{header.Y1}, {0}, {hatched.X1, hatched.Y1, hatched.X2, hatched.Y2}};
+    for (Integer y = Body_Rule_First; y <= Body_Rule_Last; y = Add(y, Body_Rule_Step))
+        grid.Rows.push_back(y);
+    grid.Rows.push_back(Grid_Bottom);
+    for (Integer x = Column_Rule_First; x <= Column_Rule_Last; x = Add(x, Column_Step))
+        grid.Columns.push_back(x);
+    return grid;
+}
+
 void Draw_Report_Page()
 {
     if (!OutputTarget)
-        throw RuntimeError(91, "Object variable or With block variable not set");
+        throw RuntimeError(Err_Object_Not_Set, "Object variable or With block variable not set");
     Surface &target = *OutputTarget;
     if (target.Is_Printer()) {
         Zoom_Factor = 1;

@@ -14,9 +14,11 @@ QSizeF Pdf_Page_Size(const QString &pdf);
 // The first page at `dpi`, in grey; null on failure.
 QImage Pdf_Image(const QString &pdf, int dpi);
 
-// Checks (Qt Test) that two pictures of the sheet at 96 DPI have their ink
-// in the same rows and columns: `page` from a printed page whose printable
-// area starts at `printableTopLeft` (points), `sheet` from the sheet's corner.
+// Where two pictures of the sheet at 96 DPI differ, block by block: `page`
+// from a printed page whose printable area starts at `printableTopLeft`
+// (points), `sheet` from the sheet's corner. Empty when they agree.
+QString Sheet_Difference(const QImage &page, QPointF printableTopLeft, const QImage &sheet);
+// Checks (Qt Test) that they agree.
 void Check_Same_Sheet(const QImage &page, QPointF printableTopLeft, const QImage &sheet);
 
 // Checks (Qt Test) that a drawn image is a reviewed reference PNG pixel for

@@ -35,24 +35,22 @@ endif()
 # 2,000 random window sizes with zoom clicks, the page box and scrolling in
 # between (a function of the window's test): the canvas always matches the
 # zoom, and nothing reaches stderr.
-if(TARGET test_window)
-    add_test(NAME test_layout_stress COMMAND test_window random_session_keeps_the_canvas_true)
-    set_tests_properties(test_layout_stress PROPERTIES
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QUORVEL_STRESS=1"
-        LABELS robust TIMEOUT 600)
-endif()
+add_test(NAME test_layout_stress COMMAND test_window random_session_keeps_the_canvas_true)
+set_tests_properties(test_layout_stress PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QUORVEL_STRESS=1"
+    LABELS robust TIMEOUT 600)
 
 # memcheck over a session with the real window (start-up, every zoom mode,
 # resizes, scrolling, a minimized window, Exit and the close box), taken from
 # the window's tests: no memory error and no leak of ours. Not in a sanitizer build, whose programs
 # valgrind cannot run.
-if(TARGET quorvel_app AND NOT QUORVEL_SANITIZE)
+if(NOT QUORVEL_SANITIZE)
     find_program(VALGRIND valgrind REQUIRED)
-    add_test(NAME window_valgrind
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/window_valgrind.log
+    add_test(NAME test_window_valgrind
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/robust/valgrind.sh ${CMAKE_CURRENT_BINARY_DIR}/test_window_valgrind.log
                 $<TARGET_FILE:test_window> redraws_only_when_the_zoom_changes scrolling_moves_the_canvas_and_draws_nothing
                 ending)
-    set_tests_properties(window_valgrind PROPERTIES
+    set_tests_properties(test_window_valgrind PROPERTIES
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;VALGRIND=${VALGRIND}"
         LABELS valgrind
         TIMEOUT 300)

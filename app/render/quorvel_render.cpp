@@ -9,13 +9,13 @@
 #include "font_check.h"
 #include "output_file.h"
 #include "page_build.h"
+#include "pdf_form.h"
+#include "png_bytes.h"
 #include "preview_surface.h"
 #include "printer_surface.h"
 
-#include <QBuffer>
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QPrinter>
 
 #include <cmath>
@@ -26,8 +26,6 @@ namespace {
 
 constexpr const char *Program = "quorvel-render";
 
-// Above this zoom the canvas's height no longer fits an Integer.
-constexpr double Zoom_Limit = 2.22002;
 // Device pixel ratios of real screens; more only makes huge images.
 constexpr double Dpr_Limit = 4;
 
@@ -56,28 +54,25 @@ QString Shown(const QByteArray &name)
     std::exit(1);
 }
 
-double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high,
-                 bool highIncluded)
+double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high)
 {
     const QString text = parser.value(option);
     bool ok = false;
     const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || !(value > low) || !(highIncluded ? value <= high : value < high))
-        Bad_Arguments(QStringLiteral("--%1 takes a number above %2 and %3 %4, not \"%5\"")
+    if (!ok || !std::isfinite(value) || !(value > low) || !(value <= high))
+        Bad_Arguments(QStringLiteral("--%1 takes a number above %2 and up to %3, not \"%4\"")
                           .arg(option.names().constFirst())
                           .arg(low)
-                          .arg(highIncluded ? QStringLiteral("up to") : QStringLiteral("below"))
                           .arg(high)
                           .arg(text));
     return value;
 }
 
 // The canvas's size in screen pixels at `zoom`, as the preview sizes it.
-QSizeF Canvas_Pixels(double zoom)
+QSize Canvas_Pixels(double zoom)
 {
     Zoom_Factor = Single(zoom);
-    return QSizeF(Round_Half_Even(double(Scale_Value(Sheet_Width)) / double(Screen.TwipsPerPixelX)),
-                  Round_Half_Even(double(Scale_Value(Sheet_Height)) / double(Screen.TwipsPerPixelY)));
+    return QSize(Pixels_X(Scale_Value(Sheet_Width)), Pixels_Y(Scale_Value(Sheet_Height)));
 }
 
 // `args` hold the arguments decoded as Latin-1, one character a byte, so
@@ -129,16 +124,24 @@ Options Parse(const QStringList &args)
     if (options.pdf && scaled)
         Bad_Arguments(QStringLiteral("--zoom and --dpr are for the PNG canvas; the printer always draws at 100 %"));
     if (parser.isSet(zoom)) {
-        options.zoom = Number_Of(parser, zoom, 0, Zoom_Limit, false);
-        const QSizeF canvas = Canvas_Pixels(options.zoom);
+        options.zoom = Number_Of(parser, zoom, 0, Zoom_Limit()); // as the window draws
+        const QSize canvas = Canvas_Pixels(options.zoom);
         if (canvas.width() < 1 || canvas.height() < 1)
             Bad_Arguments(QStringLiteral("at --zoom %1 the page would be %2 x %3 pixels")
                               .arg(parser.value(zoom))
                               .arg(canvas.width())
                               .arg(canvas.height()));
     }
-    if (parser.isSet(dpr))
-        options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit, true);
+    if (parser.isSet(dpr)) {
+        options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit);
+        // A ratio so small that the page is not one device pixel draws nothing.
+        const QSizeF canvas = QSizeF(Canvas_Pixels(options.zoom)) * options.dpr;
+        if (canvas.width() < 1 || canvas.height() < 1)
+            Bad_Arguments(QStringLiteral("at --dpr %1 the page would be %2 x %3 device pixels")
+                              .arg(parser.value(dpr))
+                              .arg(canvas.width())
+                              .arg(canvas.height()));
+    }
     return options;
 }
 
@@ -150,27 +153,26 @@ QByteArray Png(const Options &options)
     Zoom_Factor = Single(options.zoom);
     Build_Page();
     OutputTarget = nullptr;
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(preview.Image()))
-        Fail(QStringLiteral("cannot make the PNG image: %1").arg(writer.errorString()));
+    const QByteArray bytes = Png_Bytes(preview.Image());
+    if (bytes.isEmpty())
+        Fail(QStringLiteral("cannot make the PNG image"));
     return bytes;
 }
 
 QByteArray Pdf()
 {
     // Qt's PDF writer takes a file name and drops its write errors; it
-    // writes to memory, and the bytes go to the file with every write checked.
+    // writes to memory, and the bytes go to the file, checked whole, with
+    // every write checked.
     Memory_File memory;
     if (memory.Name().isEmpty())
         Fail(QStringLiteral("cannot make the PDF in memory: %1").arg(memory.Error()));
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(memory.Name());
-    printer.setPageSize(QPageSize(QPageSize::Letter));
-    printer.setPageOrientation(QPageLayout::Portrait);
+    Set_Up_Letter(printer);
+    printer.setDocName(Document_Title());
+    printer.setCreator(Document_Creator());
     Printer_Surface surface(printer);
     OutputTarget = &surface;
     Build_Page();
@@ -178,9 +180,16 @@ QByteArray Pdf()
     // Every document the surface ends is one page.
     if (surface.Documents() != 1)
         Fail(QStringLiteral("%1 pages drawn, not one").arg(surface.Documents()));
-    const std::optional<QByteArray> bytes = memory.Contents();
+    std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
+    // qpdf reads the page back strictly: a write of Qt's that failed unseen
+    // leaves a PDF it refuses, and the memory file then tells why.
+    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty()) {
+        const QString why = memory.Write_Error();
+        Fail(why.isEmpty() ? QStringLiteral("cannot make the fillable form: %1").arg(error)
+                           : QStringLiteral("the PDF came out incomplete: %1").arg(why));
+    }
     return *bytes;
 }
 
@@ -191,6 +200,13 @@ int main(int argc, char **argv)
     // Headless whatever the environment names, and without the platform's
     // own command-line options.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's start-up looks for a file in the session's runtime folder, which
+    // this tool never uses, and warns when none is set: not worth a word.
+    static const QtMessageHandler qt_handler = qInstallMessageHandler(nullptr);
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+            qt_handler(type, context, message);
+    });
     int platformArgc = 1;
     QGuiApplication app(platformArgc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(Program));
@@ -212,5 +228,7 @@ int main(int argc, char **argv)
     } catch (const std::exception &error) {
         Fail(QString::fromLocal8Bit(error.what()));
     }
-    return 0;
+    // The file is whole on disk and nothing is left to say: taking down the
+    // application, its fonts and libraries would only cost time.
+    std::_Exit(0);
 }

@@ -7,16 +7,19 @@
 // reference images. A difference names the first call or pixel that moved
 // and leaves what was drawn in the working folder to look at. Besides: the
 // canvas's size in whole pixels, an image on screen kept whole while the next
-// is drawn, nothing on the printer before EndDoc, and a page whose drawing
+// is drawn, the texts' ink against the painter, the printed page against the
+// preview, nothing on the printer before EndDoc, and a page whose drawing
 // fails is never printed.
 #include "draw_script.h"
 #include "page_build.h"
+#include "png_bytes.h"
 #include "preview_surface.h"
 #include "printed_page.h"
 #include "printer_surface.h"
 #include "recording_surface.h"
 
 #include <QFile>
+#include <QPainter>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,12 +52,24 @@ const QString Sampler = QStringLiteral(
     "text|Centre|3800|1400|0|center|center|Arial|8|1|0|0; picture|76|2400|2050|600|600; "
     "picture|189|3100|2050|1500|460; picture|189|3100|2600|300|92");
 
+// Texts on white, grey, colours and hatching, bold, italic and underlined,
+// with every alignment, and one text at both halves of a pixel at ratio 1.5.
+const QString Ink_Scene = QStringLiteral(
+    "box|0|400|1800|2200|0|0|13158600|0; box|1800|400|3600|1300|0|0|255|0; box|1800|1300|3600|2200|15|0|16711680|7; "
+    "box|0|2200|3600|2600|15|0|32768|2; "
+    "text|TOTAL EXPENSE (this pg)|60|460|0|||Arial|8|1|0|0; text|Wg grey, 1.25|1700|800|0|right|||7|0|0|0; "
+    "text|Centre Mj|900|1600|0|center|center|Arial|10|0|1|0; "
+    "text|On red: 88 %|1900|480|0|||Arial|8|0|0|0; text|On red: 88 %|1925|640|0|||Arial|8|0|0|0; "
+    "text|On red: 88 %|1950|800|0|||Arial|8|0|0|0; text|On red: 88 %|1975|960|0|||Arial|8|0|0|0; "
+    "text|Hatched Qy|2700|1750|0|center|center|Arial|9|1|0|0; text|Under|1900|1120|0|||Arial|7|0|0|1; "
+    "text|Striped / ruled|3500|2300|0|right||Arial|6.5|0|0|0; text|ilj.,;|2100|1950|0|||Arial|8|0|0|0");
+
 // A PDF printer on `file`, Letter with the given margins in points.
 void Set_Up(QPrinter &printer, const QString &file)
 {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(file);
-    printer.setPageSize(QPageSize(QPageSize::Letter));
+    Set_Up_Letter(printer);
     printer.setPageMargins(QMarginsF(36, 18, 36, 18), QPageLayout::Point);
 }
 
@@ -107,6 +122,47 @@ private slots:
         Run_Script(Sampler);
         QCOMPARE(canvas.Image().size(), device);
         Check_Reference_Image(canvas.Image(), QStringLiteral(REFERENCE_DIR "/draw/sampler-ratio%1.png").arg(ratio));
+        // The image a view shows stays whole while the next ones are drawn.
+        const QImage shown = canvas.Image(), copy = shown.copy();
+        for (int redraw = 0; redraw < 3; ++redraw) {
+            canvas.Cls();
+            QCOMPARE(canvas.Image().pixel(100, 100), qRgb(255, 255, 255));
+            Draw_Line(0, 100, 1000, 100, 4, 0, 0);
+        }
+        QCOMPARE(shown, copy);
+    }
+
+    // The canvas drawn from the texts' ink (from the second redraw on) is
+    // the canvas the painter draws (the first), pixel for pixel.
+    void text_ink_is_what_the_painter_draws_data()
+    {
+        QTest::addColumn<float>("zoom");
+        QTest::addColumn<qreal>("ratio");
+        for (const float zoom : {0.3f, 6980.0f / 14760.0f, 0.5f, 0.75f, 1.0f, 1.3f, 1.75f, 2.22002f})
+            for (const qreal ratio : {1.0, 1.5, 2.0})
+                QTest::addRow("zoom %g ratio %g", double(zoom), ratio) << zoom << ratio;
+    }
+    void text_ink_is_what_the_painter_draws()
+    {
+        QFETCH(float, zoom);
+        QFETCH(qreal, ratio);
+        Preview_Surface canvas;
+        canvas.Set_Device_Pixel_Ratio(ratio);
+        OutputTarget = &canvas;
+        Zoom_Factor = zoom;
+        QImage drawn[3];
+        for (QImage &image : drawn) {
+            canvas.Cls();
+            canvas.Set_Width(Scale_Value(5600));
+            canvas.Set_Height(Scale_Value(3000));
+            Run_Script(Ink_Scene);
+            image = canvas.Image().copy();
+        }
+        QVERIFY(canvas.Inks().Exact() >= 7); // all texts but the underlined one
+        QCOMPARE(drawn[1], drawn[0]);
+        QCOMPARE(drawn[2], drawn[0]);
+        canvas.Set_Device_Pixel_Ratio(ratio + 1); // forgets all ink, and counts none
+        QCOMPARE(canvas.Inks().Bytes(), 0u);
     }
 
     void sampler_on_paper()
@@ -126,35 +182,6 @@ private slots:
         QCOMPARE(Pdf_Page_Count(file), 1);
         // The sampler's corner of the page, at 96 DPI, from the printable area.
         Check_Reference_Image(Pdf_Image(file, 96).copy(48, 24, 400, 227), QStringLiteral(REFERENCE_DIR "/draw/sampler-printed.png"));
-    }
-
-    void printer_that_cannot_open_raises_and_counts_nothing()
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        Set_Up(printer, QStringLiteral("/nonexistent-folder/page.pdf"));
-        Printer_Surface paper(printer);
-        OutputTarget = &paper;
-        Draw_Line(0, 1000, 1000, 1000, 4, 0, 0);
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, paper.EndDoc());
-        QCOMPARE(paper.Documents(), 0);
-    }
-
-    void shown_image_stays_whole_while_the_next_is_drawn()
-    {
-        Preview_Surface canvas;
-        canvas.Set_Width(Sampler_Width);
-        canvas.Set_Height(Sampler_Height);
-        OutputTarget = &canvas;
-        Run_Script(Sampler);
-        const QImage shown = canvas.Image(); // what a view keeps on screen
-        const QImage copy = shown.copy();
-        for (int redraw = 0; redraw < 3; ++redraw) {
-            canvas.Cls();
-            QCOMPARE(canvas.Image().pixel(100, 100), qRgb(255, 255, 255));
-            Draw_Line(0, 100, 1000, 100, 4, 0, 0);
-        }
-        QCOMPARE(shown, copy);
-        QCOMPARE(canvas.Pixel_Size(), QSize(400, 227));
     }
 
     // Paper ignores the zoom it finds and leaves it at 1. Carriage returns
@@ -218,6 +245,45 @@ private slots:
         Build_Page();
 
         Check_Reference_Image(preview.Image(), reference);
+        // quorvel-render's PNG holds these very pixels.
+        QCOMPARE(QImage::fromData(Png_Bytes(preview.Image())).convertToFormat(QImage::Format_RGB32), preview.Image());
+    }
+
+    // The printed page is the preview's sheet, block by block; taken out
+    // of the printed page, the right-hand instructions, one rule, one box or
+    // one text are found missing.
+    void printed_page_is_the_sheet_data()
+    {
+        QTest::addColumn<QRect>("erased"); // in the sheet's pixels at 100 %
+        QTest::newRow("whole") << QRect();
+        QTest::newRow("instructions on the right") << QRect(425, 688, 280, 192);
+        QTest::newRow("rule after NAME:") << QRect(200, 102, 100, 8);
+        QTest::newRow("Exchange Rate box") << QRect(540, 612, 165, 64);
+        QTest::newRow("NOTES:") << QRect(370, 615, 48, 16);
+    }
+    void printed_page_is_the_sheet()
+    {
+        QFETCH(QRect, erased);
+        static QImage page, sheet;
+        if (page.isNull()) {
+            // The second page printed on a printer, as the window prints.
+            QPrinter printer(QPrinter::HighResolution);
+            for (const char *name : {"first.pdf", "page.pdf"}) {
+                Set_Up(printer, dir_.filePath(QLatin1String(name)));
+                Printer_Surface paper(printer);
+                OutputTarget = &paper;
+                Build_Page();
+            }
+            page = Pdf_Image(dir_.filePath(QStringLiteral("page.pdf")), 96);
+            Preview_Surface preview;
+            OutputTarget = &preview;
+            Build_Page();
+            sheet = preview.Image();
+        }
+        QImage printed = page.copy();
+        QPainter(&printed).fillRect(erased.translated(48, 24), Qt::white); // the margins of 36 and 18 points
+        const QString difference = Sheet_Difference(printed, QPointF(36, 18), sheet);
+        QVERIFY2(difference.isEmpty() == erased.isNull(), qPrintable(difference.isEmpty() ? "no difference" : difference));
     }
 
     // A page whose drawing fails half way is dropped, not printed half drawn.
@@ -235,13 +301,15 @@ private slots:
         QImage blank = Pdf_Image(file, 24);
         blank.fill(Qt::white);
         QCOMPARE(Pdf_Image(file, 24), blank);
+        OutputTarget = nullptr; // and no page without a target
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page());
+        // A printer that cannot open raises, and counts nothing.
+        Set_Up(printer, dir_.filePath(QStringLiteral("missing/page.pdf")));
+        Printer_Surface closed(printer);
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, closed.EndDoc());
+        QCOMPARE(closed.Documents(), 0);
     }
 
-    void no_target_is_an_error()
-    {
-        OutputTarget = nullptr;
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page());
-    }
 };
 
 QTEST_MAIN(Test_Rendering)

@@ -7,7 +7,7 @@
 set -uo pipefail
 build=$1
 
-for tool in cpack dpkg-deb lintian desktop-file-validate appstreamcli pdfinfo; do
+for tool in cpack dpkg-deb lintian desktop-file-validate appstreamcli pdfinfo qpdf; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-package-test.XXXXXX")
@@ -30,6 +30,7 @@ id=org.quorvel.Quorvel
 expected=(
   ./usr/bin/quorvel
   ./usr/bin/quorvel-render
+  ./usr/lib/x86_64-linux-gnu/quorvel/libquorvel-pdf-form.so
   ./usr/share/applications/$id.desktop
   ./usr/share/doc/quorvel/changelog.gz
   ./usr/share/doc/quorvel/copyright
@@ -51,6 +52,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 check "dependencies from dpkg-shlibdeps plus the form's fonts and the Wayland plugin" \
   grep -qE '(^|, )fonts-liberation, qt6-wayland(,|$).*libqt6widgets6 \(>= ' <<<"$depends"
+check "qpdf's library, which the PDF form module needs" grep -qE '(^|, )libqpdf29 \(' <<<"$depends"
 
 lintian --fail-on error "$deb" >"$work/lintian" 2>&1
 status=$?
@@ -68,5 +70,7 @@ check "quorvel --version from the package: '$version'" test "$version" = "quorve
 check "quorvel-render draws the printed page from the package" \
   "$root/usr/bin/quorvel-render" "$work/page.pdf"
 check "the page is one PDF page" grep -qx 'Pages: *1' <(pdfinfo "$work/page.pdf" 2>/dev/null)
+check "the page is a fillable form" grep -qx 'Form: *AcroForm' <(pdfinfo "$work/page.pdf" 2>/dev/null)
+check "qpdf --check passes the page" qpdf --check "$work/page.pdf" >/dev/null
 
 exit "$failed"

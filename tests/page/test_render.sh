@@ -1,22 +1,29 @@
 #!/usr/bin/env bash
 # quorvel-render as a user runs it: bad arguments give status 2 and a hint,
 # --help and --version answer on stdout, it draws headless whatever the
-# platform says, a PNG has the canvas's size, a PDF one Letter page, a name
-# that is not UTF-8 is used byte for byte; a file that cannot be written (a
-# full disk, a link to /dev/full, a pipe nobody reads, a read-only or a
-# missing folder) and a machine without fonts give one line and status 1,
-# with the old file kept and nothing left behind.
-#   tests/page/test_render.sh QUORVEL_RENDER
-# As root it runs in a mount namespace of its own, for the full disk and the
-# read-only folder.
+# platform says, a PNG has the canvas's size, a PDF one Letter page (a form
+# that qpdf --check passes, whose empty fields print nothing, named "Travel
+# Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
+# is not UTF-8 is used byte for byte; a file that cannot be written (a full
+# disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
+# folder, a file-size limit, an error injected at any write), a machine
+# without fonts and a PDF form module that cannot be loaded give one line and
+# status 1, with the old file kept and nothing left behind, also when a signal
+# ends it while it writes. A file replaced keeps its owner, permissions,
+# attributes, ACL and other names.
+#   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
+# As root it runs in a mount namespace of its own, for the full disk, the
+# read-only folder and the module that cannot be loaded.
 set -u
 if [ "$(id -u)" = 0 ] && [ -z "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     QUORVEL_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private -- "$0" "$@"
 fi
 render=$1
+module=$2
 tmp=$(mktemp -d) || exit 1
 trap 'umount "$tmp"/faults/full "$tmp"/faults/locked 2>/dev/null; rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+unset XDG_RUNTIME_DIR # Qt's start-up would warn of it: a success must say nothing
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
@@ -29,7 +36,7 @@ run() {
     got=$?
     err=$(tail -n 1 "$tmp/err")
     [ "$got" = "$status" ] || fail "quorvel-render $*: status $got, not $status ($err)"
-    if [ "$status" = 0 ]; then [[ $out == *"$text"* ]] || fail "quorvel-render $*: '$out' lacks '$text'"
+    if [ "$status" = 0 ]; then [[ $out == *"$text"* && ! -s $tmp/err ]] || fail "quorvel-render $*: '$out' lacks '$text' or stderr has '$err'"
     else [[ $err == *"$text"* ]] || fail "quorvel-render $*: '$err' lacks '$text'"; fi
 }
 pixels() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }'; }
@@ -40,8 +47,8 @@ run 2 "$hint"
 run 2 "$hint" --zoom 1
 run 2 "$hint" --scale 1 a.png
 run 2 "$hint" a.png --zoom
-for zoom in big 0 0.00063 -1 2.22002 inf; do run 2 "$hint" --zoom "$zoom" a.png; done
-for ratio in 0 nan 4.5; do run 2 "$hint" --dpr "$ratio" a.png; done
+for zoom in big 0 0.00063 -1 2.2201 inf; do run 2 "$hint" --zoom "$zoom" a.png; done
+for ratio in 0 nan 4.5 1e-300 4.9e-324; do run 2 "$hint" --dpr "$ratio" a.png; done
 run 2 "$hint" a.jpg
 run 2 "$hint" a.png b.png
 run 2 "$hint" --zoom 2 a.pdf
@@ -53,17 +60,28 @@ QT_QPA_PLATFORM=xcb DISPLAY= run 0 "" page.png
 [ "$(pixels page.png)" = 792x984 ] || fail "page.png is $(pixels page.png), not 792x984"
 run 0 "" --zoom 0.5 page.png
 [ "$(pixels page.png)" = 396x492 ] || fail "at 0.5 page.png is $(pixels page.png)"
+run 0 "" --zoom 2.22002 page.png
+[ "$(pixels page.png)" = 1758x2184 ] || fail "at the largest zoom page.png is $(pixels page.png)"
 run 0 "" --dpr 2 page.png
 [ "$(pixels page.png)" = 1584x1968 ] || fail "at ratio 2 page.png is $(pixels page.png)"
 run 0 "" page.pdf
 pdfinfo page.pdf | grep -q '^Pages: *1$' || fail "page.pdf has not one page"
 pdfinfo page.pdf | grep -q '^Page size: *612 x 792 pts' || fail "page.pdf is not US Letter"
+pdfinfo page.pdf | grep -q '^Form: *AcroForm' || fail "page.pdf is not a fillable form"
+qpdf --check page.pdf >/dev/null || fail "qpdf --check fails page.pdf"
+cmp -s <(pdftoppm -r 100 page.pdf) <(pdftoppm -r 100 -hide-annotations page.pdf) || fail "empty fields print"
+names=$(pdfinfo page.pdf; pdfinfo -meta page.pdf)
+for name in 'Title: *Travel Expense Report' 'Creator: *Quorvel 1\.0' '>Travel Expense Report</rdf:li>' \
+            '<xmp:CreatorTool>Quorvel 1\.0</xmp:CreatorTool>'; do
+    grep -q "$name" <<<"$names" || fail "page.pdf does not name itself: $name"
+done
 name=$(printf 'caf\351.png')
 run 0 "" "$name"
 [ -f "$name" ] || fail "the name's bytes were not kept"
 rm -f -- *
 
-# Files that cannot be written; where there was one, it holds "old page".
+# Files that cannot be written; where there was one, it holds "old page"
+# (one of them has a second name: no room is found before it is rewritten).
 faults=$tmp/faults
 mkdir -p "$faults/full" "$faults/locked"
 targets=("$faults/dev-full.png|No space left on device" "$faults/pipe.png|no program is reading"
@@ -72,7 +90,9 @@ ln -s /dev/full "$faults/dev-full.png"
 mkfifo "$faults/pipe.png"
 if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     mount -t tmpfs -o size=16k tmpfs "$faults/full" && echo "old page" >"$faults/full/page.png" \
-        && targets+=("$faults/full/page.png|No space left on device")
+        && targets+=("$faults/full/page.png|No space left on device") \
+        && echo "old page" >"$faults/full/linked.png" && ln "$faults/full/linked.png" "$faults/full/second.png" \
+        && targets+=("$faults/full/linked.png|No space left on device")
     mount -t tmpfs -o size=1m tmpfs "$faults/locked" && echo "old page" >"$faults/locked/page.png" \
         && mount -o remount,ro "$faults/locked" && targets+=("$faults/locked/page.png|Read-only file system")
 fi
@@ -84,9 +104,75 @@ for target in "${targets[@]}"; do
     [ "$before" = "$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)" ] || fail "$folder changed"
 done
 
+# Faults of the process itself, over a PNG and a PDF: a file-size limit
+# (SIGXFSZ ignored), and an error injected at each write in turn, which
+# leaves the old file or writes the whole new one (compared with a reference:
+# a PNG byte for byte, a PDF by its text, as its fonts' order varies).
+# A sanitizer build is not traced: LeakSanitizer fails under ptrace, and the
+# sanitizer's own writes would take the injected errors.
+traced=true
+ldd "$render" | grep -q libasan && traced=false
+cd "$faults" || exit 1
+"$render" ref.png && "$render" ref.pdf || fail "no reference files"
+for file in page.png page.pdf; do
+    echo "old page" >"$file"
+    (trap '' XFSZ; ulimit -f 20; run 1 "File too large" "$file"; exit $failed) || failed=1
+    $traced || continue
+    refused=0
+    for n in 1 2 3 4 5 6; do
+        echo "old page" >"$file"
+        strace -f -o /dev/null -e inject=write:error=ENOSPC:when=$n "$render" "$file" 2>/dev/null
+        status=$?
+        if [ $status = 1 ] && [ "$(head -c 9 "$file")" = "old page" ]; then refused=$((refused + 1))
+        elif [ $status != 0 ] || ! cmp -s <(pdftotext "$file" - 2>&1 || cat "$file") <(pdftotext "ref.${file#*.}" - 2>&1 || cat "ref.${file#*.}"); then
+            fail "$file with an error at write $n: status $status, and not the old file nor a whole new one"
+        fi
+    done
+    [ $refused -ge 1 ] || fail "no injected error reached $file's writes"
+done
+
+# Replacing keeps what the file had: owner (as root), mode, an attribute and
+# an ACL; a file with a second name is rewritten in place, seen by both.
+state() { stat -c '%U:%G %a %h' kept.png; getfattr -d kept.png; getfacl -cp kept.png; }
+for names in 2 1; do
+    echo "old page" >kept.png && chmod 0640 kept.png && setfattr -n user.tag -v kept kept.png \
+        && setfacl -m u:daemon:r kept.png || fail "cannot set up kept.png"
+    [ "$(id -u)" = 0 ] && chown nobody:nogroup kept.png
+    [ $names = 2 ] && ln kept.png second.png
+    before=$(state)
+    run 0 "" --zoom 0.5 kept.png
+    [ "$(state)" = "$before" ] || fail "with $names name(s) kept.png lost: $before -> $(state)"
+    [ "$(pixels kept.png)" = 396x492 ] || fail "with $names name(s) kept.png was not written"
+    [ $names = 1 ] || cmp -s kept.png second.png || fail "the second name does not see the new page"
+    rm -f kept.png second.png
+done
+
+# A signal while the file is written (strace holds its write for 3 s) ends
+# the program; the temporary goes and the old file stays.
+set -m
+$traced && for signal in INT TERM HUP; do
+    echo "old page" >page.png
+    strace -f -o /dev/null -e inject=write:delay_enter=3000000:when=1 "$render" page.png 2>/dev/null &
+    sleep 1
+    kill -$signal $(pgrep -P $!)
+    wait $! 2>/dev/null
+    status=$?
+    [ $status = $((128 + $(kill -l $signal))) ] || fail "SIG$signal while writing: status $status"
+    [ "$(ls page.png*)" = page.png ] && [ "$(cat page.png)" = "old page" ] || fail "SIG$signal left $(ls page.png*)"
+done
+set +m
+cd "$tmp/out" || exit 1
+
 # No font at all: fontconfig with an empty configuration.
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
 FONTCONFIG_FILE=$tmp/fonts.conf run 1 "no font can be loaded" page.png
 [ ! -e page.png ] || fail "a page without fonts was written"
+
+# A PDF form module that cannot be loaded: no PDF, and the reason.
+if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ] && mount --bind /dev/null "$module"; then
+    run 1 "cannot make the fillable form: the PDF form module cannot be loaded" page.pdf
+    [ ! -e page.pdf ] || fail "a PDF without its form was written"
+    umount "$module"
+fi
 [ $failed = 0 ] && echo "PASS: quorvel-render's arguments, files and failures"
 exit $failed

@@ -1,6 +1,6 @@
 // The "PDF" command with the printer dialog replaced by one that chooses as a
 // person would: to a PDF file (what reaches it, what a cancel and a file that
-// cannot be written leave behind) and, run by scripts/cups-print-test with
+// cannot be written leave behind) and, run by tests/print/cups-print-test with
 // its private scheduler, to a CUPS queue (the job comes out of the queue's
 // cups-pdf back end as the form; a refused job or a scheduler that is gone is
 // reported, a held one is not).
@@ -9,41 +9,42 @@
 #include "printed_page.h"
 #include "printing.h"
 
+#include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QDir>
+#include <QMessageBox>
+#include <QPrintDialog>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
-// Files that cannot be written, for real, under `folder`: a full disk (a
-// small tmpfs in the test's own mount namespace, entered before main while
-// the process has one thread; root only), a link to /dev/full and a missing
-// folder. Columns "file" and "reason" (what the system says); where there
-// was a file, it holds "old page". quorvel-render's test tries the same
-// writer on pipes and read-only folders too.
-const bool Private_Mounts = geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
-                            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-
+// Files that cannot be written, for real, under `folder`: a file-size
+// limit, which Qt's PDF writer meets already in memory, and a link to
+// /dev/full, which the file's own write meets. Columns "file", "reason"
+// (what the system says) and "limit" (bytes; 0: none); where there was a
+// file, it holds "old page". quorvel-render's test tries the same writer on
+// full disks, pipes, missing and read-only folders and injected errors.
 void Faulty_Targets_Data(const QString &folder)
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("reason");
-    const QString full = folder + QStringLiteral("/full");
-    QFile old(full + QStringLiteral("/page.pdf"));
-    if (Private_Mounts && QDir().mkpath(full) && mount("tmpfs", QFile::encodeName(full), "tmpfs", 0, "size=16k") == 0 &&
-        old.open(QIODevice::WriteOnly) && old.write("old page") == 8 && old.flush())
-        QTest::newRow("full disk") << old.fileName() << QStringLiteral("No space left on device");
+    QTest::addColumn<int>("limit");
+    QFile limited(folder + QStringLiteral("/limited.pdf"));
+    if (limited.open(QIODevice::WriteOnly) && limited.write("old page") == 8 && limited.flush())
+        QTest::newRow("file-size limit") << limited.fileName() << QStringLiteral("File too large") << 20480;
     QFile::link(QStringLiteral("/dev/full"), folder + QStringLiteral("/dev-full.pdf"));
-    QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device");
-    QTest::newRow("missing folder") << folder + QStringLiteral("/missing/page.pdf")
-                                    << QStringLiteral("No such file or directory");
+    QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device") << 0;
 }
 
 // What the folder holds: names, links and sizes.
@@ -65,6 +66,7 @@ class Test_Printing : public QObject {
     QPrinter *printer_ = nullptr;
     int dialogs_ = 0;
     QStringList failures_;
+    QStringList notices_;
     const QString queue_ = qEnvironmentVariable("QUORVEL_CUPS_QUEUE");
     const QString output_ = qEnvironmentVariable("QUORVEL_CUPS_OUTPUT");
 
@@ -124,7 +126,9 @@ private slots:
     {
         dialogs_ = 0;
         failures_.clear();
+        notices_.clear();
         Set_Print_Failure_Report([this](QWidget *, const QString &reason) { failures_.append(reason); });
+        Set_Print_Notice([this](QWidget *, const QString &notice) { notices_.append(notice); });
         OutputTarget = &preview_;
         Zoom_Factor = 0.5;
         Build_Page();
@@ -133,9 +137,9 @@ private slots:
     {
         Set_Printer_Dialog();
         Set_Print_Failure_Report();
+        Set_Print_Notice();
         QCOMPARE(OutputTarget, &preview_);
     }
-    void cleanupTestCase() { umount2(QFile::encodeName(dir_.filePath(QStringLiteral("full"))), MNT_DETACH); }
 
     // One page, the preview left as it was, at the zoom it is drawn at; the
     // dialog with the command's flags: no selection, printing to a file kept.
@@ -173,61 +177,118 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(QString, reason);
+        QFETCH(int, limit);
         const QString folder = QFileInfo(file).path();
         const QStringList before = Folder_State(folder);
+        struct rlimit unlimited {};
+        getrlimit(RLIMIT_FSIZE, &unlimited);
+        const struct rlimit limited = {limit ? rlim_t(limit) : unlimited.rlim_cur, unlimited.rlim_max};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limited);
         Print(file);
+        setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(failures_.size(), 1);
         QVERIFY2(failures_[0].contains(file) && failures_[0].contains(reason), qPrintable(failures_[0]));
         QCOMPARE(Folder_State(folder), before);
         QCOMPARE(Zoom_Factor, Single(0.5));
     }
 
+    // The real dialog with a pipe as its file: "Print" is refused with a
+    // message before Qt's dialog opens the name (where it would wait for a
+    // reader for ever; one comes after 10 s should it do so), and the dialog
+    // stays open, to be cancelled.
+    void dialogRefusesAPipe()
+    {
+        const QString pipe = dir_.filePath(QStringLiteral("pipe.pdf"));
+        QVERIFY(mkfifo(QFile::encodeName(pipe), 0600) == 0);
+        Print(pipe); // the printer offers the pipe from now on
+        Set_Printer_Dialog();
+        QProcess reader;
+        reader.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 10; cat \"$0\" >/dev/null"), pipe});
+        QStringList told;
+        QTimer act;
+        connect(&act, &QTimer::timeout, this, [&told] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
+                told << box->text(), box->done(QMessageBox::No);
+            else if (auto *dialog = qobject_cast<QPrintDialog *>(modal))
+                told.isEmpty() ? QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok),
+                                                           "click", Qt::QueuedConnection)
+                               : QMetaObject::invokeMethod(dialog, "reject");
+        });
+        act.start(200);
+        Print_Page(nullptr, preview_);
+        reader.kill();
+        reader.waitForFinished();
+        QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
+    }
+
     // Through the queue: taken as it is, not even begun (Qt cannot write
-    // the job's file), refused while the dialog is open, held by a stopped
-    // queue (a success, as lp sees it), or lost with the scheduler. No job
-    // file is left behind in the program's folders.
+    // the job's file), refused while the dialog is open (the administrator's
+    // reason shown), held by a stopped queue (a success, as lp sees it, and
+    // the user told it waits), with the scheduler stopped before the dialog
+    // (not opened) or while it is open, or with the scheduler gone. No wait
+    // lasts anywhere near CUPS's own minutes. No job file is left behind in
+    // the program's folders.
     void printsThroughTheQueue_data()
     {
+        QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("failure"); // empty: the job is taken
-        QTest::addColumn<QString>("tmpdir");  // where Qt writes the job first; empty: as it is
-        QTest::newRow("taken") << "" << "" << "" << "";
-        QTest::newRow("no room for the job") << "" << "" << "could not be opened" << "/nonexistent";
-        QTest::newRow("not accepting jobs") << "cupsreject $QUORVEL_CUPS_QUEUE" << "cupsaccept $QUORVEL_CUPS_QUEUE"
-                                            << "not accepting jobs" << "";
-        QTest::newRow("stopped, accepting") << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << "" << "";
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("tmpdir"); // where Qt writes the job first, in our folder; empty: as it is
+        const QString stop = QStringLiteral("kill -STOP $QUORVEL_CUPSD_PID"), start = QStringLiteral("kill -CONT $QUORVEL_CUPSD_PID");
+        QTest::newRow("taken") << "" << "" << "" << "" << "" << "";
+        QTest::newRow("no room for the job") << "" << "" << "" << "could not be opened" << "" << "missing";
+        QTest::newRow("not accepting jobs") << "" << "cupsreject -r 'out of toner' $QUORVEL_CUPS_QUEUE"
+                                            << "cupsaccept $QUORVEL_CUPS_QUEUE" << "not accepting jobs: out of toner" << "" << "";
+        QTest::newRow("stopped, accepting") << "" << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << ""
+                                            << "waits in its queue" << "";
+        QTest::newRow("scheduler stopped before") << stop << "" << start << "does not answer" << "" << "";
+        QTest::newRow("scheduler stopped meanwhile") << "" << stop << start << "does not answer" << "" << "";
         QTest::newRow("scheduler gone") // last, as it ends the scheduler
-            << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer" << "";
+            << "" << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "does not answer" << "" << "";
     }
     void printsThroughTheQueue()
     {
+        QFETCH(QString, before);
         QFETCH(QString, meanwhile);
         QFETCH(QString, after);
         QFETCH(QString, failure);
+        QFETCH(QString, notice);
         QFETCH(QString, tmpdir);
         if (queue_.isEmpty())
-            QSKIP("needs a print queue: run through scripts/cups-print-test");
+            QSKIP("needs a print queue: run through tests/print/cups-print-test");
         QVERIFY(QPrinterInfo::availablePrinterNames().contains(queue_));
-        const QStringList before = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const QStringList before_jobs = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
         const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const QByteArray tmp = qgetenv("TMPDIR");
         if (!tmpdir.isEmpty())
-            qputenv("TMPDIR", tmpdir.toUtf8());
+            qputenv("TMPDIR", dir_.filePath(tmpdir).toUtf8());
+        QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), before});
+        QElapsedTimer waited;
+        waited.start();
         Print(u'|' + meanwhile);
+        const qint64 seconds = waited.elapsed() / 1000;
         qputenv("TMPDIR", tmp);
         QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), after});
         QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
         QCOMPARE(Zoom_Factor, Single(0.5));
+        QCOMPARE(dialogs_, before.isEmpty() ? 1 : 0);
+        QVERIFY2(seconds < 30, qPrintable(QString::number(seconds)));
+        QCOMPARE(notices_.size(), notice.isEmpty() ? 0 : 1);
+        if (!notice.isEmpty())
+            QVERIFY2(notices_[0].contains(queue_) && notices_[0].contains(notice), qPrintable(notices_[0]));
         if (!failure.isEmpty()) {
             QCOMPARE(failures_.size(), 1);
-            QVERIFY2(failures_[0].contains(queue_) && failures_[0].contains(failure), qPrintable(failures_[0]));
-            QVERIFY(New_Job(before, 2000).isEmpty());
+            QVERIFY2(failures_[0].contains(failure), qPrintable(failures_[0]));
+            QVERIFY(New_Job(before_jobs, 2000).isEmpty());
             return;
         }
         QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
-        const QString job = New_Job(before, 60000);
-        QVERIFY(!job.isEmpty());
+        const QString job = New_Job(before_jobs, 60000);
+        QVERIFY2(job.contains(QStringLiteral("Travel_Expense_Report")), qPrintable(job)); // cups-pdf names it by the job
         // The print system turns the texts into shapes: the form is checked
         // by where its ink lies.
         Check_The_Form(job);
