@@ -138,6 +138,42 @@ void Preview_View::paintEvent(QPaintEvent *)
     painter.drawImage(QRectF(0, 0, image_.width() / ratio_, image_.height() / ratio_), image_);
 }
 
+// --- Focus_Mark -------------------------------------------------------------
+
+Focus_Mark::Focus_Mark(QWidget *owner) : QFocusFrame(owner)
+{
+    hide();
+    owner->installEventFilter(this);
+}
+
+bool Focus_Mark::eventFilter(QObject *, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        setGeometry(parentWidget()->rect());
+        raise();
+        show();
+        break;
+    case QEvent::FocusOut:
+        hide();
+        break;
+    case QEvent::Resize:
+        setGeometry(parentWidget()->rect());
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void Focus_Mark::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+}
+
 // --- Toolbar ----------------------------------------------------------------
 
 namespace {
@@ -148,12 +184,18 @@ const char *const Image_Files[] = {
     "toolbar-09-fitpage.png", "toolbar-10-prev.png",    "toolbar-11-next.png",    "toolbar-12-exit.png",
 };
 
-// Silver is the images' background: made transparent by a mask.
+// Silver is the images' background: made transparent by a mask. Every size
+// is offered, so a denser screen gets its own pixels, not an enlargement.
 QIcon Toolbar_Image(int number)
 {
-    QPixmap pixmap(QStringLiteral(":/assets/") + QLatin1String(Image_Files[number - 1]));
-    pixmap.setMask(pixmap.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
-    return QIcon(pixmap);
+    QIcon icon;
+    const QString file = QStringLiteral(":/assets/") + QLatin1String(Image_Files[number - 1]);
+    for (const int size : {16, 20, 24, 32, 48}) {
+        QPixmap pixmap(size == 16 ? file : QString(file).replace(QStringLiteral(".png"), QStringLiteral("-%1.png").arg(size)));
+        pixmap.setMask(pixmap.createMaskFromColor(QColor(192, 192, 192), Qt::MaskInColor));
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 } // namespace
@@ -176,6 +218,8 @@ Tool_Bar::Tool_Bar(QWidget *parent) : QToolBar(parent)
     // In a narrow window Qt lists the buttons that do not fit in the menu of
     // the toolbar's overflow button, filled anew at every layout; gaps mean
     // nothing there, so the separators are taken out before it shows.
+    if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly))
+        more->setAccessibleName(QStringLiteral("More commands"));
     if (QMenu *menu = Overflow())
         connect(menu, &QMenu::aboutToShow, menu, [menu] {
             for (QAction *action : menu->actions())
@@ -217,6 +261,7 @@ Toolbar_Button &Tool_Bar::Add(const QString &caption, Button_Style style, int im
         break;
     case Button_Style::Placeholder:
         placeholder = new QWidget;
+        placeholder->setObjectName(QStringLiteral("placeholder"));
         placeholder->setFixedWidth(Pixels_X(width));
         action = addWidget(placeholder);
         action->setText(caption);
@@ -233,6 +278,14 @@ Toolbar_Button &Tool_Bar::Add(const QString &caption, Button_Style style, int im
         break;
     }
     return buttons_.emplace_back(Toolbar_Button{caption, style, action, placeholder, this});
+}
+
+Toolbar_Button &Tool_Bar::Named(QStringView caption)
+{
+    for (Toolbar_Button &button : buttons_)
+        if (button.Caption == caption)
+            return button;
+    throw RuntimeError(35600, "Index out of bounds");
 }
 
 Toolbar_Button *Tool_Bar::Find(QAction *action)

@@ -9,6 +9,7 @@
 #include "runtime.h"
 
 #include <QComboBox>
+#include <QFocusFrame>
 #include <QImage>
 #include <QScrollBar>
 #include <QString>
@@ -91,6 +92,17 @@ private:
     quint64 generation_ = ~quint64(0);
 };
 
+// The keyboard focus drawn as a frame over a widget that shows none itself
+// (the viewport, whose canvas covers it): shown only while it has the focus.
+class Focus_Mark : public QFocusFrame { // a focus frame, which the accessibility bus leaves out
+public:
+    explicit Focus_Mark(QWidget *owner);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+};
+
 enum class Button_Style { Default, Group, Separator, Placeholder };
 
 class Tool_Bar;
@@ -118,7 +130,7 @@ private:
     QWidget *Shown() const;
 };
 
-// The toolbar: buttons in a fixed order, addressed by 1-based position.
+// The toolbar: buttons in a fixed order, each known by its caption.
 class Tool_Bar : public QToolBar {
 public:
     explicit Tool_Bar(QWidget *parent);
@@ -127,7 +139,8 @@ public:
     Toolbar_Button &Add(const QString &caption, Button_Style style, int image, Single width = 0);
 
     int Count() const { return int(buttons_.size()); }
-    Toolbar_Button &Buttons(int index) { return buttons_.at(std::size_t(index - 1)); }
+    // The button with this caption, compared exactly.
+    Toolbar_Button &Named(QStringView caption);
     std::deque<Toolbar_Button> &All() { return buttons_; }
     Toolbar_Button *Find(QAction *action);
 

@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "accessible.h"
 #include "font_check.h"
 #include "page_build.h"
 #include "printing.h"
@@ -15,6 +16,9 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShowEvent>
+#include <QToolButton>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
@@ -60,6 +64,60 @@ Integer Int_Abs(double value)
     return CInt(std::abs(std::floor(value)));
 }
 
+// The toolbar, button by button: caption (the button's identity), style,
+// picture, tooltip, shortcut (Qt's portable text) and the name the
+// accessibility bus gives it. Keys as desktop document viewers have them.
+struct Toolbar_Row {
+    const char *caption;
+    Button_Style style;
+    int image = 0; // the toolbar image's number, 0 for none
+    const char *tip = "";
+    const char *keys = "";
+    const char *name = "";
+    Single width = 0; // placeholders only
+};
+
+constexpr auto Gap = Button_Style::Separator;
+constexpr auto Plain = Button_Style::Default;
+constexpr auto Zoom = Button_Style::Group;
+constexpr Single Placeholder_Width = 1000;
+
+const Toolbar_Row Toolbar_Rows[] = {
+    {"", Gap},
+    {"New", Plain, 1, "Start a new report (does nothing in this version)", "", "New"},
+    {"", Gap},
+    {"Open", Plain, 2, "Load a saved report (does nothing in this version)", "", "Open"},
+    {"Save", Gap, 3},
+    {"", Gap},
+    {"PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "Print"},
+    {"", Gap},
+    {"Edit", Plain, 5, "Change the report's entries (does nothing in this version)", "", "Edit"},
+    {"", Gap},
+    {"Help", Plain, 6, "Show the program's help (does nothing in this version)", "", "Help"},
+    {"sep", Gap},
+    {"", Gap},
+    {"100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "Zoom 100 %"},
+    {"Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit width"},
+    {"Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit page"},
+    {"", Gap},
+    {"sep", Gap},
+    {"Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Previous page"},
+    {"Current", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
+    {"Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next page"},
+    {"Exit_PH", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
+    {"Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Quit"},
+};
+
+// The canvas is drawn at the screen's device pixel ratio up to this one (as
+// the render tool's largest); a denser screen enlarges it, so the canvas
+// never takes more than 16 times its logical size in memory.
+constexpr qreal Canvas_Ratio_Limit = 4;
+
+qreal Canvas_Ratio(const QWidget *window)
+{
+    return std::min(window->devicePixelRatioF(), Canvas_Ratio_Limit);
+}
+
 } // namespace
 
 frmMain::frmMain()
@@ -76,10 +134,11 @@ frmMain::frmMain()
         Screen.TwipsPerPixelY = Single(1440.0 / screen->logicalDotsPerInchY());
     }
 
+    Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
     QIcon icon;
-    icon.addFile(QStringLiteral(":/assets/icon-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/assets/icon-32.png"), QSize(32, 32));
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
     resize(Pixels_X(9765), Pixels_Y(6285));
     Fit_On_Screen();
@@ -102,11 +161,19 @@ frmMain::frmMain()
     view_ = new Preview_View(viewport);
     picPreview_Box = Control(view_);
     picPreview.Set_Back_Color(palette().color(QPalette::Base));
-    picPreview.Set_Device_Pixel_Ratio(devicePixelRatioF());
+    picPreview.Set_Device_Pixel_Ratio(Canvas_Ratio(this));
     picPreview.Set_Width(2355);
     picPreview.Set_Height(2355);
     view_->Show_Page(picPreview);
     view_->move(Pixels_X(600), Pixels_Y(240));
+    new Focus_Mark(viewport);
+
+    // Names for the accessibility bus; the window, the page, the page box
+    // and the toolbar's gaps are described by accessible.h.
+    setObjectName(QStringLiteral("frmMain"));
+    viewport->setAccessibleName(QStringLiteral("Page view"));
+    HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
+    VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
 
     HScroll.widget()->setGeometry(Pixels_X(1200), Pixels_Y(5100), Pixels_X(3585), Pixels_Y(250));
     VScroll.widget()->setGeometry(Pixels_X(4950), Pixels_Y(1950), Pixels_X(250), Pixels_Y(3000));
@@ -115,72 +182,45 @@ frmMain::frmMain()
     connect(HScroll.bar(), &QScrollBar::valueChanged, this,
             [this] { Handle("HScroll_Change", [this] { HScroll_Change(); }); });
 
-    // The toolbar's 23 buttons, in their fixed order.
-    const auto sep = Button_Style::Separator;
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("New"), Button_Style::Default, 1);
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("Open"), Button_Style::Default, 2);
-    Toolbar->Add(QStringLiteral("Save"), sep, 3);
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("PDF"), Button_Style::Default, 4);
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("Edit"), Button_Style::Default, 5);
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("Help"), Button_Style::Default, 6);
-    Toolbar->Add(QStringLiteral("sep"), sep, 0);
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("100%"), Button_Style::Group, 7);
-    Toolbar->Add(QStringLiteral("Fit Wd"), Button_Style::Group, 8);
-    Toolbar->Add(QStringLiteral("Fit Pg"), Button_Style::Group, 9);
-    Toolbar->Add(QString(), sep, 0);
-    Toolbar->Add(QStringLiteral("sep"), sep, 0);
-    Toolbar->Add(QStringLiteral("Prev"), Button_Style::Default, 10);
-    Toolbar->Add(QStringLiteral("Current"), Button_Style::Placeholder, 0, 1000);
-    Toolbar->Add(QStringLiteral("Next"), Button_Style::Default, 11);
-    Toolbar->Add(QStringLiteral("Exit_PH"), Button_Style::Placeholder, 0, 1000);
-    Toolbar->Add(QStringLiteral("Exit"), Button_Style::Default, 12);
-    Toolbar->Buttons(14).action->setChecked(true);
-
-    Toolbar->Buttons(7).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    Toolbar->Buttons(14).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    Toolbar->Buttons(23).action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    // Tooltips say what a button does, and its shortcut.
-    static const std::pair<const char *, const char *> tips[] = {
-        {"New", "Start a new report (does nothing in this version)"},
-        {"Open", "Load a saved report (does nothing in this version)"},
-        {"PDF", "Print the page, or save it as a PDF file"},
-        {"Edit", "Change the report's entries (does nothing in this version)"},
-        {"Help", "Show the program's help (does nothing in this version)"},
-        {"100%", "Show the page at its actual size"},
-        {"Fit Wd", "Fit the page's width in the window"},
-        {"Fit Pg", "Fit the whole page in the window"},
-        {"Prev", "Go to the previous page"},
-        {"Next", "Go to the next page"},
-        {"Exit", "Quit Quorvel"},
-    };
-    for (Toolbar_Button &button : Toolbar->All()) {
-        for (const auto &[caption, tip] : tips)
-            if (button.Caption == QLatin1String(caption))
-                button.action->setToolTip(QString::fromUtf8(tip));
-        const QKeySequence keys = button.action->shortcut();
-        if (!keys.isEmpty())
-            button.action->setToolTip(
-                QStringLiteral("%1 (%2)").arg(button.action->toolTip(), keys.toString(QKeySequence::NativeText)));
-        if (button.Style == Button_Style::Default || button.Style == Button_Style::Group) {
-            QAction *action = button.action;
-            connect(action, &QAction::triggered, this, [this, action] {
-                Handle("Toolbar_ButtonClick", [this, action] {
-                    if (Toolbar_Button *clicked = Toolbar->Find(action))
-                        Toolbar_ButtonClick(*clicked);
-                });
-            });
+    // The toolbar's 23 buttons, in their fixed order. The commands take the
+    // keyboard focus in this order, then the viewport; Space or Enter uses them.
+    QWidget *previous_stop = nullptr;
+    for (const Toolbar_Row &row : Toolbar_Rows) {
+        Toolbar_Button &button = Toolbar->Add(QString::fromUtf8(row.caption), row.style, row.image, row.width);
+        QAction *action = button.action;
+        if (row.style != Button_Style::Default && row.style != Button_Style::Group)
+            continue;
+        const QKeySequence keys(QString::fromUtf8(row.keys), QKeySequence::PortableText);
+        action->setShortcut(keys);
+        action->setToolTip(keys.isEmpty() ? QString::fromUtf8(row.tip)
+                                          : QStringLiteral("%1 (%2)").arg(QString::fromUtf8(row.tip),
+                                                                          keys.toString(QKeySequence::NativeText)));
+        QWidget *shown = Toolbar->widgetForAction(action);
+        shown->setAccessibleName(QString::fromUtf8(row.name));
+        if (!keys.isEmpty()) {
+            shown->setFocusPolicy(Qt::TabFocus);
+            shown->installEventFilter(this);
+            if (previous_stop)
+                setTabOrder(previous_stop, shown);
+            previous_stop = shown;
         }
+        if (button.Caption == QLatin1String("Prev"))
+            previous_stop = cboPage.box(); // the page box sits between "Prev" and "Next"
+        connect(action, &QAction::triggered, this, [this, action] {
+            Handle("Toolbar_ButtonClick", [this, action] {
+                if (Toolbar_Button *clicked = Toolbar->Find(action))
+                    Toolbar_ButtonClick(*clicked);
+            });
+        });
     }
+    setTabOrder(previous_stop, viewport);
+    Toolbar->Named(u"100%").action->setChecked(true);
+    Toolbar->setAccessibleName(QStringLiteral("Toolbar"));
     Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
 
     // The page box lies on the toolbar; its list until start-up replaces it.
     QComboBox *box = cboPage.box();
+    box->setObjectName(QStringLiteral("cboPage"));
     box->setEditable(false);
     box->setAccessibleName(QStringLiteral("Page"));
     box->addItem(QStringLiteral("Paint_Grid"));
@@ -189,13 +229,14 @@ frmMain::frmMain()
     box->setGeometry(Pixels_X(360), Pixels_Y(720), Pixels_X(1365), Pixels_Y(315));
     box->raise();
     box->setToolTip(QStringLiteral("Choose the page to show"));
+    box->view()->setAccessibleName(QStringLiteral("Pages"));
     connect(box, &QComboBox::currentTextChanged, this,
             [this] { Handle("cboPage_Change", [this] { cboPage_Change(); }); });
 
     // The box rides on the "Current" placeholder. When a narrow window pushes
     // the placeholder into the toolbar's overflow, the box hides with it and
     // the overflow offers the box's pages instead.
-    QWidget *current = Toolbar->widgetForAction(Toolbar->Buttons(20).action);
+    QWidget *current = Toolbar->widgetForAction(Toolbar->Named(u"Current").action);
     current->installEventFilter(this);
     box->setHidden(current->isHidden());
     pageMenu_ = new QMenu(QStringLiteral("Page"), this);
@@ -215,9 +256,12 @@ frmMain::frmMain()
             pageMenu_->menuAction()->setEnabled(cboPage.box()->isEnabled());
             // In the toolbar's order: before the first listed button after "Current".
             QAction *before = nullptr;
-            for (int i = 21; i <= Toolbar->Count() && !before; ++i)
-                if (overflow->actions().contains(Toolbar->Buttons(i).action))
-                    before = Toolbar->Buttons(i).action;
+            bool after_current = false;
+            for (Toolbar_Button &button : Toolbar->All()) {
+                if (after_current && !before && overflow->actions().contains(button.action))
+                    before = button.action;
+                after_current = after_current || button.Caption == QLatin1String("Current");
+            }
             overflow->insertMenu(before, pageMenu_);
         });
 
@@ -253,7 +297,7 @@ void frmMain::Form_Load()
             button.Set_Width(100);
             Refresh();
             button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Buttons(23).Width() - Single(100)));
+                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Named(u"Exit").Width() - Single(100)));
         }
     }
 
@@ -362,20 +406,20 @@ void frmMain::Form_Resize()
     if (isMinimized())
         return;
 
-    Toolbar->Buttons(22).Set_Width(100);
+    Toolbar->Named(u"Exit_PH").Set_Width(100);
     const Single previous = Zoom_Factor;
 
     HScroll.Set_Visible(false);
     VScroll.Set_Visible(false);
     Size_Window();
-    if (Toolbar->Buttons(14).Value() == 1) {
+    if (Toolbar->Named(u"100%").Value() == 1) {
         Zoom_Factor = Capped(1);
         Check_Scrollbars();
         if (VScroll.Visible() || HScroll.Visible()) {
             Size_Window();
             Check_Scrollbars();
         }
-    } else if (Toolbar->Buttons(15).Value() == 1) {
+    } else if (Toolbar->Named(u"Fit Wd").Value() == 1) {
         Zoom_Factor = Capped(picWindow.Width() / Sheet_Width_Twips);
         Check_Scrollbars();
         if (VScroll.Visible()) {
@@ -430,7 +474,7 @@ void frmMain::Form_Resize()
             cboPage.Set_Left(button.Left() + 50);
         } else if (button.Caption == QLatin1String("Exit_PH")) {
             button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Buttons(23).Width() - Single(100)));
+                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Named(u"Exit").Width() - Single(100)));
         }
     }
 }
@@ -473,8 +517,17 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
         // The "Current" placeholder: shown on the toolbar or moved to its overflow.
-        if (watched == Toolbar->widgetForAction(Toolbar->Buttons(20).action))
+        if (watched == Toolbar->widgetForAction(Toolbar->Named(u"Current").action))
             cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
+    }
+    if (event->type() == QEvent::KeyPress) {
+        // Enter uses a toolbar command as Space does.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        auto *button = qobject_cast<QToolButton *>(watched);
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            button->animateClick();
+            return true;
+        }
     }
     if (watched != picWindow.widget())
         return QWidget::eventFilter(watched, event);
@@ -557,6 +610,12 @@ void frmMain::Build_Preview()
     // Shown only once finished: a drawing that failed half way leaves the
     // last finished page on screen.
     view_->Show_Page(picPreview);
+    // A new zoom or page changes what the page's description says; a screen
+    // reader, if one listens, says it.
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(view_, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void frmMain::Refresh()
@@ -595,14 +654,22 @@ void frmMain::showEvent(QShowEvent *event)
 
 bool frmMain::event(QEvent *event)
 {
-    if (event->type() == QEvent::ScreenChangeInternal)
+    // The window manager's frame is known only once it has framed the
+    // window; the first time it is, the frame is fitted into the screen.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate) && shown_ && !framed_ &&
+        frameGeometry() != geometry()) {
+        framed_ = true;
+        QTimer::singleShot(0, this, [this] { Fit_On_Screen(); });
+    }
+    if (type == QEvent::ScreenChangeInternal)
         Handle("Screen_Change", [this] { Follow_Pixel_Ratio(); });
     return QWidget::event(event);
 }
 
 void frmMain::Follow_Pixel_Ratio()
 {
-    const qreal ratio = devicePixelRatioF();
+    const qreal ratio = Canvas_Ratio(this);
     if (ratio == picPreview.Device_Pixel_Ratio())
         return;
     picPreview.Set_Device_Pixel_Ratio(ratio);

@@ -13,6 +13,11 @@
 #include <QWidget>
 
 class frmMain : public QWidget {
+    // First, so it is set before the controls' construction sends this
+    // window its first events.
+    bool shown_ = false;
+    bool framed_ = false; // the window manager's frame has been fitted on the screen
+
 public:
     frmMain();
     ~frmMain() override;
@@ -66,6 +71,5 @@ private:
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow
-    bool shown_ = false;
     int wheelRest_ = 0;
 };

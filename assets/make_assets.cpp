@@ -186,6 +186,9 @@ QHash<char, QRgb> toolbarPalette()
     };
 }
 
+// The larger sizes every toolbar image is also written in, as NAME-SIZE.png.
+constexpr int Toolbar_Sizes[] = {20, 24, 32, 48};
+
 struct ToolbarImage {
     const char *name;
     PixelRows rows;
@@ -613,7 +616,15 @@ int main(int argc, char *argv[])
     std::vector<std::string> storage;
     for (const ToolbarImage &item : toolbarImages(storage)) {
         const QString name = QString::fromLatin1(item.name);
-        save(fromRows(item.rows, toolbar, QImage::Format_RGB888, name), dir, name, "PNG");
+        const QImage image = fromRows(item.rows, toolbar, QImage::Format_RGB888, name);
+        save(image, dir, name, "PNG");
+        // The sizes a 16-pixel button needs on screens of ratio 1.25, 1.5, 2
+        // and 3: each pixel of the art becomes a block of whole pixels, so a
+        // line stays one colour, without the grey edges of a smooth enlargement.
+        for (const int size : Toolbar_Sizes) {
+            const QString sized = QString(name).replace(QStringLiteral(".png"), QStringLiteral("-%1.png").arg(size));
+            save(image.scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation), dir, sized, "PNG");
+        }
     }
 
     const QList<QRgb> table = iconColourTable();

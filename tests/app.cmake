@@ -1,14 +1,17 @@
 # The viewer window, driven in-process on the offscreen platform: on a
 # 96-DPI screen; its layout table again on 288- and 131-DPI screens (5 and
-# 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5; the first
+# 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5 (and 50,
+# where the canvas stays at 4); the first
 # window and a narrow toolbar on a 320 x 200 screen.
-quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app LABELS app)
+quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
+target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
         "fine|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=288"
         "dpi131|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=131"
         "ratio2|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2"
         "ratio1.5|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=1.5"
+        "ratio50|canvas_ratio_is_bounded|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=50"
         "small_screen|first_window_fits_the_screen narrow_toolbar_keeps_every_command|QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/small_screen.json")
     string(REPLACE "|" ";" parts "${run}")
     list(GET parts 0 name)
@@ -45,3 +48,32 @@ add_test(NAME test_run_vnc
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_run_vnc.sh ${PROJECT_SOURCE_DIR}/scripts/run $<TARGET_FILE:quorvel>)
 set_tests_properties(test_run_vnc PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+
+# The window through the real accessibility bus, as a screen reader meets it
+# (tests/app/access.txt, the reviewed record), with a window manager that
+# gives it the keyboard. It types on its display, so it runs alone.
+find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
+find_program(OPENBOX openbox REQUIRED)
+add_test(NAME test_access
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+            ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_access.py
+            $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_SOURCE_DIR}/app/access.txt ${CMAKE_CURRENT_BINARY_DIR}/access.txt)
+set_tests_properties(test_access PROPERTIES
+    ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+
+# The first frame on small screens under openbox (at scale 2 too), and the
+# window on a headless Wayland compositor of its own.
+find_program(WESTON weston REQUIRED)
+foreach(run IN ITEMS "640x480|" "600x400|" "1024x768|QT_SCALE_FACTOR=2")
+    string(REPLACE "|" ";" parts "${run}")
+    list(GET parts 0 size)
+    list(GET parts 1 scale)
+    add_test(NAME test_screen_${size}${scale}
+        COMMAND ${XVFB_RUN} -a -s "-screen 0 ${size}x24 -nolisten tcp"
+                ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh frame $<TARGET_FILE:quorvel>)
+    set_tests_properties(test_screen_${size}${scale} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;${scale}")
+endforeach()
+add_test(NAME test_screen_wayland COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh wayland $<TARGET_FILE:quorvel>)
+set_tests_properties(test_screen_wayland PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
+set_tests_properties(test_screen_640x480 test_screen_600x400 test_screen_1024x768QT_SCALE_FACTOR=2 test_screen_wayland
+    PROPERTIES LABELS "app;e2e" TIMEOUT 60)

@@ -3,7 +3,8 @@
 # an X display (run under xvfb-run): --help and --version on stdout with
 # status 0, with or without a display; an unknown option or argument refused;
 # without a display one line that says so and how to get one, not Qt's
-# abort; and without any font a message box (its title drawn by the window
+# abort; the VNC platform refused, eglfs and linuxfb ending in a sentence;
+# and without any font a message box (its title drawn by the window
 # manager) and one line on stderr.
 #   tests/app/test_viewer.sh QUORVEL
 set -u
@@ -30,9 +31,16 @@ check 0 "^quorvel 1" "" "$quorvel" --version
 check 0 "^quorvel 1" "" env -u DISPLAY "$quorvel" --version
 check 1 "" "frobnicate" "$quorvel" --frobnicate
 check 1 "" "unexpected argument" "$quorvel" page.ker
-check 1 "" "no display.*./scripts/run" env -u DISPLAY "$quorvel"
-check 1 "" "no display.*./scripts/run" env -u DISPLAY "$quorvel" -platform xcb
+check 1 "" "no display.*./scripts/run" env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel"
+check 1 "" "no display.*./scripts/run" env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform xcb
 [ "$(wc -l <"$tmp/err")" = 1 ] || fail "more than one line without a display: $(cat "$tmp/err")"
+# Qt's VNC platform (no password, every interface) is refused; a platform
+# that cannot start ends with a sentence and status 1, not an abort.
+check 1 "" "password.*./scripts/run" "$quorvel" -platform vnc:port=5988
+check 1 "" "password.*./scripts/run" env QT_QPA_PLATFORM=vnc "$quorvel"
+check 1 "" '"eglfs" cannot start' env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform eglfs
+check 1 "" '"linuxfb" has no screen' env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform linuxfb
+! "$quorvel" --help | grep -q -e -platform || fail "--help offers -platform"
 
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
 FONTCONFIG_FILE=$tmp/fonts.conf "$quorvel" 2>"$tmp/err" &

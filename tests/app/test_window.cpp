@@ -9,8 +9,11 @@
 #include "frm_main.h"
 #include "page_build.h"
 #include "printing.h"
+#include "printed_page.h"
 
 #include <QComboBox>
+#include <QPainter>
+#include <QSet>
 #include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
@@ -171,7 +174,7 @@ private slots:
             captions << button.Caption;
         QCOMPARE(captions.join(u','), QStringLiteral(",New,,Open,Save,,PDF,,Edit,,Help,sep,,100%,Fit Wd,Fit Pg,,"
                                                      "sep,Prev,Current,Next,Exit_PH,Exit"));
-        Toolbar_Button &exit = window->Toolbar->Buttons(23), &current = Button(*window, "Current");
+        Toolbar_Button &exit = Button(*window, "Exit"), &current = Button(*window, "Current");
         QVERIFY(std::abs(exit.Left() + exit.Width() - (Twips_X(window->Toolbar->width()) - 100)) <= 30);
         QCOMPARE(current.Width(), Twips_X(Pixels_X(1365 + 100)));
         QCOMPARE(window->cboPage.Left(), Twips_X(Pixels_X(current.Left() + 50)));
@@ -342,6 +345,10 @@ private slots:
         }
         QCOMPARE(across, 0);
         QCOMPARE(QApplication::focusWidget(), viewport);
+        // The viewport with the focus shows it, as a frame over the page.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCOMPARE(viewport->grab().toImage().pixel(1, 1), viewport->palette().color(QPalette::Highlight).rgb());
         QCOMPARE(window->Build_Page_Calls, 1);
     }
 
@@ -433,9 +440,43 @@ private slots:
             const QString tip = button.action->toolTip();
             QVERIFY2(tip.size() > button.Caption.size() + 8 && !tip.startsWith(button.Caption), qPrintable(tip));
         }
-        QCOMPARE(Button(*window, "Fit Pg").action->toolTip(), QStringLiteral("Fit the whole page in the window"));
+        QCOMPARE(Button(*window, "Fit Pg").action->toolTip(), QStringLiteral("Fit the whole page in the window (F)"));
         QVERIFY(Button(*window, "PDF").action->toolTip().endsWith(QStringLiteral("(Ctrl+P)")));
         QVERIFY(Button(*window, "100%").action->toolTip().endsWith(QStringLiteral("(Ctrl+0)")));
+    }
+
+    // The toolbar pictures at screen ratios 1, 1.25, 1.5 and 2 have pixels
+    // of their own, in no colour the 16-pixel picture lacks (no grey fringe
+    // of an enlargement); at ratio 2 they are the reviewed sheet.
+    void toolbar_pictures_are_sharp()
+    {
+        auto window = Started_Window(false);
+        QImage sheet(12 * 34, 34, QImage::Format_RGB32);
+        sheet.fill(Qt::white);
+        QPainter painter(&sheet);
+        int drawn = 0;
+        for (Toolbar_Button &button : window->Toolbar->All()) {
+            const QIcon icon = button.action->icon();
+            if (icon.isNull())
+                continue;
+            const QImage small = icon.pixmap(QSize(16, 16), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+            QSet<QRgb> colours;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x)
+                    colours.insert(small.pixel(x, y));
+            for (const qreal ratio : {1.25, 1.5, 2.0}) {
+                const QImage shown = icon.pixmap(QSize(16, 16), ratio).toImage().convertToFormat(QImage::Format_ARGB32);
+                QCOMPARE(shown.size(), QSize(qRound(16 * ratio), qRound(16 * ratio)));
+                for (int y = 0; y < shown.height(); ++y)
+                    for (int x = 0; x < shown.width(); ++x)
+                        QVERIFY2(colours.contains(shown.pixel(x, y)), qPrintable(QStringLiteral("%1 at %2: (%3, %4)")
+                                                                              .arg(button.Caption).arg(ratio).arg(x).arg(y)));
+                if (ratio == 2)
+                    painter.drawImage(1 + 34 * drawn++, 1, shown);
+            }
+        }
+        painter.end();
+        Check_Reference_Image(sheet, QStringLiteral(REFERENCE_DIR "/app/toolbar-ratio2.png"));
     }
 
     void first_window_fits_the_screen()
@@ -505,6 +546,18 @@ private slots:
         shown.setDevicePixelRatio(page.devicePixelRatio());
         const QRect all(0, 0, page.width() - 1, page.height() - 1); // a fractional ratio leaves the last pixel half shown
         QCOMPARE(shown.copy(all), page.copy(all));
+    }
+
+    // On a screen denser than ratio 4 the page is drawn at 4 and enlarged
+    // (at the screen's 50 it would take gigabytes), and drawn whole.
+    void canvas_ratio_is_bounded()
+    {
+        if (QGuiApplication::primaryScreen()->devicePixelRatio() <= 4)
+            QSKIP("a screen of ratio 4 or less");
+        auto window = Started_Window();
+        QCOMPARE(window->picPreview.Device_Pixel_Ratio(), 4.0);
+        QCOMPARE(window->picPreview.Image().size(), window->picPreview.Pixel_Size() * 4);
+        QCOMPARE(window->picPreview_Box.widget()->size(), window->picPreview.Pixel_Size());
     }
 
     // A long random session (fixed seed, so a failure can be replayed; run as

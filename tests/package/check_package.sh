@@ -50,8 +50,8 @@ check "the package holds exactly the expected files" diff -u "$work/expected" "$
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-check "dependencies from dpkg-shlibdeps plus the form's fonts" \
-  grep -qE '(^|, )fonts-liberation(,|$).*libqt6widgets6 \(>= ' <<<"$depends"
+check "dependencies from dpkg-shlibdeps plus the form's fonts and the Wayland plugin" \
+  grep -qE '(^|, )fonts-liberation, qt6-wayland(,|$).*libqt6widgets6 \(>= ' <<<"$depends"
 check "qpdf's library, which the PDF form module needs" grep -qE '(^|, )libqpdf29 \(' <<<"$depends"
 
 lintian --fail-on error "$deb" >"$work/lintian" 2>&1

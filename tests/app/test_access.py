@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""The window as a screen reader meets it, through the real accessibility bus
+(run inside xvfb-run and dbus-run-session; Debian's python3-pyatspi): the
+tree with roles, names, states, descriptions, key bindings and the page's
+text, then a walk with Tab and the shortcuts that reaches and uses every
+command, with what each did (the focus, the page's description and size, the
+events a screen reader hears). The whole record is compared with one
+reviewed reference; a difference leaves what was seen beside it.
+
+    test_access.py QUORVEL REFERENCE OUTPUT
+"""
+import difflib, os, subprocess, sys, time
+
+import pyatspi
+from gi.repository import GLib
+
+quorvel, reference, output = sys.argv[1:4]
+STATES = {pyatspi.STATE_FOCUSABLE: "focusable", pyatspi.STATE_FOCUSED: "focused",
+          pyatspi.STATE_CHECKED: "checked", pyatspi.STATE_SELECTED: "selected", pyatspi.STATE_ENABLED: "enabled"}
+record = []
+heard = []
+
+
+def pump(seconds):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        while GLib.MainContext.default().iteration(False):
+            pass
+        time.sleep(0.02)
+
+
+def wait_for(what, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        pump(0.05)
+        found = what()
+        if found:
+            return found
+    return None
+
+
+def application():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == "quorvel":
+            return app
+    return None
+
+
+def states(acc):
+    have = acc.getState().getStates()
+    return ",".join(name for state, name in STATES.items() if state in have)
+
+
+def keys(acc):
+    try:
+        action = acc.queryAction()
+    except NotImplementedError:
+        return ""
+    bindings = {action.getKeyBinding(i) for i in range(action.nActions)} - {""}
+    return " keys " + "/".join(sorted(bindings)) if bindings else ""
+
+
+def describe(acc, depth=0):
+    line = "  " * depth + f"{acc.getRoleName()} \"{acc.name}\" [{states(acc)}]"
+    if acc.description and acc.getRoleName() != "application":  # the application's is the program's path
+        line += f" \"{acc.description}\""
+    record.append(line + keys(acc))
+    if acc.getRoleName() == "document frame":
+        text = acc.queryText()
+        record.extend("  " * (depth + 1) + "| " + row for row in text.getText(0, -1).split("\n")[:-1])
+    for child in acc:
+        if child is not None:
+            describe(child, depth + 1)
+
+
+def find(acc, test):
+    if test(acc):
+        return acc
+    for child in acc:
+        found = child is not None and find(child, test)
+        if found:
+            return found
+    return None
+
+
+def focused():
+    app = application()
+    return app and find(app, lambda acc: pyatspi.STATE_FOCUSED in acc.getState().getStates()
+                        and acc.getRoleName() != "frame")
+
+
+def page():
+    return find(application(), lambda acc: acc.getRoleName() == "document frame")
+
+
+def page_state():
+    doc = page()
+    box = doc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return f"\"{doc.description}\", {box.width}x{box.height}"
+
+
+def key(name):
+    subprocess.run(["xdotool", "key", name], check=True)
+
+
+def on_event(event):
+    if event.source.getRoleName() == "document frame":
+        heard.append(event.source.description)
+
+
+wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+time.sleep(0.5)
+env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+viewer = subprocess.Popen([quorvel], env=env)
+try:
+    if not wait_for(lambda: application() and page() and focused(), 20):
+        sys.exit("FAIL: the window did not show on the accessibility bus with the focus in it")
+    pump(0.5)
+    record.append("# The tree")
+    describe(application())
+
+    # A character's box on the screen follows the page: the first letter
+    # lies inside the page's box.
+    doc = page()
+    first = doc.queryText().getCharacterExtents(0, pyatspi.DESKTOP_COORDS)
+    box = doc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    record.append("# The first letter inside the page: " +
+                  str(box.x <= first[0] and first[0] + first[2] <= box.x + box.width and first[3] > 0))
+
+    pyatspi.Registry.registerEventListener(on_event, "object:property-change:accessible-description")
+    record.append("# Tab from the viewport round to it again")
+    start = focused().name
+    record.append(start)
+    for _ in range(20):
+        key("Tab")
+        name = wait_for(lambda: focused() and focused().name != record[-1] and focused().name)
+        record.append(str(name))
+        if name in (start, None):
+            break
+
+    record.append("# Each command, then the focus, the page and what a screen reader heard")
+    steps = [("Fit width", "Tab:KP_Enter"), ("Zoom 100 %", "Tab:space"), ("Fit page", "f"), ("Fit width", "w"),
+             ("Zoom 100 %", "ctrl+0"), ("Next page", "ctrl+Next"), ("Previous page", "ctrl+Prior"),
+             ("Next page", "Tab:space"), ("Previous page", "Tab:Return")]
+    for target, how in steps:
+        heard.clear()
+        if how.startswith("Tab:"):
+            for _ in range(12):
+                if focused().name == target:
+                    break
+                key("Tab")
+                wait_for(lambda: focused(), 2)
+            key(how[4:])
+        else:
+            key(how)
+        pump(0.6)
+        checked = find(application(), lambda acc: pyatspi.STATE_CHECKED in acc.getState().getStates())
+        record.append(f"{target} by {how}: focus \"{focused().name}\", checked \"{checked and checked.name}\", "
+                      f"page {page_state()}, heard {heard}")
+
+    # Print opens the print dialog, Escape closes it; Quit ends the program.
+    key("ctrl+p")
+    dialog = wait_for(lambda: find(application(), lambda acc: acc.getRoleName() == "dialog"))
+    record.append(f"Print by ctrl+p: {dialog.getRoleName() if dialog else 'nothing'} \"{dialog.name if dialog else ''}\"")
+    key("Escape")
+    closed = wait_for(lambda: not find(application(), lambda acc: acc.getRoleName() == "dialog"))
+    record.append(f"Escape: dialog closed {bool(closed)}, focus \"{focused() and focused().name}\"")
+    key("ctrl+q")
+    try:
+        status = viewer.wait(10)
+    except subprocess.TimeoutExpired:
+        status = "still running"
+    record.append(f"Quit by ctrl+q: the program ended with status {status}")
+finally:
+    viewer.kill()
+    wm.kill()
+
+got = "\n".join(record) + "\n"
+with open(output, "w") as out:
+    out.write(got)
+want = open(reference).read()
+if got != want:
+    sys.stdout.writelines(difflib.unified_diff(want.splitlines(True), got.splitlines(True), reference, output))
+    sys.exit(f"FAIL: what the accessibility bus gives differs from {reference}; what it gave is in {output}")
+print("PASS: the tree, the Tab walk and every command as the reference has them")
