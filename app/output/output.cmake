@@ -1,0 +1,49 @@
+# The output: the files the programs write (whole or not at all), the PDF
+# form and its module, PNG bytes. It knows the page and the drawing
+# surfaces, never the window.
+
+# Writing the files both make, whole or not at all.
+add_library(quorvel_output STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/output_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/output_file.h
+)
+target_include_directories(quorvel_output PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quorvel_output PUBLIC Qt6::Core)
+
+# The printed page as a PDF form: the fields in the programs, and qpdf in a
+# module of its own that they load when they write a PDF (libcups is loaded
+# the same way), so that start-up does not pay for qpdf and its libraries.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
+add_library(quorvel-pdf-form MODULE
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.h
+)
+target_link_libraries(quorvel-pdf-form PRIVATE PkgConfig::QPDF Qt6::Core)
+# qpdf's own smart pointers are std::shared_ptr.
+target_compile_definitions(quorvel-pdf-form PRIVATE POINTERHOLDER_TRANSITION=4)
+# A private library's place in Debian: /usr/lib/<multiarch>/quorvel.
+set(form_module_dir lib/${CMAKE_LIBRARY_ARCHITECTURE}/quorvel)
+install(TARGETS quorvel-pdf-form LIBRARY DESTINATION ${form_module_dir})
+
+add_library(quorvel_pdf_form STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form.h
+)
+target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quorvel_pdf_form PUBLIC Qt6::Gui PRIVATE quorvel_page)
+file(RELATIVE_PATH form_module_from_bindir ${CMAKE_INSTALL_FULL_BINDIR}
+    ${CMAKE_INSTALL_PREFIX}/${form_module_dir}/libquorvel-pdf-form.so)
+target_compile_definitions(quorvel_pdf_form PRIVATE
+    QUORVEL_FORM_MODULE_FROM_BINDIR="${form_module_from_bindir}"
+    QUORVEL_FORM_MODULE_BUILT="$<TARGET_FILE:quorvel-pdf-form>")
+add_dependencies(quorvel_pdf_form quorvel-pdf-form)
+
+# The canvas as PNG bytes, through libpng (which Qt's own PNG support uses).
+pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
+add_library(quorvel_png STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/png_bytes.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/png_bytes.h
+)
+target_include_directories(quorvel_png PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quorvel_png PUBLIC Qt6::Gui PkgConfig::LIBPNG)
