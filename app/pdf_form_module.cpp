@@ -276,6 +276,15 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &
     // The fields follow one another in the /Annots array in the order of Tab.
     page.replaceKey("/Tabs", Object::newName("/A"));
     const Field_Fonts fonts = Embed_Font(pdf, font_file);
+    // New appearances are drawn in the composite font. Each empty
+    // appearance names the single-byte one under the same name: qpdf takes
+    // the font from the stream it writes into, poppler from the form's
+    // resources, and pdf.js from a field's own resources before the
+    // stream's, so every field names the form's too.
+    Object form_fonts = Object::newDictionary();
+    form_fonts.replaceKey(Font_Name, fonts.Unicode);
+    Object form_resources = pdf.makeIndirectObject(Object::newDictionary());
+    form_resources.replaceKey("/Font", form_fonts);
     QPDFAcroFormDocumentHelper form(pdf);
     // The fields that hold others ("breakfast" of "breakfast.mon"), by name.
     std::map<QString, Object> parents;
@@ -312,6 +321,7 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &
                     holder.replaceKey("/Parent", parent);
                     parent.getKey("/Kids").appendItem(holder);
                 } else {
+                    holder.replaceKey("/DR", form_resources);
                     form.addFormField(QPDFFormFieldObjectHelper(holder));
                 }
                 found = parents.emplace(name, holder).first;
@@ -322,17 +332,12 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &
             widget.replaceKey("/Parent", parent);
             parent.getKey("/Kids").appendItem(widget);
         } else {
+            widget.replaceKey("/DR", form_resources);
             form.addFormField(QPDFFormFieldObjectHelper(widget));
         }
     }
     Object acroForm = pdf.getRoot().getKey("/AcroForm");
-    // New appearances are drawn in the composite font; an empty field's own
-    // appearance names the single-byte one under the same name.
-    Object form_fonts = Object::newDictionary();
-    form_fonts.replaceKey(Font_Name, fonts.Unicode);
-    Object resources = Object::newDictionary();
-    resources.replaceKey("/Font", form_fonts);
-    acroForm.replaceKey("/DR", resources);
+    acroForm.replaceKey("/DR", form_resources);
     acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));
 }
 
