@@ -2,7 +2,7 @@
 // back with poppler: the fields against a reviewed list (names, tooltips,
 // alignment, in the order of Tab) and against the rules and boxes the page
 // draws, a value typed in and saved shows inside its field, values set by
-// poppler, MuPDF and qpdf print whole in their own fields only, and a PDF
+// poppler, MuPDF, pdf.js and qpdf print whole in their own fields only, and a PDF
 // that is not whole is refused. (tests/page/test_render.sh checks that
 // empty fields print nothing, and the document's names.)
 #include "page_build.h"
@@ -218,14 +218,16 @@ private slots:
     }
 
     // Values set by each tool, saved and printed by poppler: each whole in
-    // its own field and nowhere else; MuPDF prints poppler's drawing as it
-    // is. MuPDF draws Latin letters beyond Windows-1252 as dots, qpdf any
-    // letter beyond it as a question mark, whatever the form's fonts.
+    // its own field and nowhere else; MuPDF prints poppler's and pdf.js's
+    // drawing as it is. MuPDF draws Latin letters beyond Windows-1252 as
+    // dots, qpdf any letter beyond it as a question mark, whatever the form's
+    // fonts.
     void aValuePrintsWholeInItsFieldOnly_data()
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QString>("name");
         QTest::newRow("poppler") << "poppler" << "Łódź İstanbul Zoë Ζωή Жанна";
+        QTest::newRow("pdf.js") << "pdf.js" << "Łódź İstanbul Zoë Ζωή Жанна";
         QTest::newRow("MuPDF") << "MuPDF" << "Zoë Ζωή Жанна";
         QTest::newRow("qpdf") << "qpdf" << "Zoë Müller";
     }
@@ -240,23 +242,23 @@ private slots:
             {"total_expense.total_cash", "12,345.67"}};
         const QString filled = dir_.filePath(tool + QStringLiteral("-filled.pdf"));
         QMap<QString, QString> expected;
-        QStringList byTooltip{QStringLiteral(REFERENCE_DIR "/print/mutool-fill.js"), pdf_, filled};
+        QStringList byTooltip{QStringLiteral(REFERENCE_DIR "/print/mutool-fill.js"), pdf_, filled},
+            byName{QStringLiteral(REFERENCE_DIR "/print/pdfjs-fill.js"), pdf_, filled};
         const auto document = Poppler::Document::load(pdf_);
         for (const auto &field : document->page(0)->formFields()) {
             const QString value = expected[field->fullyQualifiedName()] = values.value(field->fullyQualifiedName());
             if (!value.isEmpty() && tool == u"poppler")
                 static_cast<Poppler::FormFieldText &>(*field).setText(value);
             else if (!value.isEmpty())
-                byTooltip << field->uiName() + u'=' + value;
+                byTooltip << field->uiName() + u'=' + value, byName << field->fullyQualifiedName() + u'=' + value;
         }
         if (tool == u"poppler") {
             const auto converter = document->pdfConverter();
             converter->setOutputFileName(filled);
             converter->setPDFOptions(Poppler::PDFConverter::WithChanges);
             QVERIFY(converter->convert());
-            QProcess mutool;
-            mutool.start("mutool", {"draw", "-F", "txt", filled});
-            QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
+        } else if (tool == u"pdf.js") {
+            QCOMPARE(QProcess::execute("node", byName), 0);
         } else if (tool == u"MuPDF") {
             QCOMPARE(QProcess::execute("mutool", QStringList{"run"} + byTooltip), 0);
         } else {
@@ -270,6 +272,9 @@ private slots:
             QPDFWriter(pdf, filled.toLocal8Bit().constData()).write();
         }
         QCOMPARE(Printed_Values(filled), expected);
+        QProcess mutool;
+        mutool.start("mutool", {"draw", "-F", "txt", filled});
+        QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
     }
 
     // A PDF that is not whole is refused, and left as it was.
