@@ -37,9 +37,9 @@ Add_Pdf_Form_Function Module(QString &error)
 // Arial and Helvetica of the page.
 constexpr const char *Field_Font_File = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
 
-// A place name of twelve letters, "Philadelphia", is 5.45 em wide; readers
-// keep 2 points clear on either side of a value.
-constexpr double Place_Name_Em = 5.45;
+// A long place name, "Albuquerque" or "Philadelphia", is up to 5.67 em
+// wide; readers keep 2 points clear on either side of a value.
+constexpr double Place_Name_Em = 5.67;
 constexpr double Reader_Margin = 2;
 
 // As large as the form's own 8-point lettering where a line of writing has

@@ -239,6 +239,7 @@ private slots:
             {"name", name}, {"mail_address_1", "12 Elm Street"}, {"mail_address_2", "Springfield, IL 62704"},
             {"purpose_3", "Customer training"}, {"travel_advances", "1500.00"},
             {"cities_overnight.mon", "Philadelphia"}, {"cities_overnight.tue", "Indianapolis"},
+            {"cities_overnight.wed", "Albuquerque"}, {"cities_overnight.thu", "Minneapolis"},
             {"total_expense.total_cash", "12,345.67"}};
         const QString filled = dir_.filePath(tool + QStringLiteral("-filled.pdf"));
         QMap<QString, QString> expected;
