@@ -60,6 +60,12 @@ using Face = std::unique_ptr<hb_face_t, Hb_Deleter<hb_face_t, hb_face_destroy>>;
 using Font = std::unique_ptr<hb_font_t, Hb_Deleter<hb_font_t, hb_font_destroy>>;
 using Subset_Input = std::unique_ptr<hb_subset_input_t, Hb_Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
 
+// A font that cannot be read or made smaller: the PDF is whole, the
+// machine lacks what the form needs.
+struct Font_Error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 // The fields' font, in two forms over one embedded font program:
 // `Single_Byte`, with Windows-1252's encoding, for tools that can write
 // only single-byte text into an appearance (qpdf); `Unicode`, a composite
@@ -93,11 +99,11 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
 {
     const Blob blob(hb_blob_create_from_file_or_fail(QFile::encodeName(file).constData()));
     if (!blob)
-        throw std::runtime_error("the fields' font cannot be read: " + file.toStdString());
+        throw Font_Error("the fields' font cannot be read: " + file.toStdString());
     const Face face(hb_face_create(blob.get(), 0));
     const Subset_Input input(hb_subset_input_create_or_fail());
     if (!input || hb_face_get_glyph_count(face.get()) == 0)
-        throw std::runtime_error("the fields' font cannot be read: " + file.toStdString());
+        throw Font_Error("the fields' font cannot be read: " + file.toStdString());
     for (const auto &[first, last] : Kept_Letters)
         hb_set_add_range(hb_subset_input_unicode_set(input.get()), first, last);
     // Readers neither hint nor shape a form's values.
@@ -106,7 +112,7 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
         hb_set_add(hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG), hb_tag_from_string(table, 4));
     const Face subset(hb_subset_or_fail(face.get(), input.get()));
     if (!subset)
-        throw std::runtime_error("the fields' font cannot be made smaller: " + file.toStdString());
+        throw Font_Error("the fields' font cannot be made smaller: " + file.toStdString());
     const Blob program(hb_face_reference_blob(subset.get()));
     unsigned size = 0;
     const char *bytes = hb_blob_get_data(program.get(), &size);
@@ -390,6 +396,8 @@ extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, c
         const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
         out = QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
         return {};
+    } catch (const Font_Error &error) {
+        return QString::fromStdString(error.what());
     } catch (const std::exception &error) {
         return QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(error.what()));
     }
