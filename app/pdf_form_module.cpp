@@ -59,6 +59,7 @@ using Blob = std::unique_ptr<hb_blob_t, Hb_Deleter<hb_blob_t, hb_blob_destroy>>;
 using Face = std::unique_ptr<hb_face_t, Hb_Deleter<hb_face_t, hb_face_destroy>>;
 using Font = std::unique_ptr<hb_font_t, Hb_Deleter<hb_font_t, hb_font_destroy>>;
 using Subset_Input = std::unique_ptr<hb_subset_input_t, Hb_Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
+using Set = std::unique_ptr<hb_set_t, Hb_Deleter<hb_set_t, hb_set_destroy>>;
 
 // A font that cannot be read or made smaller: the PDF is whole, the
 // machine lacks what the form needs.
@@ -95,28 +96,56 @@ std::string Hex4(unsigned value)
     return text;
 }
 
-Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+// The kept letters of the font in `file`, without hinting and shaping:
+// readers do neither for a form's values.
+Face Subset(const QString &file)
 {
     const Blob blob(hb_blob_create_from_file_or_fail(QFile::encodeName(file).constData()));
-    if (!blob)
-        throw Font_Error("the fields' font cannot be read: " + file.toStdString());
     const Face face(hb_face_create(blob.get(), 0));
     const Subset_Input input(hb_subset_input_create_or_fail());
-    if (!input || hb_face_get_glyph_count(face.get()) == 0)
+    if (!blob || !input || hb_face_get_glyph_count(face.get()) == 0)
         throw Font_Error("the fields' font cannot be read: " + file.toStdString());
     for (const auto &[first, last] : Kept_Letters)
         hb_set_add_range(hb_subset_input_unicode_set(input.get()), first, last);
-    // Readers neither hint nor shape a form's values.
     hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
     for (const char *table : {"GSUB", "GPOS", "GDEF", "kern", "DSIG"})
         hb_set_add(hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG), hb_tag_from_string(table, 4));
-    const Face subset(hb_subset_or_fail(face.get(), input.get()));
+    Face subset(hb_subset_or_fail(face.get(), input.get()));
     if (!subset)
         throw Font_Error("the fields' font cannot be made smaller: " + file.toStdString());
+    return subset;
+}
+
+// The /ToUnicode map of the composite font: each glyph's letter (the first
+// of a glyph that has several).
+std::string To_Unicode(hb_face_t *face, hb_font_t *font)
+{
+    std::map<hb_codepoint_t, hb_codepoint_t> letters; // glyph, letter
+    const Set unicodes(hb_set_create());
+    hb_face_collect_unicodes(face, unicodes.get());
+    for (hb_codepoint_t letter = HB_SET_VALUE_INVALID; hb_set_next(unicodes.get(), &letter);)
+        if (hb_codepoint_t glyph = 0; hb_font_get_nominal_glyph(font, letter, &glyph))
+            letters.emplace(glyph, letter);
+    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    for (auto at = letters.begin(); at != letters.end();) {
+        const std::size_t count = std::min<std::size_t>(100, std::distance(at, letters.end()));
+        cmap += std::to_string(count) + " beginbfchar\n";
+        for (std::size_t i = 0; i < count; ++i, ++at)
+            cmap += Hex4(at->first) + " " + Hex4(at->second) + "\n";
+        cmap += "endbfchar\n";
+    }
+    return cmap + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+}
+
+Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+{
+    const Face subset = Subset(file);
     const Blob program(hb_face_reference_blob(subset.get()));
     unsigned size = 0;
     const char *bytes = hb_blob_get_data(program.get(), &size);
-
     const Font font(hb_font_create(subset.get()));
     const double per_mille = 1000.0 / hb_face_get_upem(subset.get());
     const auto width = [&](hb_codepoint_t glyph) {
@@ -176,27 +205,6 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
     Object cid_widths = Object::newArray();
     for (hb_codepoint_t glyph = 0; glyph < glyphs; ++glyph)
         cid_widths.appendItem(width(glyph));
-    std::map<hb_codepoint_t, hb_codepoint_t> letters; // glyph, letter
-    hb_set_t *unicodes = hb_set_create();
-    hb_face_collect_unicodes(subset.get(), unicodes);
-    for (hb_codepoint_t letter = HB_SET_VALUE_INVALID; hb_set_next(unicodes, &letter);) {
-        hb_codepoint_t glyph = 0;
-        if (hb_font_get_nominal_glyph(font.get(), letter, &glyph))
-            letters.emplace(glyph, letter); // the first letter of a glyph that has several
-    }
-    hb_set_destroy(unicodes);
-    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-    for (auto at = letters.begin(); at != letters.end();) {
-        const std::size_t count = std::min<std::size_t>(100, std::distance(at, letters.end()));
-        cmap += std::to_string(count) + " beginbfchar\n";
-        for (std::size_t i = 0; i < count; ++i, ++at)
-            cmap += Hex4(at->first) + " " + Hex4(at->second) + "\n";
-        cmap += "endbfchar\n";
-    }
-    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 
     const Object descendant = pdf.makeIndirectObject(Object::newDictionary({
         {"/Type", Object::newName("/Font")},
@@ -215,7 +223,7 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
         {"/BaseFont", base_font},
         {"/Encoding", Object::newName("/Identity-H")},
         {"/DescendantFonts", Object::newArray({descendant})},
-        {"/ToUnicode", pdf.makeIndirectObject(Compressed_Stream(pdf, cmap))},
+        {"/ToUnicode", pdf.makeIndirectObject(Compressed_Stream(pdf, To_Unicode(subset.get(), font.get())))},
     }));
     return fonts;
 }
