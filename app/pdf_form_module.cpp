@@ -287,8 +287,8 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &
         annots = Object::newArray();
         page.replaceKey("/Annots", annots);
     }
-    // The fields follow one another in the /Annots array in the order of Tab.
-    page.replaceKey("/Tabs", Object::newName("/A"));
+    // The fields go into the /Annots array (and /Fields) in the order of
+    // Tab, the order poppler, MuPDF and pdf.js take them in.
     const Field_Fonts fonts = Embed_Font(pdf, font_file);
     // New appearances are drawn in the composite font. Each empty
     // appearance names the single-byte one under the same name: qpdf takes
