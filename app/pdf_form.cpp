@@ -89,8 +89,8 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {
         const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
-        fields.push_back(
-            {field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind), field.Kind == Field_Kind::Amount});
+        fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind),
+                          field.Kind == Field_Kind::Amount});
     }
     QByteArray form;
     error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File), form);
