@@ -15,11 +15,13 @@ target_link_libraries(quorvel_output PUBLIC Qt6::Core)
 # the same way), so that start-up does not pay for qpdf and its libraries.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
+# HarfBuzz's subsetter keeps of the fields' font only the letters they need.
+pkg_check_modules(HARFBUZZ_SUBSET REQUIRED IMPORTED_TARGET harfbuzz-subset)
 add_library(quorvel-pdf-form MODULE
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.h
 )
-target_link_libraries(quorvel-pdf-form PRIVATE PkgConfig::QPDF Qt6::Core)
+target_link_libraries(quorvel-pdf-form PRIVATE PkgConfig::QPDF PkgConfig::HARFBUZZ_SUBSET Qt6::Core)
 # qpdf's own smart pointers are std::shared_ptr.
 target_compile_definitions(quorvel-pdf-form PRIVATE POINTERHOLDER_TRANSITION=4)
 # A private library's place in Debian: /usr/lib/<multiarch>/quorvel.

@@ -33,12 +33,27 @@ Add_Pdf_Form_Function Module(QString &error)
     return function;
 }
 
-// Helvetica as large as the form's own 8-point lettering where a line of
-// writing has room for it, with a point to spare above and below.
-double Font_Size(Integer line)
+// The fields' face, from fonts-liberation: metric-compatible with the
+// Arial and Helvetica of the page.
+constexpr const char *Field_Font_File = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
+
+// A long place name, "Albuquerque" or "Philadelphia", is up to 5.67 em
+// wide; readers keep 2 points clear on either side of a value.
+constexpr double Place_Name_Em = 5.67;
+constexpr double Reader_Margin = 2;
+
+// As large as the form's own 8-point lettering where a line of writing has
+// room for it, with a point to spare above and below, in half points; in a
+// day cell, small enough for a long place name. A size of its own for each
+// field, not the readers' automatic size: that would print short values
+// larger than 8 points, and qpdf writes it as 11 points whatever the field.
+double Font_Size(Integer line, double width, Field_Kind kind)
 {
     const double points = line / 20.0;
-    return std::min(8.0, std::floor((points - 2) / 0.95 * 2) / 2);
+    double size = std::min(8.0, (points - 2) / 0.95);
+    if (kind == Field_Kind::Place)
+        size = std::min(size, (width - 2 * Reader_Margin) / Place_Name_Em);
+    return std::floor(size * 2) / 2;
 }
 
 } // namespace
@@ -74,11 +89,11 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {
         const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
-        fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line), field.Kind == Field_Kind::Amount,
-                          field.Kind == Field_Kind::Multi_Line});
+        fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind),
+                          field.Kind == Field_Kind::Amount});
     }
     QByteArray form;
-    error = add(pdf, fields, {Document_Title(), Document_Creator()}, form);
+    error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File), form);
     if (error.isEmpty())
         pdf = form;
     return error;

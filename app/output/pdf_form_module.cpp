@@ -11,10 +11,15 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <hb-subset.h>
+
+#include <QFile>
 #include <QStringList>
 
+#include <cstring>
 #include <exception>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -25,20 +30,217 @@ Object Text(const QString &text)
     return Object::newUnicodeString(text.toStdString());
 }
 
-// Field flag: the value may hold several lines.
-constexpr int Multi_Line_Flag = 1 << 12;
 // Annotation flag: printed with the page.
 constexpr int Print_Flag = 1 << 2;
 
+// The name the fields' font goes by in their appearances and in the form's
+// resources.
+constexpr const char *Font_Name = "/LiSa";
+
+// What of Liberation Sans goes into the PDF: the letters of the European
+// scripts (Latin-1 and Latin Extended-A, Greek, Cyrillic) and the
+// punctuation, currency and symbols of Windows-1252. Chinese, Japanese and
+// Korean are left to the reader's own fonts.
+constexpr std::pair<hb_codepoint_t, hb_codepoint_t> Kept_Letters[] = {
+    {0x20, 0x7e}, {0xa0, 0x17f}, {0x192, 0x192}, {0x2c6, 0x2dd}, {0x370, 0x3ff},
+    {0x400, 0x4ff}, {0x2013, 0x2044}, {0x20ac, 0x20ac}, {0x2116, 0x2122}};
+
+// Windows-1252's letters at 0x80 to 0x9f (0 where it has none).
+constexpr char16_t Windows_1252_High[32] = {
+    0x20ac, 0,      0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017d, 0,      0,      0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
+    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0,      0x017e, 0x0178};
+
+template <typename T, void (*Destroy)(T *)>
+struct Hb_Deleter {
+    void operator()(T *p) const { Destroy(p); }
+};
+using Blob = std::unique_ptr<hb_blob_t, Hb_Deleter<hb_blob_t, hb_blob_destroy>>;
+using Face = std::unique_ptr<hb_face_t, Hb_Deleter<hb_face_t, hb_face_destroy>>;
+using Font = std::unique_ptr<hb_font_t, Hb_Deleter<hb_font_t, hb_font_destroy>>;
+using Subset_Input = std::unique_ptr<hb_subset_input_t, Hb_Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
+using Set = std::unique_ptr<hb_set_t, Hb_Deleter<hb_set_t, hb_set_destroy>>;
+
+// A font that cannot be read or made smaller: the PDF is whole, the
+// machine lacks what the form needs.
+struct Font_Error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The fields' font, in two forms over one embedded font program:
+// `Single_Byte`, with Windows-1252's encoding, for tools that can write
+// only single-byte text into an appearance (qpdf); `Unicode`, a composite
+// font whose codes are the glyphs and whose /ToUnicode tells each glyph's
+// letter, for readers that draw new appearances in any of its letters
+// (poppler looks the codes up through /ToUnicode).
+struct Field_Fonts {
+    Object Single_Byte, Unicode;
+};
+
+// A stream compressed here (zlib is Flate): the writer leaves the new
+// streams as they are, since compression would only lengthen the fields'
+// small appearances.
+Object Compressed_Stream(QPDF &pdf, const std::string &data)
+{
+    const QByteArray zlib = qCompress(reinterpret_cast<const uchar *>(data.data()), qsizetype(data.size()), 9)
+                                .mid(4); // qCompress puts the length first
+    Object stream = Object::newStream(&pdf);
+    stream.replaceStreamData(zlib.toStdString(), Object::newName("/FlateDecode"), Object::newNull());
+    return stream;
+}
+
+std::string Hex4(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "<%04X>", value & 0xffff);
+    return text;
+}
+
+// The kept letters of the font in `file`, without hinting and shaping:
+// readers do neither for a form's values.
+Face Subset(const QString &file)
+{
+    const Blob blob(hb_blob_create_from_file_or_fail(QFile::encodeName(file).constData()));
+    const Face face(hb_face_create(blob.get(), 0));
+    const Subset_Input input(hb_subset_input_create_or_fail());
+    if (!blob || !input || hb_face_get_glyph_count(face.get()) == 0)
+        throw Font_Error("the fields' font cannot be read: " + file.toStdString());
+    for (const auto &[first, last] : Kept_Letters)
+        hb_set_add_range(hb_subset_input_unicode_set(input.get()), first, last);
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
+    for (const char *table : {"GSUB", "GPOS", "GDEF", "kern", "DSIG"})
+        hb_set_add(hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG), hb_tag_from_string(table, 4));
+    Face subset(hb_subset_or_fail(face.get(), input.get()));
+    if (!subset)
+        throw Font_Error("the fields' font cannot be made smaller: " + file.toStdString());
+    return subset;
+}
+
+// The /ToUnicode map of the composite font: each glyph's letter (the first
+// of a glyph that has several).
+std::string To_Unicode(hb_face_t *face, hb_font_t *font)
+{
+    std::map<hb_codepoint_t, hb_codepoint_t> letters; // glyph, letter
+    const Set unicodes(hb_set_create());
+    hb_face_collect_unicodes(face, unicodes.get());
+    for (hb_codepoint_t letter = HB_SET_VALUE_INVALID; hb_set_next(unicodes.get(), &letter);)
+        if (hb_codepoint_t glyph = 0; hb_font_get_nominal_glyph(font, letter, &glyph))
+            letters.emplace(glyph, letter);
+    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    for (auto at = letters.begin(); at != letters.end();) {
+        const std::size_t count = std::min<std::size_t>(100, std::distance(at, letters.end()));
+        cmap += std::to_string(count) + " beginbfchar\n";
+        for (std::size_t i = 0; i < count; ++i, ++at)
+            cmap += Hex4(at->first) + " " + Hex4(at->second) + "\n";
+        cmap += "endbfchar\n";
+    }
+    return cmap + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+}
+
+Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+{
+    const Face subset = Subset(file);
+    const Blob program(hb_face_reference_blob(subset.get()));
+    unsigned size = 0;
+    const char *bytes = hb_blob_get_data(program.get(), &size);
+    const Font font(hb_font_create(subset.get()));
+    const double per_mille = 1000.0 / hb_face_get_upem(subset.get());
+    const auto width = [&](hb_codepoint_t glyph) {
+        return Object::newInteger(qRound(hb_font_get_glyph_h_advance(font.get(), glyph) * per_mille));
+    };
+    const auto metric = [&](hb_ot_metrics_tag_t tag) {
+        hb_position_t value = 0;
+        hb_ot_metrics_get_position(font.get(), tag, &value);
+        return Object::newInteger(qRound(value * per_mille));
+    };
+    // The box round every glyph, from the font's header.
+    Object bounds = Object::newArray();
+    const Blob head(hb_face_reference_table(subset.get(), HB_TAG('h', 'e', 'a', 'd')));
+    unsigned head_size = 0;
+    const auto *header = reinterpret_cast<const unsigned char *>(hb_blob_get_data(head.get(), &head_size));
+    for (unsigned at = 36; at < 44 && head_size >= 44; at += 2)
+        bounds.appendItem(Object::newInteger(qRound(int16_t(header[at] << 8 | header[at + 1]) * per_mille)));
+
+    Object file_stream = Compressed_Stream(pdf, std::string(bytes, size));
+    file_stream.getDict().replaceKey("/Length1", Object::newInteger(size));
+    // A subset's name begins with six capitals and a plus.
+    const Object base_font = Object::newName("/QRVLSB+LiberationSans");
+    const Object descriptor = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/FontDescriptor")},
+        {"/FontName", base_font},
+        {"/Flags", Object::newInteger(32)}, // not symbolic
+        {"/FontBBox", bounds},
+        {"/ItalicAngle", Object::newInteger(0)},
+        {"/Ascent", metric(HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER)},
+        {"/Descent", metric(HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER)},
+        {"/CapHeight", metric(HB_OT_METRICS_TAG_CAP_HEIGHT)},
+        {"/StemV", Object::newInteger(80)},
+        {"/FontFile2", pdf.makeIndirectObject(file_stream)},
+    }));
+
+    Object widths = Object::newArray();
+    for (unsigned code = 32; code < 256; ++code) {
+        const hb_codepoint_t letter = code >= 0x80 && code < 0xa0 ? Windows_1252_High[code - 0x80] : code;
+        hb_codepoint_t glyph = 0;
+        hb_font_get_nominal_glyph(font.get(), letter, &glyph);
+        widths.appendItem(width(glyph));
+    }
+    Field_Fonts fonts;
+    fonts.Single_Byte = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Font")},
+        {"/Subtype", Object::newName("/TrueType")},
+        {"/BaseFont", base_font},
+        {"/FirstChar", Object::newInteger(32)},
+        {"/LastChar", Object::newInteger(255)},
+        {"/Widths", widths},
+        {"/Encoding", Object::newName("/WinAnsiEncoding")},
+        {"/FontDescriptor", descriptor},
+    }));
+
+    // The composite font: each glyph's width, and each glyph's letter.
+    const unsigned glyphs = hb_face_get_glyph_count(subset.get());
+    Object cid_widths = Object::newArray();
+    for (hb_codepoint_t glyph = 0; glyph < glyphs; ++glyph)
+        cid_widths.appendItem(width(glyph));
+
+    const Object descendant = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Font")},
+        {"/Subtype", Object::newName("/CIDFontType2")},
+        {"/BaseFont", base_font},
+        {"/CIDSystemInfo", Object::newDictionary({{"/Registry", Object::newString("Adobe")},
+                                                   {"/Ordering", Object::newString("Identity")},
+                                                   {"/Supplement", Object::newInteger(0)}})},
+        {"/FontDescriptor", descriptor},
+        {"/W", Object::newArray({Object::newInteger(0), cid_widths})},
+        {"/CIDToGIDMap", Object::newName("/Identity")},
+    }));
+    fonts.Unicode = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Font")},
+        {"/Subtype", Object::newName("/Type0")},
+        {"/BaseFont", base_font},
+        {"/Encoding", Object::newName("/Identity-H")},
+        {"/DescendantFonts", Object::newArray({descendant})},
+        {"/ToUnicode", pdf.makeIndirectObject(Compressed_Stream(pdf, To_Unicode(subset.get(), font.get())))},
+    }));
+    return fonts;
+}
+
 // An empty field draws nothing: its appearance is the marked-content
-// sequence a reader replaces with the value, and the font it would use.
-Object Empty_Appearance(QPDF &pdf, const QRectF &rect, Object fonts)
+// sequence a reader replaces with the value. Each widget has its own stream
+// and resources, so that a tool that writes a value into the stream it
+// finds changes that field only.
+Object Empty_Appearance(QPDF &pdf, const QRectF &rect, const Object &font)
 {
     Object stream = Object::newStream(&pdf, "/Tx BMC\nEMC\n");
     Object dict = stream.getDict();
     dict.replaceKey("/Type", Object::newName("/XObject"));
     dict.replaceKey("/Subtype", Object::newName("/Form"));
     dict.replaceKey("/BBox", Object::newArray(Object::Rectangle(0, 0, rect.width(), rect.height())));
+    Object fonts = Object::newDictionary();
+    fonts.replaceKey(Font_Name, font);
     Object resources = Object::newDictionary();
     resources.replaceKey("/Font", fonts);
     dict.replaceKey("/Resources", resources);
@@ -74,7 +276,7 @@ Object Metadata(QPDF &pdf, const Pdf_Names &names, const QString &producer)
     return stream;
 }
 
-void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields)
+void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &font_file)
 {
     const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
     if (pages.empty())
@@ -85,13 +287,18 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields)
         annots = Object::newArray();
         page.replaceKey("/Annots", annots);
     }
-    const Object helvetica = pdf.makeIndirectObject(
-        Object::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
-    Object fonts = Object::newDictionary();
-    fonts.replaceKey("/Helv", helvetica);
-
-    // Fields of one size share their appearance.
-    std::map<std::pair<double, double>, Object> appearances;
+    // The fields go into the /Annots array (and /Fields) in the order of
+    // Tab, the order poppler, MuPDF and pdf.js take them in.
+    const Field_Fonts fonts = Embed_Font(pdf, font_file);
+    // New appearances are drawn in the composite font. Each empty
+    // appearance names the single-byte one under the same name: qpdf takes
+    // the font from the stream it writes into, poppler from the form's
+    // resources, and pdf.js from a field's own resources before the
+    // stream's, so every field names the form's too.
+    Object form_fonts = Object::newDictionary();
+    form_fonts.replaceKey(Font_Name, fonts.Unicode);
+    Object form_resources = pdf.makeIndirectObject(Object::newDictionary());
+    form_resources.replaceKey("/Font", form_fonts);
     QPDFAcroFormDocumentHelper form(pdf);
     // The fields that hold others ("breakfast" of "breakfast.mon"), by name.
     std::map<QString, Object> parents;
@@ -108,16 +315,11 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields)
         widget.replaceKey("/F", Object::newInteger(Print_Flag));
         widget.replaceKey("/P", page);
         widget.replaceKey("/DA", Object::newString(
-                                     QStringLiteral("/Helv %1 Tf 0 g").arg(field.Font_Size).toStdString()));
+                                     QStringLiteral("%1 %2 Tf 0 g").arg(Font_Name).arg(field.Font_Size).toStdString()));
         if (field.Right_Aligned)
             widget.replaceKey("/Q", Object::newInteger(2));
-        if (field.Multi_Line)
-            widget.replaceKey("/Ff", Object::newInteger(Multi_Line_Flag));
         Object appearance = Object::newDictionary();
-        Object &empty = appearances[{field.Rect.width(), field.Rect.height()}];
-        if (!empty.isInitialized())
-            empty = pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, fonts));
-        appearance.replaceKey("/N", empty);
+        appearance.replaceKey("/N", pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, fonts.Single_Byte)));
         widget.replaceKey("/AP", appearance);
         annots.appendItem(widget);
 
@@ -133,6 +335,7 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields)
                     holder.replaceKey("/Parent", parent);
                     parent.getKey("/Kids").appendItem(holder);
                 } else {
+                    holder.replaceKey("/DR", form_resources);
                     form.addFormField(QPDFFormFieldObjectHelper(holder));
                 }
                 found = parents.emplace(name, holder).first;
@@ -143,14 +346,13 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields)
             widget.replaceKey("/Parent", parent);
             parent.getKey("/Kids").appendItem(widget);
         } else {
+            widget.replaceKey("/DR", form_resources);
             form.addFormField(QPDFFormFieldObjectHelper(widget));
         }
     }
     Object acroForm = pdf.getRoot().getKey("/AcroForm");
-    Object resources = Object::newDictionary();
-    resources.replaceKey("/Font", fonts);
-    acroForm.replaceKey("/DR", resources);
-    acroForm.replaceKey("/DA", Object::newString("/Helv 0 Tf 0 g"));
+    acroForm.replaceKey("/DR", form_resources);
+    acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));
 }
 
 void Name_Document(QPDF &pdf, const Pdf_Names &names)
@@ -178,20 +380,21 @@ QString First_Warning(QPDF &pdf)
 } // namespace
 
 extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, const std::vector<Pdf_Field> &fields,
-                                                      const Pdf_Names &names, QByteArray &out)
+                                                      const Pdf_Names &names, const QString &font_file,
+                                                      QByteArray &out)
 {
     try {
         QPDF pdf;
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(false);
         pdf.processMemoryFile("the printed page", bytes.constData(), size_t(bytes.size()));
-        Add_Fields(pdf, fields);
+        Add_Fields(pdf, fields, font_file);
         Name_Document(pdf, names);
         QPDFWriter writer(pdf);
         writer.setOutputMemory();
-        // The page's own streams go out as Qt made them; only the new ones are compressed.
+        // The page's own streams go out as Qt made them, the new ones as made here.
         writer.setDecodeLevel(qpdf_dl_none);
-        writer.setCompressStreams(true);
+        writer.setCompressStreams(false);
         // The fields' dictionaries go into compressed object streams (PDF 1.5).
         writer.setObjectStreamMode(qpdf_o_generate);
         writer.write();
@@ -201,6 +404,8 @@ extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, c
         const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
         out = QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
         return {};
+    } catch (const Font_Error &error) {
+        return QString::fromStdString(error.what());
     } catch (const std::exception &error) {
         return QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(error.what()));
     }
