@@ -3,7 +3,8 @@
 # loader to the current folder or the build machine, no build path in the
 # installed programs and module, and the PDF form module found relative to
 # the program (a copy laid out as installed works) and refused when it is
-# missing, truncated or altered: one line, status 1, no file, no crash.
+# missing, truncated or altered: one line, status 1, no file, no crash; as
+# root also without /proc.
 #   tests/page/test_libraries.sh BIN_DIR MODULE
 set -u
 bin=$1 module=$2
@@ -25,12 +26,14 @@ done
 
 placed=$tmp/root/${module#"$build"/}
 mkdir -p "$tmp/root/bin" "$(dirname "$placed")" && cp "$bin/quorvel-render" "$tmp/root/bin/" || exit 1
-render() { # STATUS TEXT: page.pdf with the module as placed; TEXT the one line on stderr
-    (cd "$tmp" && "$tmp/root/bin/quorvel-render" page.pdf 2>"$tmp/err")
-    local got=$?
-    if [ "$1" = 0 ]; then [ $got = 0 ] && [ ! -s "$tmp/err" ] && [ -s "$tmp/page.pdf" ]
-    else [ $got = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -qF -e "$2" "$tmp/err" && [ ! -e "$tmp/page.pdf" ]; fi \
-        || fail "status $got, not $1, stderr '$(cat "$tmp/err")' (${2:-a PDF})"
+render() { # STATUS TEXT [COMMAND...]: page.pdf with the module as placed; TEXT the one line on stderr
+    local status=$1 text=$2 got
+    shift 2
+    (cd "$tmp" && "$@" "$tmp/root/bin/quorvel-render" page.pdf 2>"$tmp/err")
+    got=$?
+    if [ "$status" = 0 ]; then [ $got = 0 ] && [ ! -s "$tmp/err" ] && [ -s "$tmp/page.pdf" ]
+    else [ $got = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -qF -e "$text" "$tmp/err" && [ ! -e "$tmp/page.pdf" ]; fi \
+        || fail "status $got, not $status, stderr '$(cat "$tmp/err")' (${text:-a PDF})"
     rm -f "$tmp/page.pdf"
 }
 cp "$module" "$placed" && render 0 ""
@@ -38,5 +41,8 @@ head -c 30000 "$module" >"$placed" && render 1 "$placed is damaged"
 cp "$module" "$placed" && printf '\1' | dd of="$placed" bs=1 seek=40000 conv=notrunc status=none \
     && render 1 "$placed is damaged"
 rm "$placed" && render 1 "$placed: No such file"
+# Without /proc (a bare chroot), the reason rather than a printer error.
+[ "$(id -u)" = 0 ] && cp "$module" "$placed" \
+    && render 1 "is /proc mounted?" unshare --mount --propagation private sh -c 'umount -l /proc && exec "$@"' sh
 [ $failed = 0 ] && echo "PASS: the programs' libraries and the PDF form module"
 exit $failed
