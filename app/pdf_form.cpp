@@ -1,9 +1,8 @@
 #include "pdf_form.h"
 
 #include "form_fields.h"
-#include "pdf_form_module.h"
-
 #include "form_module_digest.h"
+#include "pdf_form_module.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -13,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +20,6 @@
 #include <fcntl.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -78,14 +75,14 @@ Add_Pdf_Form_Function Module(QString &error)
 {
     static QString failure;
     static const Add_Pdf_Form_Function function = []() -> Add_Pdf_Form_Function {
-        const QString folder = Program_Folder();
-        const QString path = QDir::cleanPath(folder + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR));
         const auto cannot = [](const QString &why) {
             failure = QStringLiteral("the PDF form module cannot be loaded: %1").arg(why);
             return nullptr;
         };
+        const QString folder = Program_Folder();
         if (folder.isEmpty())
-            return cannot(QStringLiteral("the program's own folder is not known (%1)").arg(path));
+            return cannot(QStringLiteral("the program's own folder is not known"));
+        const QString path = QDir::cleanPath(folder + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR));
         if (const QString why = Check_Module(path); !why.isEmpty())
             return cannot(why);
         void *library = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
