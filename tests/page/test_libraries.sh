@@ -20,8 +20,9 @@ for file in "$bin"/* "$module"; do
     paths=$(readelf -d "$file" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p')
     [ -z "$paths" ] || grep -qxE '\$ORIGIN[^:]*(:\$ORIGIN[^:]*)*' <<<"$paths" || fail "$file: RUNPATH [$paths]"
 done
-for file in "$bin/quorvel" "$bin/quorvel-render" "$module"; do
-    strings "$file" | grep -qF -e "$build" -e "$source" && fail "$file names the build's folders"
+for file in "$bin/quorvel" "$bin/quorvel-render" "$module"; do # stripped as packaged; not a debug build
+    readelf -S "$file" | grep -qF .symtab && continue
+    { strings -a "$file"; strings -a -e l "$file"; } | grep -qF -e "$build" -e "$source" && fail "$file names the build's folders"
 done
 
 placed=$tmp/root/${module#"$build"/}
