@@ -7,7 +7,7 @@
 # root also without /proc.
 #   tests/page/test_libraries.sh BIN_DIR MODULE
 set -u
-bin=$1 module=$2
+bin=$(realpath "$1") module=$(realpath "$2")
 build=$(cd "$bin/.." && pwd) source=$(cd "$(dirname "$0")/../.." && pwd)
 tmp=$(mktemp -d) || exit 1
 trap 'rm -rf "$tmp"' EXIT
@@ -42,8 +42,9 @@ head -c 30000 "$module" >"$placed" && render 1 "$placed is damaged"
 cp "$module" "$placed" && printf '\1' | dd of="$placed" bs=1 seek=40000 conv=notrunc status=none \
     && render 1 "$placed is damaged"
 rm "$placed" && render 1 "$placed: No such file"
-# Without /proc (a bare chroot), the reason rather than a printer error.
-[ "$(id -u)" = 0 ] && cp "$module" "$placed" \
+# Without /proc (a bare chroot), the reason rather than a printer error; not
+# under the sanitizers, which need /proc themselves.
+[ "$(id -u)" = 0 ] && ! readelf -d "$bin/quorvel-render" | grep -qF libasan && cp "$module" "$placed" \
     && render 1 "is /proc mounted?" unshare --mount --propagation private sh -c 'umount -l /proc && exec "$@"' sh
 [ $failed = 0 ] && echo "PASS: the programs' libraries and the PDF form module"
 exit $failed
