@@ -24,22 +24,33 @@ add_library(quorvel-pdf-form MODULE
 target_link_libraries(quorvel-pdf-form PRIVATE PkgConfig::QPDF PkgConfig::HARFBUZZ_SUBSET Qt6::Core)
 # qpdf's own smart pointers are std::shared_ptr.
 target_compile_definitions(quorvel-pdf-form PRIVATE POINTERHOLDER_TRANSITION=4)
-# A private library's place in Debian: /usr/lib/<multiarch>/quorvel.
+# A private library's place in Debian: /usr/lib/<multiarch>/quorvel, and the
+# same place under the build tree, where the programs of bin/ find it as
+# they find it installed. Stripped as it is linked, so that the package holds
+# the very bytes whose digest the programs check.
 set(form_module_dir lib/${CMAKE_LIBRARY_ARCHITECTURE}/quorvel)
+set_target_properties(quorvel-pdf-form PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${form_module_dir})
+target_link_options(quorvel-pdf-form PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 install(TARGETS quorvel-pdf-form LIBRARY DESTINATION ${form_module_dir})
+
+# The module's size and digest, taken whenever it is linked anew.
+set(form_module_digest ${CMAKE_CURRENT_BINARY_DIR}/form_module_digest.h)
+add_custom_command(OUTPUT ${form_module_digest}
+    COMMAND ${CMAKE_COMMAND} -DMODULE=$<TARGET_FILE:quorvel-pdf-form> -DOUTPUT=${form_module_digest}
+            -P ${CMAKE_CURRENT_LIST_DIR}/form_module_digest.cmake
+    DEPENDS quorvel-pdf-form ${CMAKE_CURRENT_LIST_DIR}/form_module_digest.cmake
+    VERBATIM)
 
 add_library(quorvel_pdf_form STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.h
+    ${form_module_digest}
 )
-target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(quorvel_pdf_form PUBLIC Qt6::Gui PRIVATE quorvel_page)
 file(RELATIVE_PATH form_module_from_bindir ${CMAKE_INSTALL_FULL_BINDIR}
     ${CMAKE_INSTALL_PREFIX}/${form_module_dir}/libquorvel-pdf-form.so)
-target_compile_definitions(quorvel_pdf_form PRIVATE
-    QUORVEL_FORM_MODULE_FROM_BINDIR="${form_module_from_bindir}"
-    QUORVEL_FORM_MODULE_BUILT="$<TARGET_FILE:quorvel-pdf-form>")
-add_dependencies(quorvel_pdf_form quorvel-pdf-form)
+target_compile_definitions(quorvel_pdf_form PRIVATE QUORVEL_FORM_MODULE_FROM_BINDIR="${form_module_from_bindir}")
 
 # The canvas as PNG bytes, through libpng (which Qt's own PNG support uses).
 pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)

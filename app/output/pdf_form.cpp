@@ -1,33 +1,97 @@
 #include "pdf_form.h"
 
 #include "form_fields.h"
+#include "form_module_digest.h"
 #include "pdf_form_module.h"
 
-#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLibrary>
 #include <QPageLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
 
 namespace {
 
+// The folder of the running program as the kernel started it: through
+// /proc/self/exe, or without /proc the name it was started by, its links
+// resolved.
+QString Program_Folder()
+{
+    char *path = ::realpath("/proc/self/exe", nullptr);
+    if (!path) {
+        if (const auto started = reinterpret_cast<const char *>(::getauxval(AT_EXECFN)))
+            path = ::realpath(started, nullptr);
+    }
+    if (!path)
+        return {};
+    const QString program = QFile::decodeName(path);
+    std::free(path);
+    return QFileInfo(program).path();
+}
+
+// The module the build made, and no other: a file of another size or digest
+// (truncated, damaged, replaced) is refused before it is mapped, where a
+// truncated library would end the program with SIGBUS. Returns why not, or
+// an empty string.
+QString Check_Module(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return QStringLiteral("%1 is not a file").arg(path);
+    if (status.st_size != QUORVEL_FORM_MODULE_SIZE)
+        return QStringLiteral("%1 is damaged or not the one built with this program (%2 bytes, not %3)")
+            .arg(path)
+            .arg(status.st_size)
+            .arg(QUORVEL_FORM_MODULE_SIZE);
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    if (!digest.addData(&file))
+        return QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
+    if (digest.result().toHex() != QUORVEL_FORM_MODULE_SHA256)
+        return QStringLiteral("%1 is damaged or not the one built with this program (its SHA-256 differs)").arg(path);
+    return {};
+}
+
 // The module with qpdf in it, loaded on the first PDF: linked into the
 // programs, qpdf and the libraries it needs (GnuTLS among them) would cost
-// every start-up. Installed beside the programs' libraries; the programs of
-// the build tree find it where the build made it.
+// every start-up. It is looked for where it is installed relative to the
+// program, and the build tree is laid out the same way; nowhere else.
 Add_Pdf_Form_Function Module(QString &error)
 {
     static QString failure;
     static const Add_Pdf_Form_Function function = []() -> Add_Pdf_Form_Function {
-        const QString installed =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR);
-        QLibrary library(QFileInfo::exists(installed) ? installed : QStringLiteral(QUORVEL_FORM_MODULE_BUILT));
-        if (auto found = reinterpret_cast<Add_Pdf_Form_Function>(library.resolve(Add_Pdf_Form_Symbol)))
+        const auto cannot = [](const QString &why) {
+            failure = QStringLiteral("the PDF form module cannot be loaded: %1").arg(why);
+            return nullptr;
+        };
+        const QString folder = Program_Folder();
+        if (folder.isEmpty())
+            return cannot(QStringLiteral("the program's own folder is not known"));
+        const QString path = QDir::cleanPath(folder + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR));
+        if (const QString why = Check_Module(path); !why.isEmpty())
+            return cannot(why);
+        void *library = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return cannot(QString::fromLocal8Bit(::dlerror()));
+        if (auto found = reinterpret_cast<Add_Pdf_Form_Function>(::dlsym(library, Add_Pdf_Form_Symbol)))
             return found;
-        failure = QStringLiteral("the PDF form module cannot be loaded: %1").arg(library.errorString());
-        return nullptr;
+        return cannot(QStringLiteral("%1 has no function %2 (%3)")
+                          .arg(path, QLatin1String(Add_Pdf_Form_Symbol), QString::fromLocal8Bit(::dlerror())));
     }();
     error = failure;
     return function;

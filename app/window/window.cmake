@@ -15,4 +15,5 @@ target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_page quorvel_d
 
 add_executable(quorvel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(quorvel PRIVATE quorvel_app)
+target_link_options(quorvel PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>) # as packaged
 install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
