@@ -387,9 +387,9 @@ QString Left_Behind(int error, int removed)
 
 // A regular file or a new one: a temporary in its folder, given the old
 // file's owner, group, attributes and permissions, written and renamed over
-// it. A file with more than one name, one in a folder where it cannot be
-// replaced, and one whose owner or attributes the temporary cannot be given
-// (another user's, as a user) are rewritten in place instead.
+// it. A file with more than one name, one in a folder where no temporary
+// can be made or removed, and one whose owner or attributes the temporary
+// cannot be given (another user's, as a user) are rewritten in place instead.
 QString Replace(Target &target, const QByteArray &bytes)
 {
     const bool exists = target.file.Get() >= 0;
@@ -431,9 +431,6 @@ QString Replace(Target &target, const QByteArray &bytes)
         return {};
     if (const int removed = Remove_Temporary())
         return Left_Behind(error, removed);
-    // A sticky folder lets a user write another's file but not replace it.
-    if (exists && (error == EPERM || error == EACCES))
-        return Rewrite_In_Place(target, bytes);
     return Reason(error);
 }
 

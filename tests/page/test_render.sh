@@ -165,7 +165,7 @@ done
 set -m
 ulimit -c 0
 temporary() { compgen -G '.qv-*' >/dev/null; }
-$traced && for signal in INT TERM HUP QUIT ALRM USR1 USR2 PIPE VTALRM PROF POLL XCPU; do
+$traced && for signal in INT TERM HUP QUIT ALRM USR1 USR2 PIPE VTALRM PROF IO XCPU; do
     echo "old page" >page.png
     strace -f -o /dev/null -e inject=write:delay_enter=1000000:when=1 "$render" page.png 2>/dev/null &
     soon temporary || fail "SIG$signal: no temporary was seen"
@@ -191,6 +191,46 @@ $traced && for rival in TERM writer; do
 done
 rm -f second.png
 set +m
+
+# Shared folders, as root with another user: in a sticky world-writable
+# folder that user's link is refused as the kernel refuses it, also while
+# they swap it with a file of their own under a few hundred renders; their
+# file in a folder they cannot write, and root's writable file in the sticky
+# folder, are rewritten in place for them.
+if [ "$(id -u)" = 0 ]; then
+    nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    chmod 711 "$tmp" && mkdir -m 1777 "$tmp/sticky" && mkdir "$tmp/shut" && echo secret >"$tmp/secret.txt" \
+        && chmod 600 "$tmp/secret.txt" && "${nobody[@]}" ln -s ../secret.txt "$tmp/sticky/link.png" || fail "no shared folders"
+    secret() { stat -c '%U %a' "$tmp/secret.txt"; cat "$tmp/secret.txt"; }
+    kept=$(secret)
+    run 1 "Permission denied" "$tmp/sticky/link.png"
+    echo "old page" >"$tmp/shut/page.png" && chown nobody "$tmp/shut/page.png"
+    echo "old page" >"$tmp/sticky/page.png" && chmod 666 "$tmp/sticky/page.png"
+    for file in shut/page.png sticky/page.png; do
+        owner=$(stat -c %U "$tmp/$file")
+        "${nobody[@]}" "$render" "$tmp/$file" || fail "nobody could not rewrite $file"
+        [ "$(pixels "$tmp/$file")" = 792x984 ] && [ "$(stat -c %U "$tmp/$file")" = "$owner" ] \
+            && ! compgen -G "$tmp/${file%/*}/.qv-*" >/dev/null || fail "$file as nobody: $(ls -lA "$tmp/${file%/*}")"
+    done
+    flip='import os, shutil, sys, time
+os.chdir(sys.argv[1]); open("own", "w").write("mine"); os.chmod("own", 0o6777)
+end = time.time() + 60
+while time.time() < end:
+    for make in os.link, shutil.copy2:
+        try: os.symlink("../secret.txt", ".l"); os.replace(".l", "report.png"); make("own", ".f"); os.replace(".f", "report.png")
+        except OSError: pass'
+    "${nobody[@]}" /usr/bin/python3 -c "$flip" "$tmp/sticky" >/dev/null 2>&1 &
+    flipper=$!
+    statuses=
+    for ((n = 0, end = SECONDS + 20; n < 300 && SECONDS < end; ++n)); do
+        "$render" "$tmp/sticky/report.png" 2>/dev/null
+        statuses+=$?
+    done
+    kill $flipper && wait $flipper 2>/dev/null
+    flipper=
+    [ "$(secret)" = "$kept" ] || fail "a link swapped in made root write to secret.txt: $(secret)"
+    [[ $statuses == *0* && $statuses == *1* && $statuses != *[^01]* ]] || fail "$n renders during swaps: $statuses"
+fi
 cd "$tmp/out" || exit 1
 
 # No font at all: fontconfig with an empty configuration.
