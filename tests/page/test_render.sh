@@ -4,16 +4,19 @@
 # platform says, a PNG has the canvas's size, a PDF one Letter page (a form
 # that qpdf --check passes, whose empty fields print nothing, named "Travel
 # Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
-# is not UTF-8 is used byte for byte; a file that cannot be written (a full
-# disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
-# folder, a file-size limit, an error injected at any write), a machine
-# without fonts and a PDF form module that cannot be loaded give one line and
-# status 1, with the old file kept and nothing left behind, also when a signal
-# ends it while it writes. A file replaced keeps its owner, permissions,
-# attributes, ACL and other names.
+# is not UTF-8 is used byte for byte, and so is one of 255 bytes; a file that
+# cannot be written (a full disk, a link to /dev/full, a pipe nobody reads, a
+# read-only, append-only or missing folder, a file-size limit, an error
+# injected at any write), a machine without fonts and a PDF form module that
+# cannot be loaded give one line and status 1, with the old file kept and
+# nothing left behind, also when a signal ends it while it writes. A file
+# replaced keeps its owner, permissions, attributes, ACL and other names; one
+# rewritten in place is never torn. Links and files of another user in shared
+# folders are handled as the kernel would.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
-# read-only folder and the module that cannot be loaded.
+# read-only and append-only folders and the module that cannot be loaded,
+# and plays the other user as nobody.
 set -u
 if [ "$(id -u)" = 0 ] && [ -z "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     QUORVEL_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private -- "$0" "$@"
