@@ -100,9 +100,20 @@ void End_With(int signal)
     ::raise(signal);
 }
 
+// A fault of the program itself, which comes back at once if made to wait.
+bool Fault(int signal)
+{
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGTRAP ||
+           signal == SIGSYS || signal == SIGABRT;
+}
+
 extern "C" void On_Ending_Signal(int signal)
 {
     const int error = errno;
+    if (Fault(signal)) {
+        End_With(signal);
+        return;
+    }
     int none = 0;
     heldSignal.compare_exchange_strong(none, signal);
     if (!holding.load())
