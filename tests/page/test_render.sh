@@ -225,7 +225,7 @@ while time.time() < end:
     "${nobody[@]}" /usr/bin/python3 -c "$flip" "$tmp/sticky" >/dev/null 2>&1 &
     flipper=$!
     statuses=
-    for ((n = 0, end = SECONDS + 20; n < 300 && SECONDS < end; ++n)); do
+    for ((n = 0, end = SECONDS + 30; n < 300 && SECONDS < end; ++n)); do
         "$render" "$tmp/sticky/report.png" 2>/dev/null
         statuses+=$?
     done
