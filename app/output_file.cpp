@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -478,8 +480,17 @@ QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
 
 Memory_File::Memory_File() : fd_(::memfd_create("quorvel-output", MFD_CLOEXEC))
 {
-    if (fd_ < 0)
+    if (fd_ < 0) {
         error_ = Reason(errno);
+        return;
+    }
+    // Writers open it by a name under /proc, which a container may lack.
+    struct stat status {};
+    if (::stat(QFile::encodeName(Name()).constData(), &status) != 0) {
+        error_ = QStringLiteral("%1 cannot be opened (%2): /proc is needed").arg(Name(), Reason(errno));
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 Memory_File::~Memory_File()

@@ -7,7 +7,7 @@
 # is not UTF-8 is used byte for byte, and so is one of 255 bytes; a file that
 # cannot be written (a full disk, a link to /dev/full, a pipe nobody reads, a
 # read-only, append-only or missing folder, a file-size limit, an error
-# injected at any write), a machine without fonts and a PDF form module that
+# injected at any write), a machine without fonts or /proc and a PDF form module that
 # cannot be loaded give one line and status 1, with the old file kept and
 # nothing left behind, also when a signal ends it while it writes. A file
 # replaced keeps its owner, permissions, attributes, ACL and other names; one
@@ -246,6 +246,11 @@ if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ] && mount --bind /dev/null "$module"; the
     run 1 "cannot make the fillable form: the PDF form module cannot be loaded" page.pdf
     [ ! -e page.pdf ] || fail "a PDF without its form was written"
     umount "$module"
+fi
+# Nor without /proc, through which the PDF made in memory is read back.
+if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
+    err=$(unshare --mount sh -c 'mount -t tmpfs none /proc && exec "$0" page.pdf' "$render" 2>&1)
+    [ $? = 1 ] && [[ $err == *"/proc is needed" ]] && [ ! -e page.pdf ] || fail "without /proc: $err"
 fi
 [ $failed = 0 ] && echo "PASS: quorvel-render's arguments, files and failures"
 exit $failed
