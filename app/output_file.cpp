@@ -305,6 +305,7 @@ int Lock(int fd)
     return 0;
 }
 
+// Whether files can be added to `folder` but never removed (chattr +a).
 bool Append_Only(int folder)
 {
     struct statx status {};
