@@ -27,7 +27,8 @@ QString Address(const QByteArray &server, int port)
     if (server.startsWith('/'))
         return QString::fromUtf8(server);
     const QString host = QString::fromUtf8(server);
-    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
+    const bool bare_ipv6 = host.contains(u':') && !host.startsWith(u'[');
+    return (bare_ipv6 ? u'[' + host + u']' : host) + u':' + QString::number(port);
 }
 
 // One question to the scheduler, shared by the thread that asks it and the
