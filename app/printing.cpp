@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -265,12 +266,18 @@ Print_Outcome Print_On(QWidget *window, Surface &picPreview, QPrinter *&printer)
     // that does not answer: it is heard first, the same way.
     const Cups_Library *cups = Cups_System();
     if (cups) {
+        QElapsedTimer asking;
+        asking.start();
         const Queue_State heard = Ask_Print_System(window, *cups, {});
         if (heard.heard == Heard::Cancelled)
             return {};
-        if (heard.heard != Heard::Nobody) // nothing listening: Qt's own calls fail at once too
-            if (const QString silent = Not_Heard(heard); !silent.isEmpty())
-                return {Tr("Nothing was printed: %1.").arg(silent), {}};
+        // A connection refused at once (nothing listens there) costs Qt's
+        // own calls nothing either, and the dialog still prints to a file;
+        // one refused after seconds (a host that is down, given up on by
+        // the network) would cost each of them as much.
+        const bool refusedAtOnce = heard.heard == Heard::Nobody && asking.elapsed() < 1000;
+        if (const QString silent = Not_Heard(heard); !silent.isEmpty() && !refusedAtOnce)
+            return {Tr("Nothing was printed: %1.").arg(silent), {}};
     }
     QPrinter &device = The_Printer();
     printer = &device;
