@@ -66,7 +66,7 @@ void Set_Print_Notice(Print_Failure_Report notice = {});
 // of its own while the window goes on, the user seeing that it is asked and
 // able to cancel; it is asked before Qt asks it anything (the dialog, the
 // job), and one that does not answer within a few seconds is reported, with
-// its address, before the dialog opens or before the page is drawn. Any failure goes to the failure report, a job
-// that waits in a stopped queue to the notice. Zoom_Factor is left at the
-// zoom the preview is drawn at.
+// its address, before the dialog opens or before the page is drawn. Any
+// failure goes to the failure report, a job that waits in a stopped queue to
+// the notice. Zoom_Factor is left at the zoom the preview is drawn at.
 void Print_Page(QWidget *window, Surface &picPreview);
