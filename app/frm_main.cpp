@@ -171,8 +171,8 @@ frmMain::frmMain()
     new Focus_Mark(viewport);
     caretMark_ = new Caret_Mark(view_);
 
-    // Names for the accessibility bus; the window, the page, the page box
-    // and the toolbar's gaps are described by accessible.h.
+    // Names for the accessibility bus; the window, the page (the viewport),
+    // the page box and the toolbar are described by accessible.h.
     setObjectName(QStringLiteral("frmMain"));
     HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));

@@ -169,7 +169,7 @@ try:
         key(name)
         caret_state(name)
     record.append(f"no selection: count {text.getNSelections()}, addSelection {text.addSelection(0, 5)}, "
-                  f"attributes at -3 {text.getAttributeRun(-3, False)[1:]}")
+                  f"attributes at -3 {text.getAttributeRun(-3, False)[1:]}, at 5 {text.getAttributeRun(5, False)[1:]}")
     box = find(application(), lambda acc: acc.getRoleName() == "combo box")
     record.append(f"the page box's text: {box.queryText().getText(0, -1)!r}")
 
