@@ -635,7 +635,9 @@ void frmMain::Build_Preview()
     Mark_Caret();
     // A new zoom or page changes what the page's description says, and that
     // of the command that has the focus; a screen reader says the one where
-    // the focus is.
+    // the focus is. The first drawing changes nothing a reader was told.
+    if (Build_Page_Calls == 1)
+        return;
     Tell(picWindow.widget(), QAccessible::DescriptionChanged);
     if (QWidget *focus = QApplication::focusWidget(); focus && focus->property("shows_page").toBool())
         Tell(focus, QAccessible::DescriptionChanged);
