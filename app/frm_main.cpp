@@ -683,7 +683,7 @@ void frmMain::Set_Caret(int offset)
             VScroll.Set_Value(Integer(std::clamp(int(VScroll.Value()) + int(Twips_Y(by)), 0, int(VScroll.Max()))));
     }
     if (!line.isEmpty() && HScroll.Visible()) {
-        const int x = view_->x() + caretMark_->x() + caretMark_->width() / 2;
+        const int x = view_->x() + Caret_X(line);
         const int by = x < 0 ? x - viewport->width() / 4 : x > viewport->width() ? x - viewport->width() * 3 / 4 : 0;
         if (by != 0)
             HScroll.Set_Value(Integer(std::clamp(int(HScroll.Value()) + int(Twips_X(by)), 0, int(HScroll.Max()))));
@@ -714,11 +714,15 @@ void frmMain::Mark_Caret()
         caretMark_->hide();
         return;
     }
-    const Page_Text &page = The_Page_Text();
     const QRect line = Caret_Line();
-    const qreal zoom = Zoom_Factor;
-    const QRectF at = caret_ < page.boxes.size() ? page.boxes[caret_] : QRectF(line.topRight() / zoom, QSizeF());
-    caretMark_->Mark(line, int(std::lround(at.left() * zoom)));
+    caretMark_->Mark(line, Caret_X(line));
+}
+
+// Where on the canvas the caret stands on its line.
+int frmMain::Caret_X(const QRect &line) const
+{
+    const Page_Text &page = The_Page_Text();
+    return caret_ < page.boxes.size() ? int(std::lround(page.boxes[caret_].left() * Zoom_Factor)) : line.right();
 }
 
 void frmMain::Refresh()

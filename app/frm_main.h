@@ -87,6 +87,7 @@ private:
     void Follow_Pixel_Ratio();
     void Fit_On_Screen();
     QRect Caret_Line() const;
+    int Caret_X(const QRect &line) const;
     void Mark_Caret();
     void Tell(QWidget *widget, QAccessible::Event what);
 
