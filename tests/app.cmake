@@ -61,6 +61,17 @@ add_test(NAME test_access
 set_tests_properties(test_access PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
 
+# Orca itself reads the window (tests/app/test_orca.py): what it says, from
+# its own log. It types on its display, so it runs alone.
+find_program(ORCA orca REQUIRED)
+find_program(SPEECH_DISPATCHER speech-dispatcher REQUIRED)
+add_test(NAME test_orca
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+            ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_orca.py
+            $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/orca)
+set_tests_properties(test_orca PROPERTIES
+    ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 180)
+
 # The first frame on small screens under openbox (at scale 2 too), and the
 # window on a headless Wayland compositor of its own.
 find_program(WESTON weston REQUIRED)

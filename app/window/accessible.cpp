@@ -9,37 +9,28 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QToolButton>
-#include <QTextBoundaryFinder>
+#include <QFocusFrame>
 
 #include <cmath>
 #include <utility>
 
 namespace {
 
-// The page box: Qt's own names a combo box after its current text, so the
-// box's label would be lost.
-class Page_Box_Accessible : public QAccessibleWidget {
-public:
-    explicit Page_Box_Accessible(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+bool Shows_Page(const QWidget *widget)
+{
+    return widget->property("shows_page").toBool();
+}
 
-    QString text(QAccessible::Text t) const override
-    {
-        const auto *box = static_cast<const QComboBox *>(widget());
-        if (t == QAccessible::Name)
-            return box->accessibleName();
-        if (t == QAccessible::Value)
-            return box->currentText();
-        return QAccessibleWidget::text(t);
-    }
-    // The list of pages, with the current one selected, as Qt's own box has it.
-    int childCount() const override { return 1; }
-    QAccessibleInterface *child(int index) const override
-    {
-        return index == 0 ? QAccessible::queryAccessibleInterface(static_cast<QObject *>(static_cast<QComboBox *>(widget())->view())) : nullptr;
-    }
-    int indexOfChild(const QAccessibleInterface *child) const override { return child == this->child(0) ? 0 : -1; }
-};
+bool Is_Gap(const QWidget *widget)
+{
+    return widget->inherits("QToolBarSeparator") || widget->objectName() == QLatin1String("placeholder");
+}
 
 // A toolbar command: what Qt says of a tool button, and the key of its
 // action, which Qt does not pass on.
@@ -63,6 +54,11 @@ public:
     {
         if (t == QAccessible::Accelerator)
             return Keys();
+        // A command that changes the page shown tells what is shown, so
+        // that its use is heard where the focus is.
+        if (t == QAccessible::Description && Shows_Page(button()))
+            if (const auto *window = dynamic_cast<const frmMain *>(widget()->window()))
+                return QStringLiteral("%1; %2").arg(QAccessibleWidget::text(t), window->Page_Status());
         return QAccessibleWidget::text(t);
     }
     QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
@@ -87,38 +83,62 @@ private:
     }
 };
 
-// The span [start, end) of the unit of `text` that holds `offset`: a
-// character, a word, a line (ended by its line feed) or all of it.
-std::pair<int, int> Unit_At(const QString &text, int offset, QAccessible::TextBoundaryType type)
-{
-    const int size = int(text.size());
-    offset = std::clamp(offset, 0, size);
-    switch (type) {
-    case QAccessible::CharBoundary:
-        return {offset, std::min(offset + 1, size)};
-    case QAccessible::WordBoundary: {
-        QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
-        words.setPosition(offset);
-        const int start = words.isAtBoundary() ? offset : int(words.toPreviousBoundary());
-        words.setPosition(offset);
-        const int end = int(words.toNextBoundary());
-        return {std::max(start, 0), end < 0 ? size : end};
-    }
-    case QAccessible::NoBoundary:
-        return {0, size};
-    default: { // sentences, paragraphs and lines: the form's lines
-        const int start = offset == 0 ? 0 : int(text.lastIndexOf(u'\n', offset - 1)) + 1;
-        const int newline = int(text.indexOf(u'\n', offset));
-        return {start, newline < 0 ? size : newline + 1};
-    }
-    }
-}
-
-// The page: a document named for the form, described by page and zoom,
-// whose text is the form's texts in reading order.
-class Page_Accessible : public QAccessibleWidget, public QAccessibleTextInterface {
+// A text of the window's own as the text interface offers it: read only,
+// with no selection to give or take, so every selection call answers no.
+class Read_Only_Text : public QAccessibleTextInterface {
 public:
-    explicit Page_Accessible(QWidget *canvas) : QAccessibleWidget(canvas, QAccessible::Document) {}
+    void selection(int, int *startOffset, int *endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QString text(int startOffset, int endOffset) const override
+    {
+        const QString all = Text();
+        startOffset = std::clamp(startOffset, 0, int(all.size()));
+        endOffset = endOffset < 0 ? int(all.size()) : std::clamp(endOffset, startOffset, int(all.size()));
+        return all.mid(startOffset, endOffset - startOffset);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset, int *endOffset) const override
+    {
+        return Span(Unit_Before(Text(), offset, type), startOffset, endOffset);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset, int *endOffset) const override
+    {
+        return Span(Unit_After(Text(), offset, type), startOffset, endOffset);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset, int *endOffset) const override
+    {
+        return Span(Unit_At(Text(), offset, type), startOffset, endOffset);
+    }
+    int characterCount() const override { return int(Text().size()); }
+    // No attributes: one run over the whole text, none outside it (a run
+    // of one offset each would make a reader drop a line's last character).
+    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    {
+        const bool inside = offset >= 0 && offset < characterCount();
+        *startOffset = inside ? 0 : -1;
+        *endOffset = inside ? characterCount() : -1;
+        return QString();
+    }
+
+protected:
+    virtual QString Text() const = 0;
+
+private:
+    QString Span(Text_Span span, int *startOffset, int *endOffset) const
+    {
+        *startOffset = span.first;
+        *endOffset = span.second;
+        return Text().mid(span.first, span.second - span.first);
+    }
+};
+
+// The page box: Qt's own names a combo box after its current text, so the
+// box's label would be lost; the page shown is its value and its text.
+class Page_Box_Accessible : public QAccessibleWidget, public Read_Only_Text {
+public:
+    explicit Page_Box_Accessible(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
 
     void *interface_cast(QAccessible::InterfaceType t) override
     {
@@ -126,102 +146,143 @@ public:
             return static_cast<QAccessibleTextInterface *>(this);
         return QAccessibleWidget::interface_cast(t);
     }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return box()->accessibleName();
+        if (t == QAccessible::Value)
+            return box()->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    // The list of pages, with the current one selected, as Qt's own box has it.
+    int childCount() const override { return 1; }
+    QAccessibleInterface *child(int index) const override
+    {
+        return index == 0 ? QAccessible::queryAccessibleInterface(static_cast<QObject *>(box()->view())) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override { return child == this->child(0) ? 0 : -1; }
+
+    using Read_Only_Text::text;
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint &) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+
+protected:
+    QString Text() const override { return box()->currentText(); }
+
+private:
+    QComboBox *box() const { return static_cast<QComboBox *>(widget()); }
+};
+
+// The page view, offered as the page: a document named for the form,
+// described by page, zoom and what the arrows do, whose text is the form's
+// texts in reading order with the window's caret in it. It has the keyboard
+// focus whenever the view has; the canvas inside is not offered apart.
+class Page_Accessible : public QAccessibleWidget, public Read_Only_Text {
+public:
+    explicit Page_Accessible(QWidget *view) : QAccessibleWidget(view, QAccessible::Document) {}
+
+    void *interface_cast(QAccessible::InterfaceType t) override
+    {
+        if (t == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface *>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
 
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Name)
             return QStringLiteral("Travel expense report");
-        if (t == QAccessible::Description) {
-            const auto *window = dynamic_cast<const frmMain *>(widget()->window());
-            const int page = window ? window->cboPage.ListIndex() + 1 : 1;
-            const int pages = window ? window->cboPage.ListCount() : 1;
-            return QStringLiteral("page %1 of %2, %3 %").arg(page).arg(pages).arg(std::lround(Zoom_Factor * 100.0));
-        }
+        if (t == QAccessible::Description)
+            return viewer() ? viewer()->Page_Description() : QString();
         return QAccessibleWidget::text(t);
     }
 
-    // Text interface: read only, no selection, the caret at the start.
-    void selection(int, int *startOffset, int *endOffset) const override { *startOffset = *endOffset = 0; }
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
-    QString text(int startOffset, int endOffset) const override
+    using Read_Only_Text::text;
+    int cursorPosition() const override { return viewer() ? viewer()->Caret() : 0; }
+    void setCursorPosition(int position) override
     {
-        const QString &all = The_Page_Text().text;
-        startOffset = std::clamp(startOffset, 0, int(all.size()));
-        endOffset = endOffset < 0 ? int(all.size()) : std::clamp(endOffset, startOffset, int(all.size()));
-        return all.mid(startOffset, endOffset - startOffset);
+        if (viewer())
+            viewer()->Set_Caret(position);
     }
-    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset, int *endOffset) const override
-    {
-        const auto [start, end] = Unit_At(The_Page_Text().text, offset, type);
-        return Span(start > 0 ? Unit_At(The_Page_Text().text, start - 1, type) : std::pair{0, 0}, startOffset, endOffset);
-    }
-    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset, int *endOffset) const override
-    {
-        const QString &all = The_Page_Text().text;
-        const auto [start, end] = Unit_At(all, offset, type);
-        return Span(end < all.size() ? Unit_At(all, end, type) : std::pair{end, end}, startOffset, endOffset);
-    }
-    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int *startOffset, int *endOffset) const override
-    {
-        return Span(Unit_At(The_Page_Text().text, offset, type), startOffset, endOffset);
-    }
-    int characterCount() const override { return int(The_Page_Text().text.size()); }
 
     // Where a character is on the screen, at the zoom the page is shown at.
     QRect characterRect(int offset) const override
     {
         const Page_Text &page = The_Page_Text();
-        if (offset < 0 || offset >= page.boxes.size())
+        if (offset < 0 || offset >= page.boxes.size() || !viewer())
             return QRect();
         const QRectF &box = page.boxes[offset];
         const qreal zoom = Zoom_Factor;
         const QRectF zoomed(box.left() * zoom, box.top() * zoom, box.width() * zoom, box.height() * zoom);
-        return QRect(widget()->mapToGlobal(zoomed.topLeft().toPoint()), zoomed.size().toSize());
+        return QRect(viewer()->Canvas()->mapToGlobal(zoomed.topLeft().toPoint()), zoomed.size().toSize());
     }
     int offsetAtPoint(const QPoint &point) const override
     {
-        const Page_Text &page = The_Page_Text();
-        for (qsizetype i = 0; i < page.boxes.size(); ++i)
-            if (characterRect(int(i)).contains(point))
-                return int(i);
-        return -1;
+        if (!viewer() || Zoom_Factor <= 0)
+            return -1;
+        return Offset_At(The_Page_Text().boxes, QPointF(viewer()->Canvas()->mapFromGlobal(point)) / qreal(Zoom_Factor));
     }
-    void scrollToSubstring(int, int) override {}
-    QString attributes(int offset, int *startOffset, int *endOffset) const override
+    void scrollToSubstring(int startIndex, int) override { setCursorPosition(startIndex); }
+
+protected:
+    QString Text() const override { return The_Page_Text().text; }
+
+private:
+    frmMain *viewer() const { return dynamic_cast<frmMain *>(widget()->window()); }
+};
+
+// The toolbar without its gaps: separators and placeholders are space, not
+// something to read.
+class Tool_Bar_Accessible : public QAccessibleWidget {
+public:
+    explicit Tool_Bar_Accessible(QWidget *bar) : QAccessibleWidget(bar, QAccessible::ToolBar) {}
+
+    int childCount() const override { return int(Children().size()); }
+    QAccessibleInterface *child(int index) const override
     {
-        *startOffset = *endOffset = offset;
-        return QString();
+        const QList<QWidget *> children = Children();
+        return index >= 0 && index < children.size() ? QAccessible::queryAccessibleInterface(children[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        return child ? int(Children().indexOf(child->object())) : -1;
     }
 
 private:
-    QString Span(std::pair<int, int> span, int *startOffset, int *endOffset) const
+    QList<QWidget *> Children() const
     {
-        *startOffset = span.first;
-        *endOffset = span.second;
-        return The_Page_Text().text.mid(span.first, span.second - span.first);
+        QList<QWidget *> shown;
+        for (QObject *object : widget()->children())
+            if (auto *child = qobject_cast<QWidget *>(object);
+                child && !child->isWindow() && !Is_Gap(child) && !qobject_cast<QFocusFrame *>(child))
+                shown.append(child);
+        return shown;
     }
 };
 
-QAccessibleInterface *Factory(const QString &class_name, QObject *object)
+QAccessibleInterface *Factory(const QString &, QObject *object)
 {
     auto *widget = qobject_cast<QWidget *>(object);
     if (!widget)
         return nullptr;
     if (dynamic_cast<frmMain *>(widget))
         return new QAccessibleWidget(widget, QAccessible::Window); // a frame, named by its title
-    if (dynamic_cast<Preview_View *>(widget))
+    if (widget->objectName() == QLatin1String("picWindow"))
         return new Page_Accessible(widget);
+    if (dynamic_cast<Tool_Bar *>(widget))
+        return new Tool_Bar_Accessible(widget);
     if (widget->objectName() == QLatin1String("cboPage"))
         if (auto *box = qobject_cast<QComboBox *>(widget))
             return new Page_Box_Accessible(box);
     if (auto *button = qobject_cast<QToolButton *>(widget); button && dynamic_cast<Tool_Bar *>(button->parent()))
         return new Command_Accessible(button);
-    if (class_name == QLatin1String("QToolBarSeparator") || widget->objectName() == QLatin1String("placeholder"))
+    if (Is_Gap(widget))
         return new QAccessibleWidget(widget, QAccessible::Separator);
     return nullptr;
 }
@@ -232,4 +293,29 @@ void Install_Accessibility()
 {
     static const bool installed = (QAccessible::installFactory(Factory), true);
     (void)installed;
+}
+
+void Description_Changed(QObject *object)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleInterface *changed = QAccessible::queryAccessibleInterface(object);
+    const QDBusConnection bus(QStringLiteral("a11y")); // the connection Qt's bridge opened
+    if (!changed || !bus.isConnected()) {
+        QAccessibleEvent event(object, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+        return;
+    }
+    const QString prefix = QStringLiteral("/org/a11y/atspi/accessible/");
+    QDBusMessage signal = QDBusMessage::createSignal(prefix + QString::number(QAccessible::uniqueId(changed)),
+                                                     QStringLiteral("org.a11y.atspi.Event.Object"),
+                                                     QStringLiteral("PropertyChange"));
+    QDBusArgument application;
+    application.beginStructure();
+    application << bus.baseService() << QDBusObjectPath(prefix + QStringLiteral("root"));
+    application.endStructure();
+    signal << QStringLiteral("accessible-description") << 0 << 0
+           << QVariant::fromValue(QDBusVariant(changed->text(QAccessible::Description)))
+           << QVariant::fromValue(application);
+    bus.send(signal);
 }

@@ -174,6 +174,35 @@ void Focus_Mark::paintEvent(QPaintEvent *)
     painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
 }
 
+Caret_Mark::Caret_Mark(QWidget *canvas) : QWidget(canvas)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+}
+
+void Caret_Mark::Mark(const QRect &line, int caret)
+{
+    if (line.isEmpty()) {
+        hide();
+        return;
+    }
+    setGeometry(line.adjusted(-2, -1, 2, 1));
+    caret_ = caret - x();
+    raise();
+    show();
+    update();
+}
+
+void Caret_Mark::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QColor band = palette().color(QPalette::Highlight);
+    band.setAlpha(64);
+    painter.fillRect(rect(), band);
+    painter.fillRect(QRect(caret_ - 1, 0, 2, height()), palette().color(QPalette::Highlight));
+}
+
 // --- Toolbar ----------------------------------------------------------------
 
 namespace {

@@ -103,6 +103,24 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 };
 
+// The page's caret for the eye: its line marked with a translucent band and
+// the caret as a bar, over the canvas (a child of it, so it scrolls with the
+// page), never in the canvas's image.
+class Caret_Mark : public QWidget {
+public:
+    explicit Caret_Mark(QWidget *canvas);
+
+    // Marks `line` with the caret at x `caret`, in the canvas's pixels; an
+    // empty line hides the mark.
+    void Mark(const QRect &line, int caret);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int caret_ = 0; // inside the mark
+};
+
 enum class Button_Style { Default, Group, Separator, Placeholder };
 
 class Tool_Bar;

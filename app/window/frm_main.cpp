@@ -1,6 +1,7 @@
 #include "frm_main.h"
 
 #include "accessible.h"
+#include "page_text.h"
 #include "font_check.h"
 #include "page_build.h"
 #include "printing.h"
@@ -134,6 +135,7 @@ frmMain::frmMain()
         Screen.TwipsPerPixelY = Single(1440.0 / screen->logicalDotsPerInchY());
     }
 
+    picWindow.widget()->setObjectName(QStringLiteral("picWindow")); // offered as the page (accessible.h)
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
     QIcon icon;
@@ -167,11 +169,11 @@ frmMain::frmMain()
     view_->Show_Page(picPreview);
     view_->move(Pixels_X(600), Pixels_Y(240));
     new Focus_Mark(viewport);
+    caretMark_ = new Caret_Mark(view_);
 
-    // Names for the accessibility bus; the window, the page, the page box
-    // and the toolbar's gaps are described by accessible.h.
+    // Names for the accessibility bus; the window, the page (the viewport),
+    // the page box and the toolbar are described by accessible.h.
     setObjectName(QStringLiteral("frmMain"));
-    viewport->setAccessibleName(QStringLiteral("Page view"));
     HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
 
@@ -197,6 +199,8 @@ frmMain::frmMain()
                                                                           keys.toString(QKeySequence::NativeText)));
         QWidget *shown = Toolbar->widgetForAction(action);
         shown->setAccessibleName(QString::fromUtf8(row.name));
+        if (row.style == Zoom || button.Caption == QLatin1String("Prev") || button.Caption == QLatin1String("Next"))
+            shown->setProperty("shows_page", true); // its description tells what is shown (accessible.h)
         if (!keys.isEmpty()) {
             shown->setFocusPolicy(Qt::TabFocus);
             shown->installEventFilter(this);
@@ -532,6 +536,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     if (watched != picWindow.widget())
         return QWidget::eventFilter(watched, event);
 
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+        Mark_Caret();
+
     if (event->type() == QEvent::Wheel) {
         // The wheel scrolls by the bar's SmallChange per notch, through the bar.
         const auto *wheel = static_cast<QWheelEvent *>(event);
@@ -546,7 +553,22 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
+        const auto *press = static_cast<QKeyEvent *>(event);
+        const int key = press->key();
+        if (key == Qt::Key_F7) {
+            caretKeys_ = !Caret_Keys();
+            Mark_Caret();
+            Tell(picWindow.widget(), QAccessible::DescriptionChanged);
+            return true;
+        }
+        if (Caret_Keys()) {
+            const int moved = Caret_After_Key(The_Page_Text().text, caret_, key,
+                                              press->modifiers() & Qt::ControlModifier);
+            if (moved >= 0) {
+                Set_Caret(moved);
+                return true;
+            }
+        }
         switch (key) {
         case Qt::Key_PageUp:
         case Qt::Key_PageDown:
@@ -610,12 +632,97 @@ void frmMain::Build_Preview()
     // Shown only once finished: a drawing that failed half way leaves the
     // last finished page on screen.
     view_->Show_Page(picPreview);
-    // A new zoom or page changes what the page's description says; a screen
-    // reader, if one listens, says it.
-    if (QAccessible::isActive()) {
-        QAccessibleEvent changed(view_, QAccessible::DescriptionChanged);
+    Mark_Caret();
+    // A new zoom or page changes what the page's description says, and that
+    // of the command that has the focus; a screen reader says the one where
+    // the focus is. The first drawing changes nothing a reader was told.
+    if (Build_Page_Calls == 1)
+        return;
+    Tell(picWindow.widget(), QAccessible::DescriptionChanged);
+    if (QWidget *focus = QApplication::focusWidget(); focus && focus->property("shows_page").toBool())
+        Tell(focus, QAccessible::DescriptionChanged);
+}
+
+void frmMain::Tell(QWidget *widget, QAccessible::Event what)
+{
+    if (what == QAccessible::DescriptionChanged) {
+        Description_Changed(widget);
+    } else if (QAccessible::isActive()) {
+        QAccessibleEvent changed(widget, what);
         QAccessible::updateAccessibility(&changed);
     }
+}
+
+// --- The page's caret ---------------------------------------------------------------
+
+QString frmMain::Page_Status() const
+{
+    return QStringLiteral("page %1 of %2, %3 %")
+        .arg(cboPage.ListIndex() + 1)
+        .arg(cboPage.ListCount())
+        .arg(std::lround(Zoom_Factor * 100.0));
+}
+
+QString frmMain::Page_Description() const
+{
+    return Page_Status() + (Caret_Keys() ? QStringLiteral("; the arrows move the caret, F7 scrolls instead")
+                                         : QStringLiteral("; the arrows scroll, F7 moves a caret instead"));
+}
+
+void frmMain::Set_Caret(int offset)
+{
+    caret_ = std::clamp(offset, 0, int(The_Page_Text().text.size()));
+    Mark_Caret();
+    // The caret's line into view, with a line's room where there is.
+    const QRect line = Caret_Line();
+    const QWidget *viewport = picWindow.widget();
+    if (!line.isEmpty() && VScroll.Visible()) {
+        const int top = view_->y() + line.top() - line.height(), bottom = view_->y() + line.bottom() + line.height();
+        const int by = top < 0 ? top : bottom > viewport->height() ? std::min(bottom - viewport->height(), top) : 0;
+        if (by != 0)
+            VScroll.Set_Value(Integer(std::clamp(int(VScroll.Value()) + int(Twips_Y(by)), 0, int(VScroll.Max()))));
+    }
+    if (!line.isEmpty() && HScroll.Visible()) {
+        const int x = view_->x() + Caret_X(line);
+        const int by = x < 0 ? x - viewport->width() / 4 : x > viewport->width() ? x - viewport->width() * 3 / 4 : 0;
+        if (by != 0)
+            HScroll.Set_Value(Integer(std::clamp(int(HScroll.Value()) + int(Twips_X(by)), 0, int(HScroll.Max()))));
+    }
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent moved(picWindow.widget(), caret_);
+        QAccessible::updateAccessibility(&moved);
+    }
+}
+
+// The caret's line on the canvas, in its pixels at the zoom shown.
+QRect frmMain::Caret_Line() const
+{
+    const Page_Text &page = The_Page_Text();
+    const auto [start, end] = Unit_At(page.text, caret_, QAccessible::LineBoundary);
+    QRectF line;
+    for (int i = start; i < end; ++i)
+        line |= page.boxes[i];
+    const qreal zoom = Zoom_Factor;
+    return QRectF(line.left() * zoom, line.top() * zoom, line.width() * zoom, line.height() * zoom).toAlignedRect();
+}
+
+// The mark shows only while the view has the focus and the arrows move the
+// caret; the page's text is not even looked at otherwise.
+void frmMain::Mark_Caret()
+{
+    if (!picWindow.widget()->hasFocus() || !Caret_Keys()) {
+        caretMark_->hide();
+        return;
+    }
+    const QRect line = Caret_Line();
+    caretMark_->Mark(line, Caret_X(line));
+}
+
+// Where on the canvas the caret stands on its line.
+int frmMain::Caret_X(const QRect &line) const
+{
+    const Page_Text &page = The_Page_Text();
+    return caret_ < page.boxes.size() ? int(std::lround(page.boxes[caret_].left() * Zoom_Factor)) : line.right();
 }
 
 void frmMain::Refresh()

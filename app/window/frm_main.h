@@ -8,6 +8,7 @@
 #include "preview_surface.h"
 #include "runtime.h"
 
+#include <QAccessible>
 #include <QMenu>
 #include <QTimer>
 #include <QWidget>
@@ -48,6 +49,23 @@ public:
     Tool_Bar *Toolbar;
     Combo_Box cboPage;
 
+    // What the view shows, "page 1 of 1, 100 %", and the page's
+    // description for a screen reader: that and what the arrows do.
+    QString Page_Status() const;
+    QString Page_Description() const;
+
+    // The page's caret, an offset into its text (page_text.h). Setting it
+    // keeps it within the text, brings its line into view, marks it while
+    // the view has the focus and tells a screen reader.
+    int Caret() const { return caret_; }
+    void Set_Caret(int offset);
+    // Whether the arrows, Home and End move the caret rather than scroll:
+    // F7 switches; until it is first pressed, they do while an assistive
+    // technology listens.
+    bool Caret_Keys() const { return caretKeys_ < 0 ? QAccessible::isActive() : caretKeys_ != 0; }
+
+    Preview_View *Canvas() const { return view_; }
+
     // True (-1) once start-up has finished.
     Integer Load_Done = 0;
 
@@ -68,8 +86,15 @@ private:
     void Scroll_By_Keys(int key);
     void Follow_Pixel_Ratio();
     void Fit_On_Screen();
+    QRect Caret_Line() const;
+    int Caret_X(const QRect &line) const;
+    void Mark_Caret();
+    void Tell(QWidget *widget, QAccessible::Event what);
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow
     int wheelRest_ = 0;
+    int caret_ = 0;
+    int caretKeys_ = -1; // F7's choice, once made
+    Caret_Mark *caretMark_ = nullptr;
 };

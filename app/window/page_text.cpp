@@ -3,6 +3,8 @@
 #include "page_build.h"
 #include "painter_surface.h"
 
+#include <QTextBoundaryFinder>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -14,11 +16,7 @@ namespace {
 // instead of drawing anything.
 class Text_Collector final : public Painter_Surface {
 public:
-    struct Line {
-        QString text;
-        QList<QRectF> boxes;
-    };
-    std::vector<Line> lines;
+    std::vector<Text_Line> lines;
 
     Text_Collector() : metrics_(1, 1, QImage::Format_RGB32)
     {
@@ -47,7 +45,7 @@ protected:
 
     void Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin) override
     {
-        Line line{text, {}};
+        Text_Line line{text, {}};
         const qreal top = origin.y() - entry.ascent;
         qreal left = origin.x();
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -79,14 +77,62 @@ Page_Text Collect()
     }
     OutputTarget = target;
     Zoom_Factor = zoom;
+    return Reading_Order(std::move(collector.lines));
+}
 
-    // Reading order. Lines that start at the same left edge, each at most
-    // a line and a half below the one before, are one block (a paragraph,
-    // a column of labels); blocks are read top to bottom, and left to right
-    // when their tops lie within half a line of each other.
-    using Line = Text_Collector::Line;
-    std::vector<Line> &lines = collector.lines;
+bool Word_Start(const QTextBoundaryFinder &words)
+{
+    return words.isAtBoundary() && (words.boundaryReasons() & QTextBoundaryFinder::StartOfItem);
+}
+
+// The last start of a word at or before `offset`, else 0.
+int Word_Start_At(const QString &text, int offset)
+{
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+    words.setPosition(offset);
+    while (offset > 0 && !Word_Start(words))
+        offset = int(words.toPreviousBoundary());
+    return std::max(offset, 0);
+}
+
+// The first start of a word after `offset`, else the text's end.
+int Word_Start_After(const QString &text, int offset)
+{
+    QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+    words.setPosition(offset);
+    do
+        offset = int(words.toNextBoundary());
+    while (offset >= 0 && offset < text.size() && !Word_Start(words));
+    return offset < 0 ? int(text.size()) : offset;
+}
+
+} // namespace
+
+Page_Text Reading_Order(std::vector<Text_Line> lines)
+{
+    using Line = Text_Line;
+    std::erase_if(lines, [](const Line &line) { return line.boxes.isEmpty() || line.boxes.size() != line.text.size(); });
     const auto box = [](const Line &line) { return line.boxes.first(); };
+    const auto span = [](const Line &line) { return line.boxes.first().united(line.boxes.last()); };
+
+    // A heading over two lines: the second starts no more than a line below
+    // the first (a twentieth more for pixel rounding), closer than separate
+    // lines ever stand, and shares some of its width.
+    std::stable_sort(lines.begin(), lines.end(), [&](const Line &a, const Line &b) { return box(a).top() < box(b).top(); });
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        for (std::size_t j = i + 1; j < lines.size(); ++j) {
+            const QRectF upper = span(lines[i]), lower = span(lines[j]);
+            if (lower.top() - upper.top() > upper.height() * 1.05)
+                break;
+            if (lower.top() > upper.top() && lower.left() < upper.right() && upper.left() < lower.right()) {
+                lines[i].text += u' ' + lines[j].text;
+                lines[i].boxes.append(QRectF(upper.topRight(), QSizeF(0, upper.height())));
+                lines[i].boxes += lines[j].boxes;
+                lines.erase(lines.begin() + std::ptrdiff_t(j));
+                break;
+            }
+        }
+
     std::stable_sort(lines.begin(), lines.end(), [&](const Line &a, const Line &b) {
         return std::pair(box(a).left(), box(a).top()) < std::pair(box(b).left(), box(b).top());
     });
@@ -130,7 +176,73 @@ Page_Text Collect()
     return page;
 }
 
-} // namespace
+Text_Span Unit_At(const QString &text, int offset, QAccessible::TextBoundaryType type)
+{
+    const int size = int(text.size());
+    offset = std::clamp(offset, 0, size);
+    switch (type) {
+    case QAccessible::CharBoundary:
+        return {offset, std::min(offset + 1, size)};
+    case QAccessible::WordBoundary:
+        return offset == size ? Text_Span{size, size} : Text_Span{Word_Start_At(text, offset), Word_Start_After(text, offset)};
+    case QAccessible::NoBoundary:
+        return {0, size};
+    default: { // sentences, paragraphs and lines: the form's lines
+        const int start = offset == 0 ? 0 : int(text.lastIndexOf(u'\n', offset - 1)) + 1;
+        const int newline = int(text.indexOf(u'\n', offset));
+        return {start, newline < 0 ? size : newline + 1};
+    }
+    }
+}
+
+Text_Span Unit_Before(const QString &text, int offset, QAccessible::TextBoundaryType type)
+{
+    const int start = Unit_At(text, offset, type).first;
+    return start > 0 ? Unit_At(text, start - 1, type) : Text_Span{0, 0};
+}
+
+Text_Span Unit_After(const QString &text, int offset, QAccessible::TextBoundaryType type)
+{
+    const int end = Unit_At(text, offset, type).second;
+    return end < text.size() ? Unit_At(text, end, type) : Text_Span{end, end};
+}
+
+int Offset_At(const QList<QRectF> &boxes, QPointF point)
+{
+    for (qsizetype i = 0; i < boxes.size(); ++i)
+        if (boxes[i].contains(point))
+            return int(i);
+    return -1;
+}
+
+int Caret_After_Key(const QString &text, int caret, int key, bool ctrl)
+{
+    // The caret stays on a line: at most before the last line feed.
+    const int size = int(text.size()) - (text.endsWith(u'\n') ? 1 : 0);
+    caret = std::clamp(caret, 0, size);
+    const Text_Span line = Unit_At(text, caret, QAccessible::LineBoundary);
+    // The last place on a line: before its line feed.
+    const auto line_end = [&](Text_Span span) { return span.second > span.first && text[span.second - 1] == u'\n' ? span.second - 1 : span.second; };
+    switch (key) {
+    case Qt::Key_Left:
+        return ctrl ? Word_Start_At(text, std::max(caret - 1, 0)) : std::max(caret - 1, 0);
+    case Qt::Key_Right:
+        return std::min(ctrl ? Word_Start_After(text, caret) : caret + 1, size);
+    case Qt::Key_Home:
+        return ctrl ? 0 : line.first;
+    case Qt::Key_End:
+        return ctrl ? size : line_end(line);
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        if (key == Qt::Key_Up ? line.first == 0 : line.second >= size)
+            return caret;
+        const Text_Span next = Unit_At(text, key == Qt::Key_Up ? line.first - 1 : line.second, QAccessible::LineBoundary);
+        return std::min(next.first + (caret - line.first), line_end(next));
+    }
+    default:
+        return -1;
+    }
+}
 
 const Page_Text &The_Page_Text()
 {

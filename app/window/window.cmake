@@ -11,7 +11,7 @@ add_library(quorvel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/page_text.h
 )
 target_include_directories(quorvel_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_page quorvel_draw quorvel_assets Qt6::Widgets)
+target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_page quorvel_draw quorvel_assets Qt6::Widgets Qt6::DBus)
 
 add_executable(quorvel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(quorvel PRIVATE quorvel_app)

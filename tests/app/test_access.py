@@ -3,8 +3,10 @@
 (run inside xvfb-run and dbus-run-session; Debian's python3-pyatspi): the
 tree with roles, names, states, descriptions, key bindings and the page's
 text, then a walk with Tab and the shortcuts that reaches and uses every
-command, with what each did (the focus, the page's description and size, the
-events a screen reader hears). The whole record is compared with one
+command, with what each did (the focus, the page's description and the size
+of its first line, the events a screen reader hears), and the page's caret
+moved by the text interface and by the keys, with the line at the caret and
+whether the view shows it. The whole record is compared with one
 reviewed reference; a difference leaves what was seen beside it.
 
     test_access.py QUORVEL REFERENCE OUTPUT
@@ -95,8 +97,24 @@ def page():
 
 def page_state():
     doc = page()
-    box = doc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return f"\"{doc.description}\", {box.width}x{box.height}"
+    text = doc.queryText()
+    line, start, end = text.getTextAtOffset(0, pyatspi.TEXT_BOUNDARY_LINE_START)
+    box = text.getRangeExtents(start, end - 1, pyatspi.DESKTOP_COORDS)
+    return f"\"{doc.description}\", first line {box[2]}x{box[3]}"
+
+
+def caret_state(how):
+    """The caret, its line, whether the view shows that line, and what was heard."""
+    pump(0.4)
+    doc = page()
+    text = doc.queryText()
+    offset = text.caretOffset
+    line, start, end = text.getTextAtOffset(offset, pyatspi.TEXT_BOUNDARY_LINE_START)
+    x, y, width, height = text.getRangeExtents(start, max(start, end - 1), pyatspi.DESKTOP_COORDS)
+    view = doc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    shown = view.y <= y and y + height <= view.y + view.height and height > 0
+    record.append(f"{how}: caret {offset}, line {line.rstrip()!r}, shown {shown}, heard {heard}")
+    heard.clear()
 
 
 def key(name):
@@ -104,8 +122,10 @@ def key(name):
 
 
 def on_event(event):
-    if event.source.getRoleName() == "document frame":
-        heard.append(event.source.description)
+    if event.type.startswith("object:text-caret-moved"):
+        heard.append(f"caret {event.detail1}")
+    else:
+        heard.append(f"{event.source.name}: {event.any_data}")
 
 
 wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -137,6 +157,21 @@ try:
         record.append(str(name))
         if name in (start, None):
             break
+
+    record.append("# The caret: moved by the text interface, then by the keys")
+    pyatspi.Registry.registerEventListener(on_event, "object:text-caret-moved")
+    heard.clear()
+    text = page().queryText()
+    record.append(f"setCaretOffset(100) answers {text.setCaretOffset(100)}")
+    caret_state("then")
+    for name in ("Down", "Down", "ctrl+Right", "ctrl+Left", "End", "Home", "ctrl+End", "Up", "ctrl+Home", "F7", "Down",
+                 "F7"):
+        key(name)
+        caret_state(name)
+    record.append(f"no selection: count {text.getNSelections()}, addSelection {text.addSelection(0, 5)}, "
+                  f"attributes at -3 {text.getAttributeRun(-3, False)[1:]}, at 5 {text.getAttributeRun(5, False)[1:]}")
+    box = find(application(), lambda acc: acc.getRoleName() == "combo box")
+    record.append(f"the page box's text: {box.queryText().getText(0, -1)!r}")
 
     record.append("# Each command, then the focus, the page and what a screen reader heard")
     steps = [("Fit width", "Tab:KP_Enter"), ("Zoom 100 %", "Tab:space"), ("Fit page", "f"), ("Fit width", "w"),

@@ -8,6 +8,7 @@
 // screen.
 #include "frm_main.h"
 #include "page_build.h"
+#include "page_text.h"
 #include "printing.h"
 #include "printed_page.h"
 
@@ -336,6 +337,13 @@ private slots:
             {[&] { QTest::keyClick(viewport, Qt::Key_PageDown); }, 2 * small + large},
             {[&] { QTest::keyClick(viewport, Qt::Key_End); }, v.Max()},
             {[&] { QTest::keyClick(viewport, Qt::Key_Up); }, v.Max() - small},
+            // F7: the arrows move the caret, and its line comes into view
+            // with a line's room (the first line's top is 22 pixels down the
+            // page, 13 high); F7 again: they scroll.
+            {[&] { QTest::keyClick(viewport, Qt::Key_F7), QTest::keyClick(viewport, Qt::Key_End, Qt::ControlModifier),
+                   QTest::keyClick(viewport, Qt::Key_Up), QTest::keyClick(viewport, Qt::Key_Home, Qt::ControlModifier); }, 9 * 15},
+            {[&] { QTest::keyClick(viewport, Qt::Key_Down); }, 9 * 15},
+            {[&] { QTest::keyClick(viewport, Qt::Key_F7), QTest::keyClick(viewport, Qt::Key_Down); }, 9 * 15 + small},
             {[&] { QTest::keyClick(viewport, Qt::Key_Home); }, 0},
             {[&] { v.Set_Value(1500), Set_Client(*window, 701, 440); }, 0}, // a layout: back at the top
         };
@@ -344,6 +352,7 @@ private slots:
             QCOMPARE(window->picPreview_Box.Top(), Twips_Y(Pixels_Y(Single(-value))));
         }
         QCOMPARE(across, 0);
+        QCOMPARE(window->Caret(), The_Page_Text().text.indexOf(u'\n') + 1);
         QCOMPARE(QApplication::focusWidget(), viewport);
         // The viewport with the focus shows it, as a frame over the page.
         window->activateWindow();
@@ -558,6 +567,61 @@ private slots:
         QCOMPARE(window->picPreview.Device_Pixel_Ratio(), 4.0);
         QCOMPARE(window->picPreview.Image().size(), window->picPreview.Pixel_Size() * 4);
         QCOMPARE(window->picPreview_Box.widget()->size(), window->picPreview.Pixel_Size());
+    }
+
+    // The page's text in the form's reading order, a heading drawn over two
+    // lines read as one; then its units, by a table on a small text: what is
+    // at, before and after an offset (hostile ones too), where the caret
+    // keys take the caret, and which character a point is on.
+    void page_text_reads_in_order()
+    {
+        const QString &page = The_Page_Text().text;
+        qsizetype at = 0;
+        for (const char *line : {"TRAVEL EXPENSE REPORT\n", "NAME:\n", "EXPENSES FOR WEEK ENDING:\nMON\n",
+                                 "SUN\nTOTAL CHARGE\nTOTAL CASH\n", "BREAKFAST\nLUNCH\n", "TOTAL EXPENSE",
+                                 "NOTES:", "\n1.  Expense", "\nMeals - ", "\nAPPROVED BY\n"}) {
+            const qsizetype found = page.indexOf(QLatin1String(line), at);
+            QVERIFY2(found >= at, line);
+            at = found;
+        }
+        QCOMPARE(The_Page_Text().boxes.size(), page.size());
+
+        const QString text = QStringLiteral("AB CD\nEF\n");
+        using B = QAccessible::TextBoundaryType;
+        const struct {
+            Text_Span (*unit)(const QString &, int, B);
+            int offset;
+            B type;
+            Text_Span span;
+        } units[] = {
+            {Unit_At, 1, QAccessible::CharBoundary, {1, 2}},   {Unit_At, -5, QAccessible::CharBoundary, {0, 1}},
+            {Unit_At, 1, QAccessible::WordBoundary, {0, 3}},   {Unit_At, 3, QAccessible::WordBoundary, {3, 6}},
+            {Unit_At, 4, QAccessible::LineBoundary, {0, 6}},   {Unit_At, 6, QAccessible::SentenceBoundary, {6, 9}},
+            {Unit_At, 99, QAccessible::LineBoundary, {9, 9}},  {Unit_At, 2, QAccessible::NoBoundary, {0, 9}},
+            {Unit_Before, 7, QAccessible::LineBoundary, {0, 6}}, {Unit_Before, 2, QAccessible::LineBoundary, {0, 0}},
+            {Unit_Before, 4, QAccessible::WordBoundary, {0, 3}}, {Unit_After, 0, QAccessible::LineBoundary, {6, 9}},
+            {Unit_After, 7, QAccessible::LineBoundary, {9, 9}},  {Unit_After, 1, QAccessible::WordBoundary, {3, 6}},
+        };
+        for (const auto &row : units)
+            QCOMPARE(row.unit(text, row.offset, row.type), row.span);
+
+        const struct {
+            int caret, key;
+            bool ctrl;
+            int to;
+        } moves[] = {
+            {0, Qt::Key_Left, false, 0},  {0, Qt::Key_Right, false, 1}, {0, Qt::Key_Right, true, 3},
+            {4, Qt::Key_Left, true, 3},   {3, Qt::Key_Left, true, 0},   {4, Qt::Key_Down, false, 8},
+            {7, Qt::Key_Up, false, 1},    {1, Qt::Key_Up, false, 1},    {7, Qt::Key_Down, false, 7},
+            {0, Qt::Key_End, false, 5},   {4, Qt::Key_Home, false, 0},  {1, Qt::Key_End, true, 8},
+            {8, Qt::Key_Home, true, 0},   {8, Qt::Key_Right, false, 8}, {0, Qt::Key_F7, false, -1},
+        };
+        for (const auto &move : moves)
+            QCOMPARE(Caret_After_Key(text, move.caret, move.key, move.ctrl), move.to);
+
+        const QList<QRectF> boxes{QRectF(0, 0, 5, 10), QRectF(5, 0, 5, 10)};
+        QCOMPARE(Offset_At(boxes, QPointF(6, 9)), 1);
+        QCOMPARE(Offset_At(boxes, QPointF(11, 5)), -1);
     }
 
     // A long random session (fixed seed, so a failure can be replayed; run as

@@ -1,0 +1,129 @@
+#!/usr/bin/python3
+"""What a blind user hears: Orca itself (Debian's orca, speech-dispatcher with
+espeak-ng on a null sound device) reads the window, run inside xvfb-run and
+dbus-run-session with a home of its own; Orca's debug log records every
+utterance. The user hears the window's name, Tabs to the page, hears Say All
+read the form in order, three lines by Down, the new zoom after F, and the
+page box's page.
+
+    test_orca.py QUORVEL WORK_DIR
+"""
+import json, os, shutil, subprocess, sys, time
+
+quorvel, work = sys.argv[1:3]
+shutil.rmtree(work, ignore_errors=True)
+home, runtime = f"{work}/home", f"{work}/run"
+os.makedirs(f"{home}/.config/speech-dispatcher")
+os.makedirs(f"{home}/.local/share/orca")
+os.makedirs(runtime, mode=0o700)
+env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=f"{home}/.config",
+           XDG_DATA_HOME=f"{home}/.local/share", XDG_CACHE_HOME=f"{home}/.cache",
+           SPEECHD_ADDRESS=f"unix_socket:{runtime}/speech-dispatcher/speechd.sock")
+open(f"{home}/.asoundrc", "w").write("pcm.!default { type null }\n")
+open(f"{home}/.config/speech-dispatcher/speechd.conf", "w").write(
+    'AudioOutputMethod "alsa"\nDefaultModule espeak-ng\nAddModule "espeak-ng" "sd_espeak-ng" "espeak-ng.conf"\n')
+default = ["Default", "default"]
+json.dump({"general": {"keyboardLayout": 1, "orcaModifierKeys": ["Insert", "KP_Insert"], "enableSpeech": True,
+                       "speechServerFactory": "speechdispatcherfactory", "enableBraille": False,
+                       "enableSound": False, "enableTutorialMessages": False, "enableKeyEcho": False,
+                       "enableEchoByWord": False, "enableEchoByCharacter": False, "firstStart": False,
+                       "profile": default, "activeProfile": default, "startingProfile": default},
+           "profiles": {"default": {"profile": default}}, "keybindings": {}, "pronunciations": {}},
+          open(f"{home}/.local/share/orca/user-settings.conf", "w"))
+
+# Orca from a launcher: its log line-buffered, so each utterance can be read
+# as it comes, and no look for (or at) any other Orca on the machine.
+log = f"{work}/orca.log"
+launcher = f"""
+import builtins, importlib.machinery, sys
+real_open = builtins.open
+builtins.open = lambda f, mode='r', *a, **k: real_open(f, mode, buffering=1) if f == {log!r} else real_open(f, mode, *a, **k)
+sys.argv = ['orca', '--debug-file={log}']
+cli = importlib.machinery.SourceFileLoader('orca_cli', '/usr/bin/orca').load_module()
+cli.otherOrcas = lambda: []
+cli.setProcessName = lambda name: False
+sys.exit(cli.main())
+"""
+
+
+def spoken():
+    try:
+        with open(log, errors="replace") as lines:
+            return [line.split("SPEECH OUTPUT: '", 1)[1].split("'{", 1)[0].strip()
+                    for line in lines if "SPEECH OUTPUT: '" in line]
+    except FileNotFoundError:
+        return []
+
+
+def quiet(settle=2.0, most=60):
+    """Waits until Orca has said nothing new for `settle` seconds."""
+    end, count, since = time.monotonic() + most, len(spoken()), time.monotonic()
+    while time.monotonic() < end and time.monotonic() - since < settle:
+        time.sleep(0.2)
+        if len(spoken()) != count:
+            count, since = len(spoken()), time.monotonic()
+
+
+def heard(*keys, settle=2.0):
+    before = len(spoken())
+    for key in keys:
+        subprocess.run(["xdotool", "key", key], check=True)
+        time.sleep(0.3)
+    quiet(settle)
+    return spoken()[before:]
+
+
+failures = []
+
+
+def expect(what, ok, said):
+    print(f"{'PASS' if ok else 'FAIL'}: {what}: {said}")
+    if not ok:
+        failures.append(what)
+
+
+def in_order(said, wanted):
+    at = 0
+    for want in wanted:
+        at = next((i for i in range(at, len(said)) if said[i].startswith(want)), -1)
+        if at < 0:
+            return False
+    return True
+
+
+quiet_out = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+children = [subprocess.Popen(["openbox", "--sm-disable"], env=env, **quiet_out),
+            subprocess.Popen(["speech-dispatcher", "-s", "-t", "0"], env=env, **quiet_out)]
+try:
+    time.sleep(1)
+    children.append(subprocess.Popen(["/usr/bin/python3", "-c", launcher], env=env, **quiet_out))
+    end = time.monotonic() + 30
+    while time.monotonic() < end and "Screen reader on." not in spoken():
+        time.sleep(0.2)
+    quiet()
+    children.append(subprocess.Popen([quorvel], env=dict(env, QT_QPA_PLATFORM="xcb")))
+    quiet(3)
+    said = spoken()
+    expect("the window's name", "Quorvel frame." in said, said[-4:])
+    said = heard("Tab", "shift+Tab")
+    expect("Tab to the page", any(s.startswith("Travel expense report document frame") for s in said), said)
+    said = heard("KP_Add", settle=3)
+    expect("Say All reads the form in order", in_order(said, ["TRAVEL EXPENSE REPORT", "NAME:", "BREAKFAST",
+                                                               "TOTAL EXPENSE"]), said[:4] + ["..."])
+    form = set(said)  # every line of the form
+    said = heard("Down", "Down", "Down")
+    expect("Down three times reads three lines", len(said) == 3 and all(s in form for s in said), said)
+    said = heard("f")
+    expect("F says the new zoom", any(s.startswith("page 1 of 1, ") and "100 %" not in s for s in said), said)
+    said = heard(*["Tab"] * 6)
+    expect("the page box says its page", "Page combo box." in said and "Page 1." in said, said[-3:])
+finally:
+    for child in reversed(children):
+        child.terminate()
+    for child in children:
+        try:
+            child.wait(5)
+        except subprocess.TimeoutExpired:
+            child.kill()
+if failures:
+    sys.exit(f"FAIL: {', '.join(failures)}; Orca's log is {log}")
