@@ -17,6 +17,7 @@ public:
     struct Line {
         QString text;
         QList<QRectF> boxes;
+        int drawn;
     };
     std::vector<Line> lines;
 
@@ -47,7 +48,7 @@ protected:
 
     void Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin) override
     {
-        Line line{text, {}};
+        Line line{text, {}, int(lines.size())};
         const qreal top = origin.y() - entry.ascent;
         qreal left = origin.x();
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -124,6 +125,7 @@ Page_Text Collect()
     for (const auto &[row_of_block, index] : order)
         for (const Line *line : blocks[index]) {
             page.text += line->text + u'\n';
+            page.drawn.append(line->drawn);
             page.boxes += line->boxes;
             page.boxes.append(QRectF(line->boxes.last().topRight(), QSizeF(0, line->boxes.last().height())));
         }

@@ -11,6 +11,7 @@
 struct Page_Text {
     QString text;       // the lines, each ended by a line feed
     QList<QRectF> boxes; // one per character of `text`, in pixels of the page at 100 %
+    QList<int> drawn;    // for each line, its place in the order the page draws its lines
 };
 
 const Page_Text &The_Page_Text();

@@ -1,5 +1,6 @@
 #include "pdf_form.h"
 
+#include "form_extras.h"
 #include "form_fields.h"
 #include "pdf_form_module.h"
 
@@ -78,7 +79,8 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
                           field.Kind == Field_Kind::Multi_Line});
     }
     QByteArray form;
-    error = add(pdf, fields, {Document_Title(), Document_Creator()}, form);
+    error = add(pdf, fields, {Document_Title(), Document_Creator()},
+                {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")}, form);
     if (error.isEmpty())
         pdf = form;
     return error;

@@ -7,11 +7,9 @@ add_library(quorvel_app STATIC
     ${CMAKE_CURRENT_SOURCE_DIR}/controls.h
     ${CMAKE_CURRENT_SOURCE_DIR}/frm_main.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/frm_main.h
-    ${CMAKE_CURRENT_SOURCE_DIR}/page_text.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/page_text.h
 )
 target_include_directories(quorvel_app PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_page quorvel_draw quorvel_assets Qt6::Widgets)
+target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_pdf_form quorvel_page quorvel_draw quorvel_assets Qt6::Widgets)
 
 add_executable(quorvel ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
 target_link_libraries(quorvel PRIVATE quorvel_app)

@@ -1,8 +1,9 @@
 // The printed page as a PDF form, printed through the "PDF" command and read
 // back with poppler: the fields against a reviewed list (names, tooltips,
 // alignment, lines, in reading order) and against the rules and boxes the
-// page draws, a value typed in and saved shows inside its field, and a PDF
-// that is not whole is refused. (tests/page/test_render.sh checks that
+// page draws, a value typed in and saved shows inside its field, the totals
+// add up in MuPDF, the structure a screen reader reads is the reviewed one,
+// and a PDF that is not whole is refused. (tests/page/test_render.sh checks that
 // empty fields print nothing, and the document's names.)
 #include "page_build.h"
 #include "pdf_form.h"
@@ -14,6 +15,9 @@
 #include <poppler-qt6.h>
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +192,69 @@ private slots:
         QVERIFY(!ink.isEmpty() && box.adjusted(-1, -1, 1, 1).contains(ink));
         QCOMPARE(ink.center().x() > box.center().x(), right);
         QCOMPARE(ink.height() > 12, value.contains(u'\n')); // one line of writing: 12 points at most
+    }
+
+    // MuPDF, running the form's scripts, adds up what is typed: amounts with
+    // commas count, words count as nothing, only the amount owed is due, and
+    // totals of nothing are empty. The total cash column holds one bit of
+    // its own per row, so that each sum shows each row it adds.
+    void totalsAddThemselvesUp_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("filled");
+        QTest::newRow("a day's meals, and advances")
+            << "breakfast.mon=12.5 lunch.mon=1,000 dinner.mon=x travel_advances=2000"
+            << "travel_advances=2000 amount_due_company=2,000.00 breakfast.mon=12.5 lunch.mon=1,000 dinner.mon=x "
+               "total_meals.mon=1,012.50 total_expense.mon=1,012.50";
+        QString rows;
+        for (const char *row : {"lodging", "breakfast", "lunch", "dinner", "airline", "personal_auto", "cab_limo",
+                                "auto_rental", "blank_1", "phone_telegram", "laundry_valet", "porter", "miscellaneous",
+                                "blank_2", "blank_3", "blank_4", "blank_5", "blank_6", "entertainment", "total_meals"})
+            rows += QStringLiteral(" %1.total_cash=%2").arg(row).arg(1 << rows.count(u' '));
+        QTest::newRow("every row of the cash column") << "travel_advances=0.50" + rows
+            << "travel_advances=0.50 total_cash_expense=524,287.00 amount_due_employee=524,286.50 "
+               "total_transportation.total_cash=240.00 total_incidentals.total_cash=130,816.00 "
+               "total_expense.total_cash=524,287.00" +
+                   rows.replace(QStringLiteral("meals.total_cash=524288"), QStringLiteral("meals.total_cash=14.00"));
+        QTest::newRow("typed, then cleared")
+            << "breakfast.tue=5 travel_advances=9 breakfast.tue= travel_advances=" << "";
+    }
+    void totalsAddThemselvesUp()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, filled);
+        QProcess mutool;
+        mutool.start("mutool", QStringList{"run", REFERENCE_DIR "/print/fill-form.js", pdf_} + typed.split(u' '));
+        QVERIFY(mutool.waitForFinished() && mutool.exitCode() == 0);
+        QStringList got = QString::fromUtf8(mutool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QStringList expected = filled.split(u' ', Qt::SkipEmptyParts);
+        got.sort();
+        expected.sort();
+        QCOMPARE(got, expected);
+    }
+
+    // What a screen reader reads, as poppler and MuPDF read it back: tagged,
+    // in English, named by its title, tabbing in structure order, and the
+    // structure tree with each field named: the reviewed list.
+    void structureIsTheReviewedList()
+    {
+        QProcess read;
+        read.start("sh", {"-c", "pdfinfo \"$0\" | grep Tagged; mutool show \"$0\" trailer/Root/Lang "
+                                "trailer/Root/MarkInfo/Marked trailer/Root/ViewerPreferences/DisplayDocTitle "
+                                "trailer/Root/Pages/Kids/1/Tabs trailer/Root/StructTreeRoot/K/1/K/1/Alt; "
+                                "pdfinfo -struct-text \"$0\"; qpdf --json --json-key=acroform \"$0\"",
+                          pdf_});
+        QVERIFY(read.waitForFinished() && read.exitCode() == 0);
+        QString text = QString::fromUtf8(read.readAllStandardOutput());
+        const qsizetype json = text.indexOf(u'{');
+        for (const QJsonValue field : QJsonDocument::fromJson(text.mid(json).toUtf8())["acroform"]["fields"].toArray())
+            text.replace(QStringLiteral("Object %1\n").arg(field["object"].toString().chopped(2)),
+                         field["fullname"].toString() + u'\n');
+        QFile read_back(QStringLiteral("form-structure.txt")); // left in the build tree to look at
+        QVERIFY(read_back.open(QIODevice::WriteOnly) && read_back.write(text.left(json).toUtf8()) == json);
+        QFile reference(QStringLiteral(REFERENCE_DIR "/print/form-structure.txt"));
+        QVERIFY(reference.open(QIODevice::ReadOnly));
+        QCOMPARE(text.left(json).split(u'\n'), QString::fromUtf8(reference.readAll()).split(u'\n'));
     }
 
     // A PDF that is not whole is refused, and left as it was.
