@@ -167,9 +167,11 @@ void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object
     std::vector<Object> by_mcid(std::size_t(marker.mcid_count));
     Object numbers = Object::newArray();
     std::vector<Object> made;
+    const Object struct_elem = Object::newName("/StructElem");
     for (const Pdf_Element &element : elements) {
         Object parent = element.Parent < 0 ? root : made.at(std::size_t(element.Parent));
-        Object node = pdf.makeIndirectObject(Object::parse("<< /Type /StructElem /K [] >>"));
+        Object node = pdf.makeIndirectObject(Object::newDictionary());
+        node.replaceKey("/Type", struct_elem);
         node.replaceKey("/S", Object::newName(("/" + element.Type).toStdString()));
         node.replaceKey("/P", parent);
         node.replaceKey("/Pg", page_object);
@@ -177,7 +179,8 @@ void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object
             node.replaceKey("/Alt", Text(element.Alt));
         if (!element.Scope.isEmpty())
             node.replaceKey("/A", Object::parse(("<< /O /Table /Scope /" + element.Scope + " >>").toStdString()));
-        Object kids = node.getKey("/K");
+        Object kids = Object::newArray();
+        node.replaceKey("/K", kids);
         for (const int text : element.Texts) {
             const int mcid = marker.text_mcids.at(text);
             kids.appendItem(Object::newInteger(mcid));
@@ -192,7 +195,8 @@ void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object
             Object widget = widgets.at(std::size_t(element.Field));
             const int key = 1 + element.Field;
             widget.replaceKey("/StructParent", Object::newInteger(key));
-            Object reference = Object::parse("<< /Type /OBJR >>");
+            Object reference = Object::newDictionary();
+            reference.replaceKey("/Type", Object::newName("/OBJR"));
             reference.replaceKey("/Obj", widget);
             reference.replaceKey("/Pg", page_object);
             kids.appendItem(reference);
