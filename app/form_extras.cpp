@@ -46,8 +46,10 @@ QString Calculation(const Form_Total &total)
                          .arg(terms.join(u','), total.Above_Zero ? QStringLiteral("t>0") : QStringLiteral("true"));
 }
 
-// A number shows as an amount; anything else stays as typed.
-QString Format()
+// A number is kept and shown as an amount; anything else stays as typed.
+// Kept so, and not only shown so, because pdf.js reads a typed "1,000" as
+// 1 (its comma a decimal point) but leaves "1,000.00" to the scripts.
+QString As_Amount()
 {
     return Helpers + QStringLiteral("var x=n(event.value);if(x!==null)event.value=f(x);");
 }
@@ -213,9 +215,11 @@ std::vector<Pdf_Script> Form_Scripts()
     std::vector<Pdf_Script> scripts;
     for (const Form_Total &total : Form_Totals())
         scripts.push_back({total.Name, Pdf_Script::Calculate, Calculation(total)});
-    const QString format = Format();
+    const QString amount = As_Amount();
     for (const Form_Field &field : Form_Fields())
-        if (field.Kind == Field_Kind::Amount)
-            scripts.push_back({field.Name, Pdf_Script::Format, format});
+        if (field.Kind == Field_Kind::Amount) {
+            scripts.push_back({field.Name, Pdf_Script::Validate, amount});
+            scripts.push_back({field.Name, Pdf_Script::Format, amount});
+        }
     return scripts;
 }

@@ -5,8 +5,9 @@
 
 #include "pdf_form_module.h"
 
-// The totals' calculations in the order they are worked out, and a format
-// on every amount: two decimals and thousands separators ("1,234.50").
+// The totals' calculations in the order they are worked out, and on every
+// amount a validation and a format that keep and show a number with two
+// decimals and thousands separators ("1,234.50").
 std::vector<Pdf_Script> Form_Scripts();
 
 // The page in reading order, the order of the window's page text: the

@@ -126,7 +126,10 @@ void Add_Scripts(QPDF &pdf, const std::vector<Pdf_Script> &scripts, const std::v
             events = Object::newDictionary();
             widget->second.replaceKey("/AA", events);
         }
-        events.replaceKey(script.When == Pdf_Script::Calculate ? "/C" : "/F", action);
+        events.replaceKey(script.When == Pdf_Script::Calculate  ? "/C"
+                          : script.When == Pdf_Script::Validate ? "/V"
+                                                                : "/F",
+                          action);
         if (script.When == Pdf_Script::Calculate)
             order.appendItem(widget->second);
     }

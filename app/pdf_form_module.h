@@ -27,10 +27,10 @@ struct Pdf_Names {
 // A script a reader runs for a field (JavaScript, as PDF forms carry
 // them): a calculation works the field's value out again whenever a value
 // of the form changes, the calculations in the order they are listed; a
-// format shows the value.
+// validation may change a value as it is typed in; a format shows it.
 struct Pdf_Script {
     QString Field; // the fully qualified name
-    enum Event { Calculate, Format } When;
+    enum Event { Calculate, Validate, Format } When;
     QString Source;
 };
 

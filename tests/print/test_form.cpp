@@ -18,6 +18,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -204,18 +205,21 @@ private slots:
         QTest::addColumn<QString>("filled");
         QTest::newRow("a day's meals, and advances")
             << "breakfast.mon=12.5 lunch.mon=1,000 dinner.mon=x travel_advances=2000"
-            << "travel_advances=2000 amount_due_company=2,000.00 breakfast.mon=12.5 lunch.mon=1,000 dinner.mon=x "
-               "total_meals.mon=1,012.50 total_expense.mon=1,012.50";
-        QString rows;
+            << "travel_advances=2,000.00 amount_due_company=2,000.00 breakfast.mon=12.50 lunch.mon=1,000.00 "
+               "dinner.mon=x total_meals.mon=1,012.50 total_expense.mon=1,012.50";
+        QString typed, filled;
         for (const char *row : {"lodging", "breakfast", "lunch", "dinner", "airline", "personal_auto", "cab_limo",
                                 "auto_rental", "blank_1", "phone_telegram", "laundry_valet", "porter", "miscellaneous",
-                                "blank_2", "blank_3", "blank_4", "blank_5", "blank_6", "entertainment", "total_meals"})
-            rows += QStringLiteral(" %1.total_cash=%2").arg(row).arg(1 << rows.count(u' '));
-        QTest::newRow("every row of the cash column") << "travel_advances=0.50" + rows
+                                "blank_2", "blank_3", "blank_4", "blank_5", "blank_6", "entertainment"}) {
+            const int bit = 1 << typed.count(u' ');
+            typed += QStringLiteral(" %1.total_cash=%2").arg(row).arg(bit);
+            filled += QStringLiteral(" %1.total_cash=%2").arg(row, QLocale(QLocale::English).toString(double(bit), 'f', 2));
+        }
+        QTest::newRow("every row of the cash column, a total typed over")
+            << "travel_advances=0.5 total_meals.total_cash=7" + typed
             << "travel_advances=0.50 total_cash_expense=524,287.00 amount_due_employee=524,286.50 "
-               "total_transportation.total_cash=240.00 total_incidentals.total_cash=130,816.00 "
-               "total_expense.total_cash=524,287.00" +
-                   rows.replace(QStringLiteral("meals.total_cash=524288"), QStringLiteral("meals.total_cash=14.00"));
+               "total_meals.total_cash=14.00 total_transportation.total_cash=240.00 "
+               "total_incidentals.total_cash=130,816.00 total_expense.total_cash=524,287.00" + filled;
         QTest::newRow("typed, then cleared")
             << "breakfast.tue=5 travel_advances=9 breakfast.tue= travel_advances=" << "";
     }
