@@ -11,5 +11,6 @@ void Add_Scripts(QPDF &pdf, const std::vector<Pdf_Script> &scripts, const std::v
                  const std::vector<QPDFObjectHandle> &widgets);
 
 // Marks the first page's content and gives the document its structure,
-// language and tab order; throws when the content does not match.
+// language and tab order; leaves both as they were when the content does
+// not match the structure.
 void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<QPDFObjectHandle> &widgets);

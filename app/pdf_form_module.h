@@ -59,10 +59,10 @@ struct Pdf_Extras {
 // Puts `fields` on the first page of `pdf` as an interactive form, each
 // with an empty value and an appearance that draws nothing, and names the
 // document in its information and its XMP metadata; the page's own content
-// is kept as drawn, only marked as `extras` describes it, with the
-// fields' scripts. Returns the new PDF in `out`, or the reason why not: a
-// `pdf` that is damaged in any way is refused, not repaired, and so is one
-// whose content does not match the structure.
+// is kept as drawn, only marked as `extras` describes it (a page whose
+// texts do not match the structure is left untagged), with the fields'
+// scripts. Returns the new PDF in `out`, or the reason why not: a `pdf`
+// that is damaged in any way is refused, not repaired.
 using Add_Pdf_Form_Function = QString (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
                                           const Pdf_Names &names, const Pdf_Extras &extras, QByteArray &out);
 constexpr const char *Add_Pdf_Form_Symbol = "Quorvel_Add_Pdf_Form";

@@ -14,7 +14,10 @@
 #include <poppler-form.h>
 #include <poppler-qt6.h>
 
+#include <QBuffer>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -259,6 +262,21 @@ private slots:
         QFile reference(QStringLiteral(REFERENCE_DIR "/print/form-structure.txt"));
         QVERIFY(reference.open(QIODevice::ReadOnly));
         QCOMPARE(text.left(json).split(u'\n'), QString::fromUtf8(reference.readAll()).split(u'\n'));
+    }
+
+    // A page of other texts than the form's still becomes the form, untagged.
+    void aPageOfOtherTextsIsLeftUntagged()
+    {
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QPdfWriter writer(&buffer);
+        QPainter(&writer).drawText(100, 100, QStringLiteral("other"));
+        QByteArray pdf = buffer.data();
+        QCOMPARE(Make_Fillable_Form(pdf, writer.pageLayout(), writer.resolution()), QString());
+        QCOMPARE(Poppler::Document::loadFromData(pdf)->page(0)->formFields().size(), fields_.size());
+        QFile other(dir_.filePath(QStringLiteral("other.pdf")));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write(pdf) == pdf.size() && other.flush());
+        QCOMPARE(QProcess::execute("sh", {"-c", "pdfinfo \"$0\" | grep -q 'Tagged: *no'", other.fileName()}), 0);
     }
 
     // A PDF that is not whole is refused, and left as it was.
