@@ -121,6 +121,8 @@ struct Structure {
 std::vector<Pdf_Element> Form_Structure()
 {
     const std::vector<Text_Line> lines = Lines();
+    if (lines.empty())
+        return {}; // the page could not be read: no structure rather than a wrong one
     const std::vector<Form_Field> fields = Form_Fields();
     const Grid grid(Weekly_Grid_Rules());
     const std::size_t rows = grid.Rows.size() - 1, columns = grid.Columns.size() - 1;
