@@ -1,9 +1,10 @@
 // The fields of the form. None has a position of its own: a field on a rule
-// takes the rule's ends and one line of writing above it, a field in a box
+// takes the rule's ends and the line of writing above it, a field in a box
 // or a grid cell takes the box or cell. The rules come from the tables that
 // draw the page (Blank_Rule, Weekly_Grid_Rules).
 #include "form_fields.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -14,38 +15,37 @@ constexpr Integer Line_Height = 216;
 struct Blank_Field {
     const char *Name;
     const char *Words;
-    Blank First, Last; // the rules written on, or one box (First = Last)
-    Field_Kind Kind;
+    Blank On; // the rule written on, or the box
+    Field_Kind Kind = Field_Kind::Text;
 };
 
-constexpr Blank_Field Field(const char *name, const char *words, Blank on, Field_Kind kind = Field_Kind::Text)
-{
-    return {name, words, on, on, kind};
-}
-
-// The identity and summary block, and the week-ending box, in reading order.
-constexpr std::array<Blank_Field, 12> Head{{
-    Field("name", "Name", Blank::Name),
-    Field("emp_no", "Employee number", Blank::Emp_No),
-    Field("travel_advances", "Travel advances received", Blank::Travel_Advances, Field_Kind::Amount),
-    Field("mail_station", "Mail station", Blank::Mail_Station),
-    Field("cc", "CC", Blank::Cc),
-    Field("mail_address_1", "Mail address, first line", Blank::Mail_Address_1),
-    Field("total_cash_expense", "Total cash expense (this page)", Blank::Total_Cash_Expense, Field_Kind::Amount),
-    Field("mail_address_2", "Mail address, second line", Blank::Mail_Address_2),
-    {"purpose", "Purpose", Blank::Purpose_1, Blank::Purpose_3, Field_Kind::Multi_Line},
-    Field("amount_due_employee", "Total amount due employee", Blank::Amount_Due_Employee, Field_Kind::Amount),
-    Field("amount_due_company", "Total amount due company", Blank::Amount_Due_Company, Field_Kind::Amount),
-    Field("week_ending", "Week ending", Blank::Week_Ending),
+// The identity block, then the totals block beside it, then the week-ending
+// box: one field a rule, so that every line sits on its own rule.
+constexpr std::array<Blank_Field, 14> Head{{
+    {"name", "Name", Blank::Name},
+    {"emp_no", "Employee number", Blank::Emp_No},
+    {"mail_station", "Mail station", Blank::Mail_Station},
+    {"cc", "CC", Blank::Cc},
+    {"mail_address_1", "Mail address, first line", Blank::Mail_Address_1},
+    {"mail_address_2", "Mail address, second line", Blank::Mail_Address_2},
+    {"purpose_1", "Purpose, line 1", Blank::Purpose_1},
+    {"purpose_2", "Purpose, line 2", Blank::Purpose_2},
+    {"purpose_3", "Purpose, line 3", Blank::Purpose_3},
+    {"travel_advances", "Travel advances received", Blank::Travel_Advances, Field_Kind::Amount},
+    {"total_cash_expense", "Total cash expense (this page)", Blank::Total_Cash_Expense, Field_Kind::Amount},
+    {"amount_due_employee", "Total amount due employee", Blank::Amount_Due_Employee, Field_Kind::Amount},
+    {"amount_due_company", "Total amount due company", Blank::Amount_Due_Company, Field_Kind::Amount},
+    {"week_ending", "Week ending", Blank::Week_Ending},
 }};
 
-// Below the grid, in reading order.
-constexpr std::array<Blank_Field, 5> Foot{{
-    {"notes", "Notes", Blank::Notes_1, Blank::Notes_2, Field_Kind::Multi_Line},
-    Field("exchange_rate", "Exchange rate", Blank::Exchange_Rate, Field_Kind::Multi_Line),
-    Field("approved_by_1", "Approved by, first signature", Blank::Approved_By_1),
-    Field("employee_signature", "Employee signature", Blank::Employee_Signature),
-    Field("approved_by_2", "Approved by, second signature", Blank::Approved_By_2),
+// Below the grid, in reading order. The exchange rate's box holds one rate.
+constexpr std::array<Blank_Field, 6> Foot{{
+    {"notes_1", "Notes, line 1", Blank::Notes_1},
+    {"notes_2", "Notes, line 2", Blank::Notes_2},
+    {"exchange_rate", "Exchange rate", Blank::Exchange_Rate},
+    {"approved_by_1", "Approved by, first signature", Blank::Approved_By_1},
+    {"employee_signature", "Employee signature", Blank::Employee_Signature},
+    {"approved_by_2", "Approved by, second signature", Blank::Approved_By_2},
 }};
 
 // The grid's rows from the top, the final row last. Rows without a printed
@@ -108,12 +108,16 @@ template <std::size_t N>
 void Add(std::vector<Form_Field> &fields, const std::array<Blank_Field, N> &table)
 {
     for (const Blank_Field &blank : table) {
-        const Page_Rect first = Blank_Rule(blank.First);
-        const Page_Rect last = Blank_Rule(blank.Last);
-        const bool box = first.Y1 != first.Y2;
-        const Page_Rect rect = box ? first : Page_Rect{first.X1, Integer(first.Y1 - Line_Height), first.X2, last.Y2};
-        const Integer line = box && blank.Kind != Field_Kind::Multi_Line ? Integer(rect.Y2 - rect.Y1) : Line_Height;
-        fields.push_back({QString::fromLatin1(blank.Name), QString::fromLatin1(blank.Words), rect, line, blank.Kind});
+        const Page_Rect on = Blank_Rule(blank.On);
+        // A line of writing above a rule reaches no higher than the rule of
+        // the same length above it (NOTES has less room than the pitch).
+        Integer top = on.Y1 - Line_Height;
+        for (const Form_Field &above : fields)
+            if (on.Y1 == on.Y2 && above.Rect.X1 == on.X1 && above.Rect.X2 == on.X2 && above.Rect.Y2 < on.Y1)
+                top = std::max(top, above.Rect.Y2);
+        const Page_Rect rect = on.Y1 != on.Y2 ? on : Page_Rect{on.X1, top, on.X2, on.Y2};
+        fields.push_back({QString::fromLatin1(blank.Name), QString::fromLatin1(blank.Words), rect,
+                          Integer(rect.Y2 - rect.Y1), blank.Kind});
     }
 }
 
@@ -128,7 +132,8 @@ void Add_Grid(std::vector<Form_Field> &fields)
                 continue;
             const auto [part, words] = Grid_Columns.at(column);
             const QString said = QString::fromLatin1(names.Words) + QStringLiteral(", ") + QString::fromLatin1(words);
-            const Field_Kind kind = column > 0 && names.Amounts ? Field_Kind::Amount : Field_Kind::Text;
+            const Field_Kind kind =
+                column == 0 ? Field_Kind::Text : names.Amounts ? Field_Kind::Amount : Field_Kind::Place;
             fields.push_back({QString::fromLatin1(names.Name) + u'.' + QString::fromLatin1(part), said, cell,
                               Integer(cell.Y2 - cell.Y1), kind});
         }

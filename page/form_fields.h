@@ -8,20 +8,22 @@
 
 #include <vector>
 
+// Every field holds one line.
 enum class Field_Kind {
-    Text,      // one line, left-aligned
-    Amount,    // one line, right-aligned
-    Multi_Line // several lines, left-aligned
+    Text,   // left-aligned
+    Amount, // right-aligned
+    Place   // left-aligned, a city or country in a narrow day cell
 };
 
 struct Form_Field {
     QString Name;    // stable, parts joined by '.': "name", "breakfast.mon"
     QString Words;   // the name as a reader says it: "Breakfast, Monday"
     Page_Rect Rect;  // page units: the left, top, right and bottom edges
-    Integer Line;    // the height of one line of writing, page units
+    Integer Line;    // the height of the line of writing, page units
     Field_Kind Kind;
 };
 
-// Every field of the form in reading order: rows top to bottom, each left
-// to right.
+// Every field of the form in the order of Tab: the identity block, the
+// totals block, the week ending, the grid row by row, the notes, the
+// signatures.
 std::vector<Form_Field> Form_Fields();

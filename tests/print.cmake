@@ -9,7 +9,10 @@ set_tests_properties(test_print_cups PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8"
     LABELS "print;cups" RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
 
-# The printed page as a PDF form.
+# The printed page as a PDF form, filled in by poppler, MuPDF (mutool) and
+# qpdf's library.
+pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
 quorvel_test(test_form SOURCES print/test_form.cpp
-    LIBS quorvel_printing quorvel_pdf_form quorvel_printed_page LABELS print)
+    LIBS quorvel_printing quorvel_pdf_form quorvel_printed_page PkgConfig::QPDF LABELS print)
+target_compile_definitions(test_form PRIVATE POINTERHOLDER_TRANSITION=4)
 target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")

@@ -34,13 +34,30 @@ check 1 "" "unexpected argument" "$quorvel" page.ker
 check 1 "" "no display.*./scripts/run" env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel"
 check 1 "" "no display.*./scripts/run" env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform xcb
 [ "$(wc -l <"$tmp/err")" = 1 ] || fail "more than one line without a display: $(cat "$tmp/err")"
-# Qt's VNC platform (no password, every interface) is refused; a platform
-# that cannot start ends with a sentence and status 1, not an abort.
-check 1 "" "password.*./scripts/run" "$quorvel" -platform vnc:port=5988
-check 1 "" "password.*./scripts/run" env QT_QPA_PLATFORM=vnc "$quorvel"
+# Qt's VNC platform (no password, every interface) is refused in any
+# spelling Qt takes, and so is a platform not offered; a platform that
+# cannot start ends with a sentence and status 1, not an abort.
+for platform in vnc:port=5988 VNC Vnc 'xcb;VNC' :vNc; do
+    check 1 "" "password.*./scripts/run" "$quorvel" -platform "$platform"
+done
+check 1 "" "password.*./scripts/run" env QT_QPA_PLATFORM=VNC "$quorvel"
+check 1 "" '"bogus" is not offered' "$quorvel" -platform 'xcb;Bogus:x'
+check 1 "" "Wayland display cannot be reached" env -u DISPLAY WAYLAND_DISPLAY=none "$quorvel" -platform WayLand
 check 1 "" '"eglfs" cannot start' env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform eglfs
 check 1 "" '"linuxfb" has no screen' env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform linuxfb
 ! "$quorvel" --help | grep -q -e -platform || fail "--help offers -platform"
+
+# A scale factor that cannot be used is said, and the window shows at the
+# ordinary scale.
+for factor in 0 -1 nan 1e9; do
+    check 0 "^quorvel 1" "QT_SCALE_FACTOR=$factor is not a scale" env QT_SCALE_FACTOR=$factor "$quorvel" --version
+done
+QT_SCALE_FACTOR=1e9 "$quorvel" 2>/dev/null &
+viewer=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvel$' | head -n 1)
+xdotool getwindowgeometry "$window" 2>&1 | grep -q 'Geometry: [1-9][0-9]\{2,3\}x[1-9][0-9]\{2,3\}$' \
+    || fail "at QT_SCALE_FACTOR=1e9 no window of an ordinary size: $(xdotool getwindowgeometry "$window" 2>&1)"
+kill $viewer; wait $viewer 2>/dev/null
 
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
 FONTCONFIG_FILE=$tmp/fonts.conf "$quorvel" 2>"$tmp/err" &

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built by CPack from this build, its
 # files and dependencies, the verdicts of lintian, desktop-file-validate and
-# appstreamcli, and both programs run from the package's own tree.
+# appstreamcli, and both programs run from the package's own tree, with no
+# RUNPATH and with the PDF form module from that tree only.
 #   check_package.sh BUILD_DIR
 # Exits 77 (skipped) when a tool is missing; scripts/setup installs them all.
 set -uo pipefail
@@ -72,5 +73,12 @@ check "quorvel-render draws the printed page from the package" \
 check "the page is one PDF page" grep -qx 'Pages: *1' <(pdfinfo "$work/page.pdf" 2>/dev/null)
 check "the page is a fillable form" grep -qx 'Form: *AcroForm' <(pdfinfo "$work/page.pdf" 2>/dev/null)
 check "qpdf --check passes the page" qpdf --check "$work/page.pdf" >/dev/null
+module=$root/usr/lib/x86_64-linux-gnu/quorvel/libquorvel-pdf-form.so
+check "no RUNPATH in the programs and the module" \
+  test -z "$(for f in "$root"/usr/bin/* "$module"; do readelf -d "$f" | grep -E 'R(UN)?PATH'; done)"
+rm -f "$module" "$work/page.pdf"
+"$root/usr/bin/quorvel-render" "$work/page.pdf" 2>"$work/err"
+check "without its module quorvel-render names it: $(cat "$work/err")" grep -qF "$module: No such file" "$work/err"
+check "without its module no PDF is written" test ! -e "$work/page.pdf"
 
 exit "$failed"

@@ -7,13 +7,13 @@
 # is not UTF-8 is used byte for byte; a file that cannot be written (a full
 # disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
 # folder, a file-size limit, an error injected at any write), a machine
-# without fonts and a PDF form module that cannot be loaded give one line and
-# status 1, with the old file kept and nothing left behind, also when a signal
-# ends it while it writes. A file replaced keeps its owner, permissions,
+# without fonts, a PDF form module that cannot be loaded and a fields' font
+# that cannot be read give one line and status 1, with the old file kept and
+# nothing left behind, also when a signal ends it while it writes. A file replaced keeps its owner, permissions,
 # attributes, ACL and other names.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
-# read-only folder and the module that cannot be loaded.
+# read-only folder, the module and the font.
 set -u
 if [ "$(id -u)" = 0 ] && [ -z "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     QUORVEL_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private -- "$0" "$@"
@@ -173,6 +173,12 @@ if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ] && mount --bind /dev/null "$module"; the
     run 1 "cannot make the fillable form: the PDF form module cannot be loaded" page.pdf
     [ ! -e page.pdf ] || fail "a PDF without its form was written"
     umount "$module"
+fi
+font=/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf
+if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ] && mount --bind /dev/null "$font"; then
+    run 1 "cannot make the fillable form: the fields' font cannot be read: $font" page.pdf
+    [ ! -e page.pdf ] || fail "a PDF without the fields' font was written"
+    umount "$font"
 fi
 [ $failed = 0 ] && echo "PASS: quorvel-render's arguments, files and failures"
 exit $failed

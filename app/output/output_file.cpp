@@ -288,8 +288,19 @@ QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
 
 Memory_File::Memory_File() : fd_(::memfd_create("quorvel-output", MFD_CLOEXEC))
 {
-    if (fd_ < 0)
+    if (fd_ < 0) {
         error_ = Reason(errno);
+        return;
+    }
+    // Writers reach the file by its name under /proc, which a container or
+    // a chroot may not have mounted: then there is no file to give them.
+    struct stat file {}, named {};
+    if (::fstat(fd_, &file) != 0 || ::stat(Name().toLocal8Bit().constData(), &named) != 0
+        || file.st_dev != named.st_dev || file.st_ino != named.st_ino) {
+        error_ = QStringLiteral("the file in memory cannot be reached as %1 (is /proc mounted?)").arg(Name());
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 Memory_File::~Memory_File()

@@ -1,6 +1,7 @@
 #include "pdf_form_extras.h"
 
 #include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <map>
@@ -153,17 +154,20 @@ void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object
             pictures[picture] = element.Type;
     }
     Marker marker(texts, pictures, page.getAttribute("/Resources", false).getKey("/XObject"));
+    // Compressed here: the writer leaves new streams as they are.
     Pl_Buffer buffer("the marked content");
-    page.filterContents(&marker, &buffer);
+    Pl_Flate compressed("the marked content, compressed", &buffer, Pl_Flate::a_deflate);
+    page.filterContents(&marker, &compressed);
     // Texts that the structure does not place: rather an untagged form
     // than one that reads out the wrong words, or no PDF at all.
     if (marker.text_count != int(texts.size()) || marker.text_mcids.size() != texts.size() ||
         marker.picture_mcids.size() != pictures.size())
         return;
     const std::shared_ptr<Buffer> content = buffer.getBufferSharedPointer();
-    page_object.replaceKey("/Contents",
-                           Object::newStream(&pdf, std::string(reinterpret_cast<const char *>(content->getBuffer()),
-                                                               content->getSize())));
+    Object stream = Object::newStream(&pdf);
+    stream.replaceStreamData(std::string(reinterpret_cast<const char *>(content->getBuffer()), content->getSize()),
+                             Object::newName("/FlateDecode"), Object::newNull());
+    page_object.replaceKey("/Contents", stream);
 
     Object root = pdf.makeIndirectObject(Object::parse("<< /Type /StructTreeRoot /K [] >>"));
     // The parent tree: the page's marked content (key 0), then each widget.

@@ -5,17 +5,18 @@
 #include <QCommandLineParser>
 #include <QList>
 
+#include <algorithm>
+#include <array>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
 // The platform the user asked for with -platform NAME (Qt also takes
-// --platform), else QT_QPA_PLATFORM, else the session's: X11 when DISPLAY is
-// set, Wayland when only WAYLAND_DISPLAY is. The option is taken out of the
-// command line: QT_QPA_PLATFORM carries it to Qt instead.
+// --platform), else QT_QPA_PLATFORM; empty if neither. The option is taken
+// out of the command line: QT_QPA_PLATFORM carries it to Qt instead.
 QByteArray Take_Platform(int &argc, char **argv)
 {
     QByteArray platform = qgetenv("QT_QPA_PLATFORM");
@@ -29,21 +30,67 @@ QByteArray Take_Platform(int &argc, char **argv)
     }
     argc = kept;
     argv[argc] = nullptr;
-    if (!platform.isEmpty())
-        return platform;
+    return platform;
+}
+
+// The session's platform: X11 when DISPLAY is set, Wayland when only
+// WAYLAND_DISPLAY is.
+QByteArray Session_Platform()
+{
     if (qEnvironmentVariableIsEmpty("DISPLAY") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return QByteArrayLiteral("wayland");
     return QByteArrayLiteral("xcb");
 }
 
-// Qt's VNC platform serves the window to anyone who reaches its port, on
-// every interface and without a password.
-bool Names_Vnc(const QByteArray &platform)
+// The window systems the viewer starts on: each shows the window on this
+// machine's own screen, or on none. Qt's VNC platform would serve it to
+// anyone who reaches its port, on every interface and without a password;
+// a platform not named here is not known to be safe.
+constexpr std::array<const char *, 9> Offered_Platforms = {
+    "xcb", "wayland", "wayland-egl", "eglfs", "linuxfb", "vkkhrdisplay", "minimal", "minimalegl", "offscreen"};
+
+// `platform` as Qt reads it (choices split at ';', each a name and its
+// arguments split at ':', empty parts skipped, the name matched in any
+// case), with every name in lower case. Empty, with the name in `refused`,
+// when a choice is not offered.
+QByteArray Offered_Platform(const QByteArray &platform, QByteArray &refused)
 {
-    for (const QByteArray &choice : platform.split(';'))
-        if (choice.split(':').first().trimmed() == "vnc")
-            return true;
-    return false;
+    QList<QByteArray> choices;
+    for (const QByteArray &choice : platform.split(';')) {
+        QList<QByteArray> parts = choice.split(':');
+        parts.removeAll(QByteArray());
+        if (parts.isEmpty())
+            continue;
+        parts.first() = parts.first().toLower();
+        if (std::find(Offered_Platforms.begin(), Offered_Platforms.end(), parts.first()) == Offered_Platforms.end()) {
+            refused = parts.first();
+            return {};
+        }
+        choices.append(parts.join(':'));
+    }
+    return choices.join(';');
+}
+
+// Qt takes QT_SCALE_FACTOR as it comes: at 0, below, or a billion the
+// window is drawn nowhere to be seen. Past these bounds the text is
+// unreadable or the window larger than any screen.
+constexpr double Scale_Low = 0.25, Scale_High = 16;
+
+// A scale factor that cannot be used is said and left out: the window
+// starts at the ordinary scale.
+void Check_Scale_Factor()
+{
+    const QByteArray text = qgetenv("QT_SCALE_FACTOR");
+    if (text.isEmpty())
+        return;
+    bool ok = false;
+    const double factor = text.toDouble(&ok);
+    if (ok && factor >= Scale_Low && factor <= Scale_High)
+        return;
+    std::fprintf(stderr, "quorvel: QT_SCALE_FACTOR=%s is not a scale the window can be shown at (a number from %g to %g); "
+                         "it starts at the ordinary scale\n",
+                 text.constData(), Scale_Low, Scale_High);
+    qunsetenv("QT_SCALE_FACTOR");
 }
 
 // Qt's complaints while it tries a platform that cannot start; they are
@@ -73,15 +120,27 @@ int main(int argc, char *argv[])
     // Without a display Qt's X11 platform aborts the program. The offscreen
     // platform behind the one asked for keeps it alive to read its command
     // line (--help and --version need no display) and to say what is missing.
-    const QByteArray platform = Take_Platform(argc, argv);
-    if (Names_Vnc(platform)) {
+    QByteArray refused;
+    QByteArray platform = Offered_Platform(Take_Platform(argc, argv), refused);
+    if (refused == "vnc") {
         std::fprintf(stderr, "quorvel: the vnc platform would show the window to anyone on the network, without a "
                              "password; run ./scripts/run in its source tree, which serves it over VNC on this machine "
                              "only and with a password\n");
         return 1;
     }
+    if (!refused.isEmpty()) {
+        const QByteArrayList offered(Offered_Platforms.begin(), Offered_Platforms.end());
+        std::fprintf(stderr, "quorvel: the window system \"%s\" is not offered; the window starts on %s\n",
+                     refused.constData(), offered.join(", ").constData());
+        return 1;
+    }
+    if (platform.isEmpty())
+        platform = Session_Platform();
+    Check_Scale_Factor();
     asked_platform = platform;
-    const bool fallback = !platform.split(';').contains("offscreen");
+    bool fallback = true;
+    for (const QByteArray &choice : platform.split(';'))
+        fallback = fallback && choice.split(':').first() != "offscreen";
     qputenv("QT_QPA_PLATFORM", fallback ? platform + ";offscreen" : platform);
     earlier_handler = qInstallMessageHandler(Hold_Message);
     QApplication app(argc, argv);

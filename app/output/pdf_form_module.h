@@ -15,9 +15,8 @@ struct Pdf_Field {
     // PDF points from the page's lower-left corner, y upwards: x() and y()
     // are the field's lower-left corner.
     QRectF Rect;
-    double Font_Size; // Helvetica, points
+    double Font_Size; // points
     bool Right_Aligned;
-    bool Multi_Line;
 };
 
 struct Pdf_Names {
@@ -57,12 +56,14 @@ struct Pdf_Extras {
 };
 
 // Puts `fields` on the first page of `pdf` as an interactive form, each
-// with an empty value and an appearance that draws nothing, and names the
+// with an empty value and an appearance of its own that draws nothing, in
+// Liberation Sans (read from `font_file` and embedded), and names the
 // document in its information and its XMP metadata; the page's own content
 // is kept as drawn, only marked as `extras` describes it (a page whose
 // texts do not match the structure is left untagged), with the fields'
 // scripts. Returns the new PDF in `out`, or the reason why not: a `pdf`
 // that is damaged in any way is refused, not repaired.
 using Add_Pdf_Form_Function = QString (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
-                                          const Pdf_Names &names, const Pdf_Extras &extras, QByteArray &out);
+                                          const Pdf_Names &names, const QString &font_file,
+                                          const Pdf_Extras &extras, QByteArray &out);
 constexpr const char *Add_Pdf_Form_Symbol = "Quorvel_Add_Pdf_Form";

@@ -1,9 +1,9 @@
 # The print command ("PDF"): the printer dialog and the page on the printer.
 add_library(quorvel_printing STATIC
-    ${CMAKE_CURRENT_SOURCE_DIR}/printing.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/printing.h
+    ${CMAKE_CURRENT_LIST_DIR}/printing.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/printing.h
 )
-target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 # libcups tells whether the print system took the job. Only its header
 # is built in: the library is loaded at the first print (QLibrary).
 find_package(Cups REQUIRED)

@@ -1,0 +1,166 @@
+#include "pdf_form.h"
+
+#include "form_extras.h"
+#include "form_fields.h"
+#include "form_module_digest.h"
+#include "pdf_form_module.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPageLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
+
+namespace {
+
+// The folder of the running program as the kernel started it: through
+// /proc/self/exe, or without /proc the name it was started by, its links
+// resolved.
+QString Program_Folder()
+{
+    char *path = ::realpath("/proc/self/exe", nullptr);
+    if (!path) {
+        if (const auto started = reinterpret_cast<const char *>(::getauxval(AT_EXECFN)))
+            path = ::realpath(started, nullptr);
+    }
+    if (!path)
+        return {};
+    const QString program = QFile::decodeName(path);
+    std::free(path);
+    return QFileInfo(program).path();
+}
+
+// The module the build made, and no other: a file of another size or digest
+// (truncated, damaged, replaced) is refused before it is mapped, where a
+// truncated library would end the program with SIGBUS. Returns why not, or
+// an empty string.
+QString Check_Module(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return QStringLiteral("%1 is not a file").arg(path);
+    if (status.st_size != QUORVEL_FORM_MODULE_SIZE)
+        return QStringLiteral("%1 is damaged or not the one built with this program (%2 bytes, not %3)")
+            .arg(path)
+            .arg(status.st_size)
+            .arg(QUORVEL_FORM_MODULE_SIZE);
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    if (!digest.addData(&file))
+        return QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
+    if (digest.result().toHex() != QUORVEL_FORM_MODULE_SHA256)
+        return QStringLiteral("%1 is damaged or not the one built with this program (its SHA-256 differs)").arg(path);
+    return {};
+}
+
+// The module with qpdf in it, loaded on the first PDF: linked into the
+// programs, qpdf and the libraries it needs (GnuTLS among them) would cost
+// every start-up. It is looked for where it is installed relative to the
+// program, and the build tree is laid out the same way; nowhere else.
+Add_Pdf_Form_Function Module(QString &error)
+{
+    static QString failure;
+    static const Add_Pdf_Form_Function function = []() -> Add_Pdf_Form_Function {
+        const auto cannot = [](const QString &why) {
+            failure = QStringLiteral("the PDF form module cannot be loaded: %1").arg(why);
+            return nullptr;
+        };
+        const QString folder = Program_Folder();
+        if (folder.isEmpty())
+            return cannot(QStringLiteral("the program's own folder is not known"));
+        const QString path = QDir::cleanPath(folder + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR));
+        if (const QString why = Check_Module(path); !why.isEmpty())
+            return cannot(why);
+        void *library = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return cannot(QString::fromLocal8Bit(::dlerror()));
+        if (auto found = reinterpret_cast<Add_Pdf_Form_Function>(::dlsym(library, Add_Pdf_Form_Symbol)))
+            return found;
+        return cannot(QStringLiteral("%1 has no function %2 (%3)")
+                          .arg(path, QLatin1String(Add_Pdf_Form_Symbol), QString::fromLocal8Bit(::dlerror())));
+    }();
+    error = failure;
+    return function;
+}
+
+// The fields' face, from fonts-liberation: metric-compatible with the
+// Arial and Helvetica of the page.
+constexpr const char *Field_Font_File = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
+
+// A long place name, "Albuquerque" or "Philadelphia", is up to 5.67 em
+// wide; readers keep 2 points clear on either side of a value.
+constexpr double Place_Name_Em = 5.67;
+constexpr double Reader_Margin = 2;
+
+// As large as the form's own 8-point lettering where a line of writing has
+// room for it, with a point to spare above and below, in half points; in a
+// day cell, small enough for a long place name. A size of its own for each
+// field, not the readers' automatic size: that would print short values
+// larger than 8 points, and qpdf writes it as 11 points whatever the field.
+double Font_Size(Integer line, double width, Field_Kind kind)
+{
+    const double points = line / 20.0;
+    double size = std::min(8.0, (points - 2) / 0.95);
+    if (kind == Field_Kind::Place)
+        size = std::min(size, (width - 2 * Reader_Margin) / Place_Name_Em);
+    return std::floor(size * 2) / 2;
+}
+
+} // namespace
+
+QString Document_Title()
+{
+    return QStringLiteral("Travel Expense Report");
+}
+
+QString Document_Creator()
+{
+    return QStringLiteral("Quorvel " QUORVEL_VERSION);
+}
+
+QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resolution)
+{
+    QString error;
+    const Add_Pdf_Form_Function add = Module(error);
+    if (!add)
+        return error;
+    // Printer_Surface draws in twips from the printable area's top-left
+    // corner, at the device's pixels; Qt's PDF engine puts that corner where
+    // its pixel falls and turns pixels into points, y upwards from the foot
+    // of the page.
+    const QPoint corner = layout.paintRectPixels(resolution).topLeft();
+    const double pageHeight = layout.fullRectPoints().height();
+    const auto x = [&](Integer page) {
+        return (corner.x() + double(page + Page_Offset_X) * resolution / 1440) * 72 / resolution;
+    };
+    const auto y = [&](Integer page) {
+        return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / 1440) * 72 / resolution;
+    };
+    std::vector<Pdf_Field> fields;
+    for (const Form_Field &field : Form_Fields()) {
+        const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
+        fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind),
+                          field.Kind == Field_Kind::Amount});
+    }
+    QByteArray form;
+    error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
+                {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")}, form);
+    if (error.isEmpty())
+        pdf = form;
+    return error;
+}

@@ -1,0 +1,420 @@
+// The PDF form module: qpdf reads the PDF that Qt made, the fields go on its
+// first page as widget annotations, and qpdf writes it to memory. Loaded
+// only when a PDF is written, so that qpdf and the libraries it needs cost
+// nothing at start-up.
+#include "pdf_form_module.h"
+
+#include "pdf_form_extras.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFFormFieldObjectHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <hb-subset.h>
+
+#include <QFile>
+#include <QStringList>
+
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
+
+namespace {
+
+using Object = QPDFObjectHandle;
+
+Object Text(const QString &text)
+{
+    return Object::newUnicodeString(text.toStdString());
+}
+
+// Annotation flag: printed with the page.
+constexpr int Print_Flag = 1 << 2;
+
+// The name the fields' font goes by in their appearances and in the form's
+// resources.
+constexpr const char *Font_Name = "/LiSa";
+
+// What of Liberation Sans goes into the PDF: the letters of the European
+// scripts (Latin-1 and Latin Extended-A, Greek, Cyrillic) and the
+// punctuation, currency and symbols of Windows-1252. Chinese, Japanese and
+// Korean are left to the reader's own fonts.
+constexpr std::pair<hb_codepoint_t, hb_codepoint_t> Kept_Letters[] = {
+    {0x20, 0x7e}, {0xa0, 0x17f}, {0x192, 0x192}, {0x2c6, 0x2dd}, {0x370, 0x3ff},
+    {0x400, 0x4ff}, {0x2013, 0x2044}, {0x20ac, 0x20ac}, {0x2116, 0x2122}};
+
+// Windows-1252's letters at 0x80 to 0x9f (0 where it has none).
+constexpr char16_t Windows_1252_High[32] = {
+    0x20ac, 0,      0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017d, 0,      0,      0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
+    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0,      0x017e, 0x0178};
+
+template <typename T, void (*Destroy)(T *)>
+struct Hb_Deleter {
+    void operator()(T *p) const { Destroy(p); }
+};
+using Blob = std::unique_ptr<hb_blob_t, Hb_Deleter<hb_blob_t, hb_blob_destroy>>;
+using Face = std::unique_ptr<hb_face_t, Hb_Deleter<hb_face_t, hb_face_destroy>>;
+using Font = std::unique_ptr<hb_font_t, Hb_Deleter<hb_font_t, hb_font_destroy>>;
+using Subset_Input = std::unique_ptr<hb_subset_input_t, Hb_Deleter<hb_subset_input_t, hb_subset_input_destroy>>;
+using Set = std::unique_ptr<hb_set_t, Hb_Deleter<hb_set_t, hb_set_destroy>>;
+
+// A font that cannot be read or made smaller: the PDF is whole, the
+// machine lacks what the form needs.
+struct Font_Error : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The fields' font, in two forms over one embedded font program:
+// `Single_Byte`, with Windows-1252's encoding, for tools that can write
+// only single-byte text into an appearance (qpdf); `Unicode`, a composite
+// font whose codes are the glyphs and whose /ToUnicode tells each glyph's
+// letter, for readers that draw new appearances in any of its letters
+// (poppler looks the codes up through /ToUnicode).
+struct Field_Fonts {
+    Object Single_Byte, Unicode;
+};
+
+// A stream compressed here (zlib is Flate): the writer leaves the new
+// streams as they are, since compression would only lengthen the fields'
+// small appearances.
+Object Compressed_Stream(QPDF &pdf, const std::string &data)
+{
+    const QByteArray zlib = qCompress(reinterpret_cast<const uchar *>(data.data()), qsizetype(data.size()), 9)
+                                .mid(4); // qCompress puts the length first
+    Object stream = Object::newStream(&pdf);
+    stream.replaceStreamData(zlib.toStdString(), Object::newName("/FlateDecode"), Object::newNull());
+    return stream;
+}
+
+std::string Hex4(unsigned value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "<%04X>", value & 0xffff);
+    return text;
+}
+
+// The kept letters of the font in `file`, without hinting and shaping:
+// readers do neither for a form's values.
+Face Subset(const QString &file)
+{
+    const Blob blob(hb_blob_create_from_file_or_fail(QFile::encodeName(file).constData()));
+    const Face face(hb_face_create(blob.get(), 0));
+    const Subset_Input input(hb_subset_input_create_or_fail());
+    if (!blob || !input || hb_face_get_glyph_count(face.get()) == 0)
+        throw Font_Error("the fields' font cannot be read: " + file.toStdString());
+    for (const auto &[first, last] : Kept_Letters)
+        hb_set_add_range(hb_subset_input_unicode_set(input.get()), first, last);
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
+    for (const char *table : {"GSUB", "GPOS", "GDEF", "kern", "DSIG"})
+        hb_set_add(hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG), hb_tag_from_string(table, 4));
+    Face subset(hb_subset_or_fail(face.get(), input.get()));
+    if (!subset)
+        throw Font_Error("the fields' font cannot be made smaller: " + file.toStdString());
+    return subset;
+}
+
+// The /ToUnicode map of the composite font: each glyph's letter (the first
+// of a glyph that has several).
+std::string To_Unicode(hb_face_t *face, hb_font_t *font)
+{
+    std::map<hb_codepoint_t, hb_codepoint_t> letters; // glyph, letter
+    const Set unicodes(hb_set_create());
+    hb_face_collect_unicodes(face, unicodes.get());
+    for (hb_codepoint_t letter = HB_SET_VALUE_INVALID; hb_set_next(unicodes.get(), &letter);)
+        if (hb_codepoint_t glyph = 0; hb_font_get_nominal_glyph(font, letter, &glyph))
+            letters.emplace(glyph, letter);
+    std::string cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    for (auto at = letters.begin(); at != letters.end();) {
+        const std::size_t count = std::min<std::size_t>(100, std::distance(at, letters.end()));
+        cmap += std::to_string(count) + " beginbfchar\n";
+        for (std::size_t i = 0; i < count; ++i, ++at)
+            cmap += Hex4(at->first) + " " + Hex4(at->second) + "\n";
+        cmap += "endbfchar\n";
+    }
+    return cmap + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+}
+
+Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+{
+    const Face subset = Subset(file);
+    const Blob program(hb_face_reference_blob(subset.get()));
+    unsigned size = 0;
+    const char *bytes = hb_blob_get_data(program.get(), &size);
+    const Font font(hb_font_create(subset.get()));
+    const double per_mille = 1000.0 / hb_face_get_upem(subset.get());
+    const auto width = [&](hb_codepoint_t glyph) {
+        return Object::newInteger(qRound(hb_font_get_glyph_h_advance(font.get(), glyph) * per_mille));
+    };
+    const auto metric = [&](hb_ot_metrics_tag_t tag) {
+        hb_position_t value = 0;
+        hb_ot_metrics_get_position(font.get(), tag, &value);
+        return Object::newInteger(qRound(value * per_mille));
+    };
+    // The box round every glyph, from the font's header.
+    Object bounds = Object::newArray();
+    const Blob head(hb_face_reference_table(subset.get(), HB_TAG('h', 'e', 'a', 'd')));
+    unsigned head_size = 0;
+    const auto *header = reinterpret_cast<const unsigned char *>(hb_blob_get_data(head.get(), &head_size));
+    for (unsigned at = 36; at < 44 && head_size >= 44; at += 2)
+        bounds.appendItem(Object::newInteger(qRound(int16_t(header[at] << 8 | header[at + 1]) * per_mille)));
+
+    Object file_stream = Compressed_Stream(pdf, std::string(bytes, size));
+    file_stream.getDict().replaceKey("/Length1", Object::newInteger(size));
+    // A subset's name begins with six capitals and a plus.
+    const Object base_font = Object::newName("/QRVLSB+LiberationSans");
+    const Object descriptor = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/FontDescriptor")},
+        {"/FontName", base_font},
+        {"/Flags", Object::newInteger(32)}, // not symbolic
+        {"/FontBBox", bounds},
+        {"/ItalicAngle", Object::newInteger(0)},
+        {"/Ascent", metric(HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER)},
+        {"/Descent", metric(HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER)},
+        {"/CapHeight", metric(HB_OT_METRICS_TAG_CAP_HEIGHT)},
+        {"/StemV", Object::newInteger(80)},
+        {"/FontFile2", pdf.makeIndirectObject(file_stream)},
+    }));
+
+    Object widths = Object::newArray();
+    for (unsigned code = 32; code < 256; ++code) {
+        const hb_codepoint_t letter = code >= 0x80 && code < 0xa0 ? Windows_1252_High[code - 0x80] : code;
+        hb_codepoint_t glyph = 0;
+        hb_font_get_nominal_glyph(font.get(), letter, &glyph);
+        widths.appendItem(width(glyph));
+    }
+    Field_Fonts fonts;
+    fonts.Single_Byte = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Font")},
+        {"/Subtype", Object::newName("/TrueType")},
+        {"/BaseFont", base_font},
+        {"/FirstChar", Object::newInteger(32)},
+        {"/LastChar", Object::newInteger(255)},
+        {"/Widths", widths},
+        {"/Encoding", Object::newName("/WinAnsiEncoding")},
+        {"/FontDescriptor", descriptor},
+    }));
+
+    // The composite font: each glyph's width, and each glyph's letter.
+    const unsigned glyphs = hb_face_get_glyph_count(subset.get());
+    Object cid_widths = Object::newArray();
+    for (hb_codepoint_t glyph = 0; glyph < glyphs; ++glyph)
+        cid_widths.appendItem(width(glyph));
+
+    const Object descendant = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Font")},
+        {"/Subtype", Object::newName("/CIDFontType2")},
+        {"/BaseFont", base_font},
+        {"/CIDSystemInfo", Object::newDictionary({{"/Registry", Object::newString("Adobe")},
+                                                   {"/Ordering", Object::newString("Identity")},
+                                                   {"/Supplement", Object::newInteger(0)}})},
+        {"/FontDescriptor", descriptor},
+        {"/W", Object::newArray({Object::newInteger(0), cid_widths})},
+        {"/CIDToGIDMap", Object::newName("/Identity")},
+    }));
+    fonts.Unicode = pdf.makeIndirectObject(Object::newDictionary({
+        {"/Type", Object::newName("/Font")},
+        {"/Subtype", Object::newName("/Type0")},
+        {"/BaseFont", base_font},
+        {"/Encoding", Object::newName("/Identity-H")},
+        {"/DescendantFonts", Object::newArray({descendant})},
+        {"/ToUnicode", pdf.makeIndirectObject(Compressed_Stream(pdf, To_Unicode(subset.get(), font.get())))},
+    }));
+    return fonts;
+}
+
+// An empty field draws nothing: its appearance is the marked-content
+// sequence a reader replaces with the value. Each widget has its own stream
+// and resources, so that a tool that writes a value into the stream it
+// finds changes that field only.
+Object Empty_Appearance(QPDF &pdf, const QRectF &rect, const Object &font)
+{
+    Object stream = Object::newStream(&pdf, "/Tx BMC\nEMC\n");
+    Object dict = stream.getDict();
+    dict.replaceKey("/Type", Object::newName("/XObject"));
+    dict.replaceKey("/Subtype", Object::newName("/Form"));
+    dict.replaceKey("/BBox", Object::newArray(Object::Rectangle(0, 0, rect.width(), rect.height())));
+    Object fonts = Object::newDictionary();
+    fonts.replaceKey(Font_Name, font);
+    Object resources = Object::newDictionary();
+    resources.replaceKey("/Font", fonts);
+    dict.replaceKey("/Resources", resources);
+    return stream;
+}
+
+QString Xml(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+// The document's title, creator and producer as XMP metadata.
+Object Metadata(QPDF &pdf, const Pdf_Names &names, const QString &producer)
+{
+    const QString packet =
+        QStringLiteral("<?xpacket begin=\"\uFEFF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+                       "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">\n"
+                       " <rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+                       "  <rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+                       "    xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:pdf=\"http://ns.adobe.com/pdf/1.3/\">\n"
+                       "   <dc:format>application/pdf</dc:format>\n"
+                       "   <dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">%1</rdf:li></rdf:Alt></dc:title>\n"
+                       "   <xmp:CreatorTool>%2</xmp:CreatorTool>\n"
+                       "   <pdf:Producer>%3</pdf:Producer>\n"
+                       "  </rdf:Description>\n"
+                       " </rdf:RDF>\n"
+                       "</x:xmpmeta>\n"
+                       "<?xpacket end=\"w\"?>\n")
+            .arg(Xml(names.Title), Xml(names.Creator), Xml(producer));
+    Object stream = Object::newStream(&pdf, packet.toStdString());
+    stream.getDict().replaceKey("/Type", Object::newName("/Metadata"));
+    stream.getDict().replaceKey("/Subtype", Object::newName("/XML"));
+    return stream;
+}
+
+// Returns the widgets, in the order of `fields`.
+std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &font_file)
+{
+    std::vector<Object> widgets;
+    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    if (pages.empty())
+        throw std::runtime_error("the PDF has no page");
+    Object page = pages.front().getObjectHandle();
+    Object annots = page.getKey("/Annots");
+    if (!annots.isArray()) {
+        annots = Object::newArray();
+        page.replaceKey("/Annots", annots);
+    }
+    // The fields go into the /Annots array (and /Fields) in the order of
+    // Tab, the order poppler, MuPDF and pdf.js take them in.
+    const Field_Fonts fonts = Embed_Font(pdf, font_file);
+    // New appearances are drawn in the composite font. Each empty
+    // appearance names the single-byte one under the same name: qpdf takes
+    // the font from the stream it writes into, poppler from the form's
+    // resources, and pdf.js from a field's own resources before the
+    // stream's, so every field names the form's too.
+    Object form_fonts = Object::newDictionary();
+    form_fonts.replaceKey(Font_Name, fonts.Unicode);
+    Object form_resources = pdf.makeIndirectObject(Object::newDictionary());
+    form_resources.replaceKey("/Font", form_fonts);
+    QPDFAcroFormDocumentHelper form(pdf);
+    // The fields that hold others ("breakfast" of "breakfast.mon"), by name.
+    std::map<QString, Object> parents;
+    for (const Pdf_Field &field : fields) {
+        Object widget = pdf.makeIndirectObject(Object::newDictionary());
+        const QStringList parts = field.Name.split(u'.');
+        widget.replaceKey("/Type", Object::newName("/Annot"));
+        widget.replaceKey("/Subtype", Object::newName("/Widget"));
+        widget.replaceKey("/FT", Object::newName("/Tx"));
+        widget.replaceKey("/T", Text(parts.last()));
+        widget.replaceKey("/TU", Text(field.Tooltip));
+        widget.replaceKey("/Rect", Object::newArray(Object::Rectangle(field.Rect.left(), field.Rect.top(),
+                                                                      field.Rect.right(), field.Rect.bottom())));
+        widget.replaceKey("/F", Object::newInteger(Print_Flag));
+        widget.replaceKey("/P", page);
+        widget.replaceKey("/DA", Object::newString(
+                                     QStringLiteral("%1 %2 Tf 0 g").arg(Font_Name).arg(field.Font_Size).toStdString()));
+        if (field.Right_Aligned)
+            widget.replaceKey("/Q", Object::newInteger(2));
+        Object appearance = Object::newDictionary();
+        appearance.replaceKey("/N", pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, fonts.Single_Byte)));
+        widget.replaceKey("/AP", appearance);
+        annots.appendItem(widget);
+        widgets.push_back(widget);
+
+        Object parent;
+        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+            const QString name = parts.mid(0, i + 1).join(u'.');
+            auto found = parents.find(name);
+            if (found == parents.end()) {
+                Object holder = pdf.makeIndirectObject(Object::newDictionary());
+                holder.replaceKey("/T", Text(parts[i]));
+                holder.replaceKey("/Kids", Object::newArray());
+                if (parent.isInitialized()) {
+                    holder.replaceKey("/Parent", parent);
+                    parent.getKey("/Kids").appendItem(holder);
+                } else {
+                    holder.replaceKey("/DR", form_resources);
+                    form.addFormField(QPDFFormFieldObjectHelper(holder));
+                }
+                found = parents.emplace(name, holder).first;
+            }
+            parent = found->second;
+        }
+        if (parent.isInitialized()) {
+            widget.replaceKey("/Parent", parent);
+            parent.getKey("/Kids").appendItem(widget);
+        } else {
+            widget.replaceKey("/DR", form_resources);
+            form.addFormField(QPDFFormFieldObjectHelper(widget));
+        }
+    }
+    Object acroForm = pdf.getRoot().getKey("/AcroForm");
+    acroForm.replaceKey("/DR", form_resources);
+    acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));
+    return widgets;
+}
+
+void Name_Document(QPDF &pdf, const Pdf_Names &names)
+{
+    Object trailer = pdf.getTrailer();
+    Object info = trailer.getKey("/Info");
+    if (!info.isDictionary()) {
+        info = pdf.makeIndirectObject(Object::newDictionary());
+        trailer.replaceKey("/Info", info);
+    }
+    info.replaceKey("/Title", Text(names.Title));
+    info.replaceKey("/Creator", Text(names.Creator));
+    Object producer = info.getKey("/Producer");
+    const QString made_by =
+        producer.isString() ? QString::fromStdString(producer.getUTF8Value()) : QString();
+    pdf.getRoot().replaceKey("/Metadata", pdf.makeIndirectObject(Metadata(pdf, names, made_by)));
+}
+
+QString First_Warning(QPDF &pdf)
+{
+    const std::vector<QPDFExc> warnings = pdf.getWarnings();
+    return warnings.empty() ? QString() : QString::fromStdString(warnings.front().what());
+}
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, const std::vector<Pdf_Field> &fields,
+                                                      const Pdf_Names &names, const QString &font_file,
+                                                      const Pdf_Extras &extras, QByteArray &out)
+{
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.setAttemptRecovery(false);
+        pdf.processMemoryFile("the printed page", bytes.constData(), size_t(bytes.size()));
+        const std::vector<Object> widgets = Add_Fields(pdf, fields, font_file);
+        Add_Scripts(pdf, extras.Scripts, fields, widgets);
+        Add_Structure(pdf, extras, widgets);
+        Name_Document(pdf, names);
+        QPDFWriter writer(pdf);
+        writer.setOutputMemory();
+        // The page's own streams go out as Qt made them, the new ones as made here.
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(false);
+        // The fields' dictionaries go into compressed object streams (PDF 1.5).
+        writer.setObjectStreamMode(qpdf_o_generate);
+        writer.write();
+        // Whatever qpdf had to guess while reading means the PDF was not whole.
+        if (pdf.anyWarnings())
+            return QStringLiteral("the PDF is damaged: %1").arg(First_Warning(pdf));
+        const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
+        out = QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
+        return {};
+    } catch (const Font_Error &error) {
+        return QString::fromStdString(error.what());
+    } catch (const std::exception &error) {
+        return QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(error.what()));
+    }
+}

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Where the programs take their libraries from: no RUNPATH that sends the
+# loader to the current folder or the build machine, no build path in the
+# installed programs and module, and the PDF form module found relative to
+# the program (a copy laid out as installed works) and refused when it is
+# missing, truncated or altered: one line, status 1, no file, no crash; as
+# root also without /proc.
+#   tests/page/test_libraries.sh BIN_DIR MODULE
+set -u
+bin=$(realpath "$1") module=$(realpath "$2")
+build=$(cd "$bin/.." && pwd) source=$(cd "$(dirname "$0")/../.." && pwd)
+tmp=$(mktemp -d) || exit 1
+trap 'rm -rf "$tmp"' EXIT
+export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+unset XDG_RUNTIME_DIR
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+for file in "$bin"/* "$module"; do
+    paths=$(readelf -d "$file" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p')
+    [ -z "$paths" ] || grep -qxE '\$ORIGIN[^:]*(:\$ORIGIN[^:]*)*' <<<"$paths" || fail "$file: RUNPATH [$paths]"
+done
+for file in "$bin/quorvel" "$bin/quorvel-render" "$module"; do # stripped as packaged; not a debug build
+    readelf -S "$file" | grep -qF .symtab && continue
+    { strings -a "$file"; strings -a -e l "$file"; } | grep -qF -e "$build" -e "$source" && fail "$file names the build's folders"
+done
+
+placed=$tmp/root/${module#"$build"/}
+mkdir -p "$tmp/root/bin" "$(dirname "$placed")" && cp "$bin/quorvel-render" "$tmp/root/bin/" || exit 1
+render() { # STATUS TEXT [COMMAND...]: page.pdf with the module as placed; TEXT the one line on stderr
+    local status=$1 text=$2 got
+    shift 2
+    (cd "$tmp" && "$@" "$tmp/root/bin/quorvel-render" page.pdf 2>"$tmp/err")
+    got=$?
+    if [ "$status" = 0 ]; then [ $got = 0 ] && [ ! -s "$tmp/err" ] && [ -s "$tmp/page.pdf" ]
+    else [ $got = 1 ] && [ "$(wc -l <"$tmp/err")" = 1 ] && grep -qF -e "$text" "$tmp/err" && [ ! -e "$tmp/page.pdf" ]; fi \
+        || fail "status $got, not $status, stderr '$(cat "$tmp/err")' (${text:-a PDF})"
+    rm -f "$tmp/page.pdf"
+}
+cp "$module" "$placed" && render 0 ""
+head -c 30000 "$module" >"$placed" && render 1 "$placed is damaged"
+cp "$module" "$placed" && printf '\1' | dd of="$placed" bs=1 seek=40000 conv=notrunc status=none \
+    && render 1 "$placed is damaged"
+rm "$placed" && render 1 "$placed: No such file"
+# Without /proc (a bare chroot), the reason rather than a printer error; not
+# under the sanitizers, which need /proc themselves.
+[ "$(id -u)" = 0 ] && ! readelf -d "$bin/quorvel-render" | grep -qF libasan && cp "$module" "$placed" \
+    && render 1 "is /proc mounted?" unshare --mount --propagation private sh -c 'umount -l /proc && exec "$@"' sh
+[ $failed = 0 ] && echo "PASS: the programs' libraries and the PDF form module"
+exit $failed

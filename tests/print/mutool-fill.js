@@ -1,0 +1,13 @@
+// mutool run mutool-fill.js in.pdf out.pdf "Tooltip=value"...: types each
+// value into the field with that tooltip, as MuPDF's viewer does, and saves.
+var doc = new PDFDocument(scriptArgs[0]);
+var page = doc.loadPage(0);
+var widgets = page.getWidgets();
+for (var i = 0; i < widgets.length; ++i)
+    for (var a = 2; a < scriptArgs.length; ++a) {
+        var at = scriptArgs[a].indexOf("=");
+        if (scriptArgs[a].substring(0, at) == widgets[i].getLabel())
+            widgets[i].setTextValue(scriptArgs[a].substring(at + 1));
+    }
+page.update();
+doc.save(scriptArgs[1]);
