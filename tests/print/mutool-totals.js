@@ -1,4 +1,4 @@
-// mutool run fill-form.js FORM.pdf NAME=VALUE...: types each value into its
+// mutool run mutool-totals.js FORM.pdf NAME=VALUE...: types each value into its
 // field as a reader with form scripts (MuPDF's) does, then prints every
 // field that holds a value as "name=value", one a line.
 var doc = new PDFDocument(scriptArgs[0]);
