@@ -1,8 +1,9 @@
-# The print command: printing through a replaced dialog to PDF files, and
+# The print command: printing through a replaced dialog to PDF files, the
+# CUPS client against a made-up libcups, and
 # again through a private CUPS scheduler to a cups-pdf queue (needs root;
 # skips without). The second run owns a scheduler, so it runs alone.
 quorvel_test(test_print SOURCES print/test_printing.cpp
-    LIBS quorvel_printing quorvel_printed_page LABELS print)
+    LIBS quorvel_printing quorvel_cups_client quorvel_printed_page LABELS print)
 add_test(NAME test_print_cups
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/print/cups-print-test $<TARGET_FILE:test_print> printsThroughTheQueue)
 set_tests_properties(test_print_cups PROPERTIES

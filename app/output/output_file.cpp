@@ -1,18 +1,24 @@
 #include "output_file.h"
 
+#include <QFile>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <iterator>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -21,25 +27,29 @@ QString Reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Where a write to `path`, which does not exist, lands: its symbolic links
-// followed one by one to the name of the file to make. 0, or the error.
-int Follow_Links(QByteArray &path)
-{
-    for (int links = 0; links < 40; ++links) {
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(path.constData(), target, sizeof target);
-        if (length < 0)
-            return errno == EINVAL || errno == ENOENT ? 0 : errno; // not a link, or nothing there yet
-        if (size_t(length) >= sizeof target)
-            return ENAMETOOLONG;
-        QByteArray next(target, length);
-        const qsizetype slash = path.lastIndexOf('/');
-        if (!next.startsWith('/') && slash >= 0)
-            next.prepend(path.left(slash + 1));
-        path = next;
+// A descriptor, closed when it goes.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd &operator=(Fd &&other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
     }
-    return ELOOP;
-}
+    ~Fd() { Close(); }
+    int Get() const { return fd_; }
+    // 0, or the error of the close.
+    int Close()
+    {
+        const int fd = std::exchange(fd_, -1);
+        return fd < 0 || ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_ = -1;
+};
 
 // 0, or the error of the write that failed.
 int Write_All(int fd, const QByteArray &bytes)
@@ -59,16 +69,254 @@ int Write_All(int fd, const QByteArray &bytes)
     return 0;
 }
 
-// A device or a pipe, written as it is.
-QString Write_Directly(const QByteArray &path, const struct stat &found, const QByteArray &bytes)
+// Signals whose default action ends the program. While a file is written,
+// those left to their default remove the temporary first; while a file is
+// rewritten in place, they wait until it is whole. Wherever they arrive (any
+// thread), the handler sees the same state.
+bool Ends_Program(int signal)
 {
-    // Opened without waiting: a pipe that no program reads fails at once.
-    const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENXIO && S_ISFIFO(found.st_mode))
-            return QStringLiteral("no program is reading from this pipe");
-        return Reason(errno);
+    static constexpr int Ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,
+                                     SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU,
+                                     SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS};
+    return std::find(std::begin(Ending), std::end(Ending), signal) != std::end(Ending) ||
+           (signal >= SIGRTMIN && signal <= SIGRTMAX);
+}
+
+struct sigaction savedActions[NSIG];
+bool caught[NSIG];
+std::atomic<bool> holding{false};
+std::atomic<int> heldSignal{0};
+// The temporary being written: one at a time, Write_Whole_File is not reentrant.
+constexpr char Temporary_Pattern[] = ".qv-XXXXXX";
+std::atomic<bool> pendingSet{false};
+int pendingFolder = -1;
+char pendingName[sizeof Temporary_Pattern];
+
+// Removes the temporary, if there is one, and lets `signal` do what it did
+// before: end the program.
+void End_With(int signal)
+{
+    if (pendingSet.exchange(false))
+        ::unlinkat(pendingFolder, pendingName, 0);
+    ::sigaction(signal, &savedActions[signal], nullptr);
+    ::raise(signal);
+}
+
+// A fault of the program itself, which comes back at once if made to wait.
+bool Fault(int signal)
+{
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGTRAP ||
+           signal == SIGSYS || signal == SIGABRT;
+}
+
+extern "C" void On_Ending_Signal(int signal)
+{
+    const int error = errno;
+    if (Fault(signal)) {
+        End_With(signal);
+        return;
     }
+    int none = 0;
+    heldSignal.compare_exchange_strong(none, signal);
+    if (!holding.load())
+        End_With(signal); // it is delivered again once this handler returns
+    errno = error;
+}
+
+// While it lives, the signals that would end the program by default are
+// caught as described above. Signals the program ignores or handles itself
+// are left as they are.
+class Catching_Ending_Signals {
+public:
+    Catching_Ending_Signals()
+    {
+        struct sigaction action {};
+        action.sa_handler = On_Ending_Signal;
+        action.sa_flags = SA_RESTART;
+        sigfillset(&action.sa_mask);
+        for (int signal = 1; signal < NSIG; ++signal) {
+            caught[signal] = Ends_Program(signal) && ::sigaction(signal, nullptr, &savedActions[signal]) == 0 &&
+                             savedActions[signal].sa_handler == SIG_DFL;
+            if (caught[signal])
+                ::sigaction(signal, &action, nullptr);
+        }
+    }
+    ~Catching_Ending_Signals()
+    {
+        for (int signal = 1; signal < NSIG; ++signal)
+            if (caught[signal])
+                ::sigaction(signal, &savedActions[signal], nullptr);
+    }
+    Catching_Ending_Signals(const Catching_Ending_Signals &) = delete;
+    Catching_Ending_Signals &operator=(const Catching_Ending_Signals &) = delete;
+};
+
+// While it lives, a signal that would end the program waits, so that what is
+// done meanwhile is done whole; it ends the program when this goes.
+class Holding_Signals {
+public:
+    Holding_Signals() { holding.store(true); }
+    ~Holding_Signals()
+    {
+        holding.store(false);
+        if (const int signal = heldSignal.exchange(0))
+            End_With(signal);
+    }
+    Holding_Signals(const Holding_Signals &) = delete;
+    Holding_Signals &operator=(const Holding_Signals &) = delete;
+};
+
+// Makes a temporary file of a fixed-length name in `folder`, with `mode`
+// less the umask: its descriptor, or -1 and errno. Until it is renamed or
+// removed, a signal that ends the program removes it first.
+int Make_Temporary(int folder, mode_t mode)
+{
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    constexpr size_t Random_Letters = 6;
+    Holding_Signals held; // nothing ends the program between the making and the note of it
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[Random_Letters];
+        if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
+            return -1;
+        char name[sizeof Temporary_Pattern];
+        std::memcpy(name, Temporary_Pattern, sizeof name);
+        for (size_t i = 0; i < Random_Letters; ++i)
+            name[sizeof name - 1 - Random_Letters + i] = Letters[random[i] % (sizeof Letters - 1)];
+        const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            std::memcpy(pendingName, name, sizeof name);
+            pendingFolder = folder;
+            pendingSet.store(true);
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    return -1;
+}
+
+// Gives the temporary the name `name` in `folder`: 0, or the error.
+int Rename_Temporary(int folder, const QByteArray &name)
+{
+    Holding_Signals held;
+    if (::renameat(pendingFolder, pendingName, folder, name.constData()) != 0)
+        return errno;
+    pendingSet.store(false);
+    return 0;
+}
+
+// 0, or the error.
+int Remove_Temporary()
+{
+    Holding_Signals held;
+    pendingSet.store(false);
+    return ::unlinkat(pendingFolder, pendingName, 0) == 0 ? 0 : errno;
+}
+
+// Where a write to a name lands, found as the kernel follows the name: the
+// folder, held open, the name in it and, when something is there, that
+// opened for writing (without waiting) and its status.
+struct Target {
+    Fd folder;
+    QByteArray name;
+    Fd file;
+    struct stat status {};
+};
+
+// Reads the link at the target's name into `path`, as the kernel would
+// follow it: in a world-writable sticky folder, only a link of the folder's
+// owner or of the user (anyone else could have planted it there). 0, or the
+// error.
+int Read_Link(const Target &target, QByteArray &path)
+{
+    const Fd link(::openat(target.folder.Get(), target.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat found {}, folder {};
+    if (link.Get() < 0 || ::fstat(link.Get(), &found) != 0 || ::fstat(target.folder.Get(), &folder) != 0)
+        return errno;
+    path = target.name;
+    if (!S_ISLNK(found.st_mode))
+        return 0; // replaced meanwhile: looked at again
+    const mode_t shared = S_ISVTX | S_IWOTH;
+    if ((folder.st_mode & shared) == shared && found.st_uid != folder.st_uid && found.st_uid != ::geteuid())
+        return EACCES;
+    char to[PATH_MAX];
+    const ssize_t length = ::readlinkat(link.Get(), "", to, sizeof to);
+    if (length < 0)
+        return errno;
+    if (size_t(length) >= sizeof to)
+        return ENAMETOOLONG;
+    path = QByteArray(to, length);
+    return 0;
+}
+
+// Finds the target of a write to `path`. The folders on the way are
+// followed by the kernel; the last name's links one by one. 0, or the error.
+int Find_Target(QByteArray path, Target &target)
+{
+    target.folder = Fd(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (target.folder.Get() < 0)
+        return errno;
+    for (int links = 0;; ++links) {
+        const qsizetype slash = path.lastIndexOf('/');
+        if (slash >= 0) {
+            const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
+            target.folder = Fd(::openat(target.folder.Get(), folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (target.folder.Get() < 0)
+                return errno;
+        }
+        target.name = path.mid(slash + 1);
+        if (target.name.isEmpty())
+            target.name = "."; // "folder/" names the folder
+        target.file = Fd(::openat(target.folder.Get(), target.name.constData(),
+                                  O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+        if (target.file.Get() >= 0)
+            return ::fstat(target.file.Get(), &target.status) == 0 ? 0 : errno;
+        if (errno != ELOOP)
+            return errno == ENOENT ? 0 : errno; // nothing there yet
+        if (links == 40)
+            return ELOOP;
+        if (const int error = Read_Link(target, path))
+            return error;
+    }
+}
+
+// Whether the target's name still leads to the file opened.
+bool Still_There(const Target &target)
+{
+    struct stat now {};
+    return ::fstatat(target.folder.Get(), target.name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+           now.st_dev == target.status.st_dev && now.st_ino == target.status.st_ino;
+}
+
+// Takes the file's advisory lock, so that writers of one file take turns,
+// waiting a while for another. 0, or the error. A file system without
+// locks is written without.
+int Lock(int fd)
+{
+    constexpr int Tries = 1000;
+    constexpr timespec Pause{0, 10'000'000};
+    for (int tries = 1; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tries) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return 0;
+        if (tries == Tries)
+            return EWOULDBLOCK;
+        ::nanosleep(&Pause, nullptr);
+    }
+    return 0;
+}
+
+// Whether files can be added to `folder` but never removed (chattr +a).
+bool Append_Only(int folder)
+{
+    struct statx status {};
+    return ::statx(folder, "", AT_EMPTY_PATH, STATX_TYPE, &status) == 0 &&
+           (status.stx_attributes & status.stx_attributes_mask & STATX_ATTR_APPEND);
+}
+
+// A device or a pipe, written as it is.
+QString Write_Directly(Target &target, const QByteArray &bytes)
+{
+    const int fd = target.file.Get();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // A reader that goes away makes the write fail (EPIPE) instead of
     // ending the program with SIGPIPE.
@@ -82,113 +330,41 @@ QString Write_Directly(const QByteArray &path, const struct stat &found, const Q
         sigtimedwait(&pipe, nullptr, &now);
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    if (const int closed = target.file.Close(); error == 0)
+        error = closed;
     return error == 0 ? QString() : Reason(error);
 }
 
-// The temporary being written, which a signal that ends the program removes
-// first. One at a time: Write_Whole_File is not reentrant.
-char pending[PATH_MAX + 8];
-volatile sig_atomic_t pendingSet = 0;
-constexpr int Ending_Signals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGXFSZ};
-struct sigaction savedActions[std::size(Ending_Signals)];
-
-extern "C" void Remove_Pending(int signal)
+// Copies the extended attributes of `from`, its ACL among them, onto `to`.
+// 0, or the error.
+int Copy_Attributes(int from, int to)
 {
-    const int error = errno;
-    if (pendingSet)
-        ::unlink(pending);
-    // What the signal did before (end the program, mostly) it does again
-    // once this handler returns.
-    for (size_t i = 0; i < std::size(Ending_Signals); ++i)
-        if (Ending_Signals[i] == signal)
-            ::sigaction(signal, &savedActions[i], nullptr);
-    ::raise(signal);
-    errno = error;
-}
-
-// While it lives, a signal that ends the program removes the temporary
-// named in `pending` first. Signals the program ignores stay ignored.
-class Pending_Temporary {
-public:
-    Pending_Temporary()
-    {
-        struct sigaction action {};
-        action.sa_handler = Remove_Pending;
-        sigemptyset(&action.sa_mask);
-        for (const int signal : Ending_Signals)
-            sigaddset(&action.sa_mask, signal);
-        for (size_t i = 0; i < std::size(Ending_Signals); ++i) {
-            ::sigaction(Ending_Signals[i], nullptr, &savedActions[i]);
-            if (savedActions[i].sa_handler != SIG_IGN)
-                ::sigaction(Ending_Signals[i], &action, nullptr);
-        }
-    }
-    ~Pending_Temporary()
-    {
-        pendingSet = 0;
-        for (size_t i = 0; i < std::size(Ending_Signals); ++i)
-            ::sigaction(Ending_Signals[i], &savedActions[i], nullptr);
-    }
-    Pending_Temporary(const Pending_Temporary &) = delete;
-    Pending_Temporary &operator=(const Pending_Temporary &) = delete;
-
-    // Makes the temporary beside `path`: its descriptor, or -1 and errno.
-    int Make(const QByteArray &path)
-    {
-        const QByteArray name = path + ".XXXXXX";
-        if (size_t(name.size()) >= sizeof pending) {
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        // mkostemp fills in the name where the handler reads it.
-        std::memcpy(pending, name.constData(), size_t(name.size()) + 1);
-        pendingSet = 1;
-        const int fd = ::mkostemp(pending, O_CLOEXEC);
-        if (fd < 0)
-            pendingSet = 0;
-        return fd;
-    }
-    const char *Name() const { return pending; }
-    void Remove()
-    {
-        ::unlink(pending);
-        pendingSet = 0;
-    }
-};
-
-// Copies the extended attributes of the file `from`, its ACL among them,
-// onto `fd`. 0, or the error.
-int Copy_Attributes(const char *from, int fd)
-{
-    ssize_t size = ::listxattr(from, nullptr, 0);
+    ssize_t size = ::flistxattr(from, nullptr, 0);
     if (size <= 0)
         return size == 0 || errno == ENOTSUP ? 0 : errno;
     QByteArray names(size, Qt::Uninitialized);
-    if ((size = ::listxattr(from, names.data(), size_t(names.size()))) < 0)
+    if ((size = ::flistxattr(from, names.data(), size_t(names.size()))) < 0)
         return errno;
     for (const char *name = names.constData(); name < names.constData() + size; name += std::strlen(name) + 1) {
-        ssize_t length = ::getxattr(from, name, nullptr, 0);
+        ssize_t length = ::fgetxattr(from, name, nullptr, 0);
         if (length < 0)
             return errno;
         QByteArray value(length, Qt::Uninitialized);
-        if ((length = ::getxattr(from, name, value.data(), size_t(value.size()))) < 0 ||
-            ::fsetxattr(fd, name, value.constData(), size_t(length), 0) != 0)
+        if ((length = ::fgetxattr(from, name, value.data(), size_t(value.size()))) < 0 ||
+            ::fsetxattr(to, name, value.constData(), size_t(length), 0) != 0)
             return errno;
     }
     return 0;
 }
 
-// Rewrites the file at `path` in place, as cp does, now that the new content
-// is whole in memory: every name of a file with several sees it, and the
-// file keeps whatever it has. Room is reserved first, so that a full disk or
-// a file-size limit fails before anything is overwritten.
-QString Rewrite_In_Place(const QByteArray &path, const QByteArray &bytes)
+// Rewrites the target in place, as cp does, now that the new content is
+// whole in memory: every name of a file with several sees it, and the file
+// keeps whatever it has. Room is reserved first, so that a full disk or a
+// file-size limit fails before anything is overwritten, and the bytes and
+// the length are written before a signal may end the program.
+QString Rewrite_In_Place(Target &target, const QByteArray &bytes)
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return Reason(errno);
+    const int fd = target.file.Get();
     int error = 0;
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
@@ -198,14 +374,16 @@ QString Rewrite_In_Place(const QByteArray &path, const QByteArray &bytes)
         errno != EOPNOTSUPP)
         error = errno;
     const bool untouched = error != 0;
-    if (error == 0)
+    if (error == 0) {
+        Holding_Signals held;
         error = Write_All(fd, bytes);
-    if (error == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
-        error = errno;
+        if (error == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
+            error = errno;
+    }
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
+    if (const int closed = target.file.Close(); error == 0)
+        error = closed;
     if (error == 0)
         return {};
     if (untouched)
@@ -213,77 +391,92 @@ QString Rewrite_In_Place(const QByteArray &path, const QByteArray &bytes)
     return QStringLiteral("%1 (the file was being rewritten in place and may now be incomplete)").arg(Reason(error));
 }
 
-// A regular file or a new one: a temporary beside it, given the old file's
-// owner, group, attributes and permissions, written and renamed over it.
-// What the temporary cannot be given (another user's owner, as a user) and a
-// file with more than one name are rewritten in place instead.
-QString Replace(const QByteArray &path, const struct stat *old, const QByteArray &bytes)
+// The reason of a failure that left the temporary, which could not be
+// removed either.
+QString Left_Behind(int error, int removed)
 {
-    if (old && old->st_nlink > 1)
-        return Rewrite_In_Place(path, bytes);
-    Pending_Temporary temporary;
-    const int fd = temporary.Make(path);
-    if (fd < 0)
-        return Reason(errno);
-    mode_t mode = 0;
-    if (old) {
+    return QStringLiteral("%1 (the temporary file %2 is left beside it: %3)")
+        .arg(Reason(error), QString::fromLatin1(pendingName), Reason(removed));
+}
+
+// A regular file or a new one: a temporary in its folder, given the old
+// file's owner, group, attributes and permissions, written and renamed over
+// it. A file with more than one name, one in a folder where no temporary
+// can be made or removed, and one whose owner or attributes the temporary
+// cannot be given (another user's, as a user) are rewritten in place instead.
+QString Replace(Target &target, const QByteArray &bytes)
+{
+    const bool exists = target.file.Get() >= 0;
+    const struct stat &old = target.status;
+    // An append-only folder keeps whatever is made in it, a failed
+    // temporary too.
+    if (Append_Only(target.folder.Get()))
+        return exists ? Rewrite_In_Place(target, bytes)
+                      : QStringLiteral("the folder is append-only: a new file there could not be removed "
+                                       "should its writing fail");
+    if (exists && old.st_nlink > 1)
+        return Rewrite_In_Place(target, bytes);
+    // A new file gets the permissions a shell would give it; the folder's
+    // default ACL, if any, applies.
+    Fd temporary(Make_Temporary(target.folder.Get(), exists ? 0600 : 0666));
+    if (temporary.Get() < 0)
+        return exists && (errno == EACCES || errno == EPERM) ? Rewrite_In_Place(target, bytes) : Reason(errno);
+    int error = 0;
+    if (exists) {
         // Owner first: a change of owner clears the set-user-ID bit, which
         // the permissions then give back.
-        if (::fchown(fd, old->st_uid, old->st_gid) != 0 || Copy_Attributes(path.constData(), fd) != 0) {
-            ::close(fd);
-            temporary.Remove();
-            return Rewrite_In_Place(path, bytes);
+        if (::fchown(temporary.Get(), old.st_uid, old.st_gid) != 0 ||
+            Copy_Attributes(target.file.Get(), temporary.Get()) != 0) {
+            temporary.Close();
+            if (const int removed = Remove_Temporary())
+                return Left_Behind(removed, removed);
+            return Rewrite_In_Place(target, bytes);
+        } else if (::fchmod(temporary.Get(), old.st_mode & 07777) != 0) {
+            error = errno;
         }
-        mode = old->st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
     }
-    int error = 0;
-    if (::fchmod(fd, mode) != 0)
-        error = errno;
     if (error == 0)
-        error = Write_All(fd, bytes);
-    if (error == 0 && ::fsync(fd) != 0)
+        error = Write_All(temporary.Get(), bytes);
+    if (error == 0 && ::fsync(temporary.Get()) != 0)
         error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.Name(), path.constData()) != 0)
-        error = errno;
-    if (error != 0)
-        temporary.Remove();
-    return error == 0 ? QString() : Reason(error);
+    if (const int closed = temporary.Close(); error == 0)
+        error = closed;
+    if (error == 0 && (error = Rename_Temporary(target.folder.Get(), target.name)) == 0)
+        return {};
+    if (const int removed = Remove_Temporary())
+        return Left_Behind(error, removed);
+    return Reason(error);
 }
 
 } // namespace
 
 QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
 {
-    struct stat found {};
-    if (::stat(path.constData(), &found) != 0) {
-        if (errno != ENOENT)
-            return Reason(errno);
-        // Nothing there yet, or a link to nothing yet: the file is made
-        // where the links lead.
-        QByteArray target = path;
-        if (const int error = Follow_Links(target))
+    Catching_Ending_Signals catching;
+    Target target;
+    // Writers of one file take turns; one that waited looks again, as the
+    // file it waited for may have been replaced meanwhile.
+    for (int attempt = 1;; ++attempt) {
+        target = Target{};
+        if (const int error = Find_Target(path, target)) {
+            struct stat found {};
+            if (error == ENXIO && ::fstatat(target.folder.Get(), target.name.constData(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISFIFO(found.st_mode))
+                return QStringLiteral("no program is reading from this pipe");
             return Reason(error);
-        return Replace(target, nullptr, bytes);
+        }
+        if (target.file.Get() < 0 || !S_ISREG(target.status.st_mode))
+            break;
+        if (const int error = Lock(target.file.Get()))
+            return error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error);
+        if (Still_There(target))
+            break;
+        if (attempt == 10)
+            return QStringLiteral("the file keeps being replaced by another program");
     }
-    if (S_ISDIR(found.st_mode))
-        return Reason(EISDIR);
-    if (!S_ISREG(found.st_mode))
-        return Write_Directly(path, found, bytes);
-    // A file the user may not write is not replaced either.
-    if (::access(path.constData(), W_OK) != 0)
-        return Reason(errno);
-    char *real = ::realpath(path.constData(), nullptr);
-    if (!real)
-        return Reason(errno);
-    const QByteArray target(real);
-    std::free(real);
-    return Replace(target, &found, bytes);
+    if (target.file.Get() >= 0 && !S_ISREG(target.status.st_mode))
+        return Write_Directly(target, bytes);
+    return Replace(target, bytes);
 }
 
 Memory_File::Memory_File() : fd_(::memfd_create("quorvel-output", MFD_CLOEXEC))

@@ -1,5 +1,6 @@
 #include "printing.h"
 
+#include "cups_client.h"
 #include "output_file.h"
 #include "page_build.h"
 #include "pdf_form.h"
@@ -7,18 +8,16 @@
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QLibrary>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrintDialog>
-
-#include <cups/cups.h>
+#include <QProgressDialog>
 
 #include <exception>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -41,24 +40,29 @@ QString Not_A_File(const QString &name)
     return Tr("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(name);
 }
 
+// Asks the print system while the window's events run. After half a second
+// the user sees that it is being asked, and may stop waiting.
+Queue_State Ask_Print_System(QWidget *window, const Cups_Library &cups, const QString &printer)
+{
+    QProgressDialog progress(Tr("Asking the print system (CUPS)\u2026"), Tr("Cancel"), 0, 0, window);
+    progress.setWindowTitle(Tr("Print"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    return Ask_Scheduler(cups, printer, [&progress] {
+        // Until the progress shows and blocks it, the window takes no input:
+        // no second print starts meanwhile.
+        QCoreApplication::processEvents(progress.isVisible() ? QEventLoop::AllEvents
+                                                             : QEventLoop::ExcludeUserInputEvents);
+        return !progress.wasCanceled();
+    });
+}
+
 bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
 {
     QPrintDialog dialog(&printer, parent);
     dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
-    // Qt's dialog checks the file name by opening it when "Print" is pressed
-    // (its private slot _q_checkFields, connected to the buttons' accepted
-    // signal). The name is looked at first, without opening anything; where
-    // the dialog is built otherwise, it is left as Qt made it.
-    auto *buttons = dialog.findChild<QDialogButtonBox *>(QString(), Qt::FindDirectChildrenOnly);
-    auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("filename"));
-    if (buttons && name && QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
-        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name] {
-            const QString why = name->isEnabled() ? Not_A_File(name->text()) : QString();
-            if (!why.isEmpty())
-                QMessageBox::warning(&dialog, dialog.windowTitle(), why);
-            else
-                QMetaObject::invokeMethod(&dialog, "_q_checkFields");
-        });
+    if (!Guard_Print_Dialog(dialog))
+        qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -99,172 +103,6 @@ QPrinter &The_Printer()
 struct Print_Failure {
     QString reason;
 };
-
-// The parts of libcups the print command uses. The library is loaded when
-// the first print needs it, by which time Qt's print support has loaded it
-// anyway: linked into the program, it and the libraries it needs would cost
-// every start-up.
-struct Cups_Library {
-    decltype(&cupsServer) server;
-    decltype(&ippPort) port;
-    decltype(&cupsEncryption) encryption;
-    decltype(&httpConnect2) connect;
-    decltype(&httpSetTimeout) setTimeout;
-    decltype(&httpClose) close;
-    decltype(&httpAssembleURIf) assembleUri;
-    decltype(&ippNewRequest) newRequest;
-    decltype(&ippAddString) addString;
-    decltype(&ippAddStrings) addStrings;
-    decltype(&cupsDoRequest) doRequest;
-    decltype(&ippFindAttribute) findAttribute;
-    decltype(&ippGetString) getString;
-    decltype(&ippGetInteger) getInteger;
-    decltype(&ippGetBoolean) getBoolean;
-    decltype(&ippGetStatusCode) statusCode;
-    decltype(&ippDelete) deleteIpp;
-    decltype(&ippErrorString) errorString;
-    decltype(&cupsLastError) lastError;
-    decltype(&cupsLastErrorString) lastErrorString;
-    decltype(&cupsGetNamedDest) getNamedDest;
-    decltype(&cupsFreeDests) freeDests;
-};
-
-// Nothing when libcups cannot be loaded; then nothing prints through CUPS either.
-const Cups_Library *Cups()
-{
-    static const std::optional<Cups_Library> cups = []() -> std::optional<Cups_Library> {
-        QLibrary library(QStringLiteral("cups"), 2);
-        const auto get = [&library](auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
-            return function != nullptr;
-        };
-        Cups_Library c{};
-        if (get(c.server, "cupsServer") && get(c.port, "ippPort") && get(c.encryption, "cupsEncryption") &&
-            get(c.connect, "httpConnect2") && get(c.setTimeout, "httpSetTimeout") && get(c.close, "httpClose") &&
-            get(c.assembleUri, "httpAssembleURIf") && get(c.newRequest, "ippNewRequest") &&
-            get(c.addString, "ippAddString") && get(c.addStrings, "ippAddStrings") &&
-            get(c.doRequest, "cupsDoRequest") && get(c.findAttribute, "ippFindAttribute") &&
-            get(c.getString, "ippGetString") && get(c.getInteger, "ippGetInteger") &&
-            get(c.getBoolean, "ippGetBoolean") && get(c.statusCode, "ippGetStatusCode") &&
-            get(c.deleteIpp, "ippDelete") && get(c.errorString, "ippErrorString") &&
-            get(c.lastError, "cupsLastError") && get(c.lastErrorString, "cupsLastErrorString") &&
-            get(c.getNamedDest, "cupsGetNamedDest") && get(c.freeDests, "cupsFreeDests"))
-            return c;
-        return std::nullopt;
-    }();
-    return cups ? &*cups : nullptr;
-}
-
-// How long the print command waits for the scheduler to connect, and then
-// for each answer. CUPS's own calls wait a minute and more, several times over.
-constexpr int Answer_Wait = 3000; // ms
-
-// What the scheduler said of a queue.
-struct Queue_State {
-    ipp_status_t status = IPP_STATUS_OK;
-    bool accepting = true;
-    bool stopped = false;
-    QString message; // printer-state-message: the administrator's reason
-};
-
-enum class Scheduler { Absent, Silent, Answered };
-
-// Asks the scheduler for the state of `queue`, or with no queue for the
-// default one, just to hear it answer. On a connection of its own, so that
-// no wait is longer than Answer_Wait; CUPS's default connection waits minutes
-// on a scheduler that was stopped. Absent: nothing listens at its address
-// (Qt's own calls then fail at once too).
-Scheduler Ask_Scheduler(const Cups_Library &cups, const QByteArray &queue, Queue_State &state)
-{
-    http_t *http = cups.connect(cups.server(), cups.port(), nullptr, AF_UNSPEC, cups.encryption(), 1, Answer_Wait,
-                                nullptr);
-    if (!http)
-        return Scheduler::Absent;
-    cups.setTimeout(http, Answer_Wait / 1000.0, nullptr, nullptr);
-    ipp_t *request = cups.newRequest(queue.isEmpty() ? IPP_OP_CUPS_GET_DEFAULT : IPP_OP_GET_PRINTER_ATTRIBUTES);
-    if (!queue.isEmpty()) {
-        char uri[HTTP_MAX_URI];
-        cups.assembleUri(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", cups.port(),
-                         "/printers/%s", queue.constData());
-        cups.addString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    }
-    static const char *const wanted[] = {"printer-is-accepting-jobs", "printer-state", "printer-state-message"};
-    cups.addStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(std::size(wanted)),
-                    nullptr, wanted);
-    ipp_t *response = cups.doRequest(http, request, "/");
-    cups.close(http);
-    state.status = response ? cups.statusCode(response) : cups.lastError();
-    if (!response)
-        return state.status == IPP_STATUS_ERROR_INTERNAL ? Scheduler::Silent : Scheduler::Answered;
-    if (ipp_attribute_t *accepting = cups.findAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
-        state.accepting = cups.getBoolean(accepting, 0);
-    if (ipp_attribute_t *printerState = cups.findAttribute(response, "printer-state", IPP_TAG_ENUM))
-        state.stopped = cups.getInteger(printerState, 0) == IPP_PSTATE_STOPPED;
-    if (ipp_attribute_t *message = cups.findAttribute(response, "printer-state-message", IPP_TAG_TEXT))
-        state.message = QString::fromUtf8(cups.getString(message, 0, nullptr));
-    cups.deleteIpp(response);
-    return Scheduler::Answered;
-}
-
-QString Silent_Scheduler(const Cups_Library &cups)
-{
-    return Tr("the print system (CUPS) does not answer at %1").arg(QString::fromUtf8(cups.server()));
-}
-
-// A queue that refuses jobs, with the administrator's reason and CUPS's status.
-Print_Failure Refused(const QString &printer, const QString &reason, const QString &status)
-{
-    return Print_Failure{Tr("The printer \"%1\" is not accepting jobs: %2 (CUPS: %3)")
-                             .arg(printer, reason.isEmpty() ? Tr("no reason was given") : reason, status)};
-}
-
-// Asks the print system for the queue (Qt names it "queue" or
-// "queue/instance") before anything is drawn: a queue that is gone or
-// refuses jobs, or a scheduler that does not answer, is reported at once.
-// The answer also leaves a success as CUPS's last error, which
-// Check_Submission reads. Returns the queue's state.
-Queue_State Check_Queue(const Cups_Library &cups, const QString &printer)
-{
-    if (printer.isEmpty())
-        throw Print_Failure{Tr("No printer and no file was chosen.")};
-    const QByteArray queue = printer.section(u'/', 0, 0).toUtf8();
-    Queue_State state;
-    if (Ask_Scheduler(cups, queue, state) != Scheduler::Answered)
-        throw Print_Failure{Tr("The printer \"%1\" cannot be reached: %2").arg(printer, Silent_Scheduler(cups))};
-    if (state.status == IPP_STATUS_ERROR_NOT_FOUND) {
-        // A printer found on the network gets its queue with its first job.
-        const QByteArray instance = printer.section(u'/', 1).toUtf8();
-        if (cups_dest_t *dest = cups.getNamedDest(CUPS_HTTP_DEFAULT, queue.constData(),
-                                                  instance.isEmpty() ? nullptr : instance.constData())) {
-            cups.freeDests(1, dest);
-            return {};
-        }
-    }
-    if (state.status > IPP_STATUS_OK_EVENTS_COMPLETE)
-        throw Print_Failure{Tr("The printer \"%1\" cannot be reached: %2")
-                                .arg(printer, QString::fromUtf8(cups.lastErrorString()))};
-    if (!state.accepting)
-        throw Refused(printer, state.message,
-                      QString::fromUtf8(cups.errorString(IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS)));
-    return state;
-}
-
-// Qt hands the job to CUPS as the document ends and keeps CUPS's answer
-// (a queue that is not accepting jobs says so here) to itself; CUPS keeps it
-// too, as this thread's last error. A queue that is stopped but accepting
-// holds the job until it is started again: a success, as lp sees it too.
-void Check_Submission(const Cups_Library &cups, const QString &printer)
-{
-    const ipp_status_t status = cups.lastError();
-    if (status >= IPP_STATUS_OK && status <= IPP_STATUS_OK_EVENTS_COMPLETE)
-        return;
-    const QString says = QString::fromUtf8(cups.lastErrorString());
-    Queue_State state;
-    if (status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS &&
-        Ask_Scheduler(cups, printer.section(u'/', 0, 0).toUtf8(), state) == Scheduler::Answered)
-        throw Refused(printer, state.message, says);
-    throw Print_Failure{Tr("The printer \"%1\" did not take the job: %2").arg(printer, says)};
-}
 
 void Draw_Page_On(QPrinter &printer, Surface &picPreview)
 {
@@ -329,10 +167,35 @@ QAbstractPrintDialog::PrintDialogOptions Printer_Dialog_Options(QAbstractPrintDi
     return options;
 }
 
-void Common_Dialog::ShowPrinter(QPrinter &printer, QWidget *parent)
+bool Guard_Print_Dialog(QPrintDialog &dialog)
 {
-    if (!printerDialog(printer, parent) && CancelError)
-        throw RuntimeError(Err_Cancel, "Cancel was selected");
+    auto *buttons = dialog.findChild<QDialogButtonBox *>(QString(), Qt::FindDirectChildrenOnly);
+    auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("filename"));
+    if (!buttons || !name || !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
+        return false;
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name] {
+        QString why;
+        if (name->isEnabled()) {
+            why = Not_A_File(name->text());
+        } else if (const Cups_Library *cups = Cups_System()) {
+            const Queue_State heard = Ask_Print_System(&dialog, *cups, {});
+            if (heard.heard == Heard::Cancelled)
+                return;
+            if (const QString silent = Not_Heard(heard); !silent.isEmpty())
+                why = Tr("Nothing can be printed on a printer now: %1.\n\nPrint to a file, or try again later.")
+                          .arg(silent);
+        }
+        if (!why.isEmpty())
+            QMessageBox::warning(&dialog, dialog.windowTitle(), why);
+        else
+            QMetaObject::invokeMethod(&dialog, "_q_checkFields");
+    });
+    return true;
+}
+
+bool Common_Dialog::ShowPrinter(QPrinter &printer, QWidget *parent)
+{
+    return printerDialog(printer, parent) || !CancelError;
 }
 
 void Set_Printer_Dialog(Printer_Dialog dialog)
@@ -350,6 +213,89 @@ void Set_Print_Notice(Print_Failure_Report notice)
     noticeReport = notice ? std::move(notice) : Print_Failure_Report(Tell_Print_Waits);
 }
 
+namespace {
+
+// What became of a print: a failure, a notice, or neither (printed, or
+// cancelled by the user).
+struct Print_Outcome {
+    QString failure;
+    QString notice;
+};
+
+// Prints on the printer the dialog chose: the queue asked first, so that a
+// queue that is gone or refuses jobs, or a scheduler that does not answer,
+// is reported before anything is drawn.
+Print_Outcome Print_On_Queue(QWidget *window, QPrinter &device, Surface &picPreview, const Cups_Library *cups)
+{
+    const QString printer = device.printerName();
+    Queue_State queue;
+    if (cups) {
+        queue = Ask_Print_System(window, *cups, printer);
+        if (queue.heard == Heard::Cancelled)
+            return {};
+    }
+    if (const QString failure = Queue_Failure(printer, queue); !failure.isEmpty())
+        return {failure, {}};
+    Draw_Page_On(device, picPreview);
+    if (cups) {
+        // Qt hands the job to CUPS as the document ends and keeps CUPS's
+        // answer (a queue that is not accepting jobs says so here) to itself;
+        // CUPS keeps it too, as this thread's last error. A queue that is
+        // stopped but accepting holds the job until it is started again: a
+        // success, as lp sees it too.
+        const ipp_status_t status = cups->lastError();
+        const QString said = QString::fromUtf8(cups->lastErrorString());
+        Queue_State refusal;
+        if (status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS)
+            refusal = Ask_Print_System(window, *cups, printer);
+        if (const QString failure = Submission_Failure(printer, status, said, refusal); !failure.isEmpty())
+            return {failure, {}};
+    }
+    if (!queue.stopped)
+        return {};
+    return {{}, Tr("The printer \"%1\" is stopped%2: the page waits in its queue and prints once the printer is "
+                   "started again.")
+                    .arg(printer, queue.message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(queue.message))};
+}
+
+Print_Outcome Print_On(QWidget *window, Surface &picPreview, QPrinter *&printer)
+{
+    dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
+    // Making the printer and opening the dialog ask the print system for
+    // its printers, on CUPS's connection that waits minutes on a scheduler
+    // that does not answer: it is heard first, the same way.
+    const Cups_Library *cups = Cups_System();
+    if (cups) {
+        QElapsedTimer asking;
+        asking.start();
+        const Queue_State heard = Ask_Print_System(window, *cups, {});
+        if (heard.heard == Heard::Cancelled)
+            return {};
+        // A connection refused at once (nothing listens there) costs Qt's
+        // own calls nothing either, and the dialog still prints to a file;
+        // one refused after seconds (a host that is down, given up on by
+        // the network) would cost each of them as much.
+        const bool refusedAtOnce = heard.heard == Heard::Nobody && asking.elapsed() < 1000;
+        if (const QString silent = Not_Heard(heard); !silent.isEmpty() && !refusedAtOnce)
+            return {Tr("Nothing was printed: %1.").arg(silent), {}};
+    }
+    QPrinter &device = The_Printer();
+    printer = &device;
+    if (!dlgCommon.ShowPrinter(device, window))
+        return {};
+    const QString file = device.outputFileName();
+    if (file.isEmpty())
+        return Print_On_Queue(window, device, picPreview, cups);
+    try {
+        Print_To_File(device, picPreview, file);
+    } catch (const Print_Failure &error) {
+        return {error.reason, {}};
+    }
+    return {};
+}
+
+} // namespace
+
 void Print_Page(QWidget *window, Surface &picPreview)
 {
     dlgCommon.CancelError = true;
@@ -358,54 +304,26 @@ void Print_Page(QWidget *window, Surface &picPreview)
     // the canvas shows and redraws it when the pressed mode needs another.
     const Single previewZoom = Zoom_Factor;
     QPrinter *printer = nullptr;
-    QString failure;
-    QString notice;
+    Print_Outcome outcome;
     try {
-        dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
-        // Making the printer and opening the dialog ask the print system for
-        // its printers, on CUPS's connection that waits minutes on a
-        // scheduler that does not answer: it is heard first.
-        const Cups_Library *cups = Cups();
-        if (Queue_State heard; cups && Ask_Scheduler(*cups, {}, heard) == Scheduler::Silent)
-            throw Print_Failure{Tr("Nothing was printed: %1.").arg(Silent_Scheduler(*cups))};
-        QPrinter &device = The_Printer();
-        printer = &device;
-        dlgCommon.ShowPrinter(device, window);
-        const QString file = device.outputFileName();
-        if (file.isEmpty()) {
-            const Queue_State queue = cups ? Check_Queue(*cups, device.printerName()) : Queue_State{};
-            Draw_Page_On(device, picPreview);
-            if (cups)
-                Check_Submission(*cups, device.printerName());
-            if (queue.stopped)
-                notice = Tr("The printer \"%1\" is stopped%2: the page waits in its queue and prints once the "
-                            "printer is started again.")
-                             .arg(device.printerName(),
-                                  queue.message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(queue.message));
-        } else {
-            Print_To_File(device, picPreview, file);
-        }
-    } catch (const Print_Failure &error) {
-        failure = error.reason;
+        outcome = Print_On(window, picPreview, printer);
     } catch (const std::exception &error) {
+        outcome.failure = QString::fromStdString(error.what());
         const auto *runtimeError = dynamic_cast<const RuntimeError *>(&error);
-        if (!runtimeError || runtimeError->number() != Err_Cancel) {
-            failure = QString::fromStdString(error.what());
-            if (runtimeError && runtimeError->number() == Err_Printer && printer) {
-                // Say which printer or file could not be opened.
-                const QString where = printer->outputFileName().isEmpty() ? printer->printerName()
-                                                                          : printer->outputFileName();
-                if (!where.isEmpty())
-                    failure += QStringLiteral(" (%1)").arg(where);
-            }
+        if (runtimeError && runtimeError->number() == Err_Printer && printer) {
+            // Say which printer or file could not be opened.
+            const QString where = printer->outputFileName().isEmpty() ? printer->printerName()
+                                                                      : printer->outputFileName();
+            if (!where.isEmpty())
+                outcome.failure += QStringLiteral(" (%1)").arg(where);
         }
     }
     OutputTarget = &picPreview;
     Zoom_Factor = previewZoom;
     // Told once everything is back in place: the message box lets the
     // window's events run.
-    if (!failure.isEmpty())
-        failureReport(window, failure);
-    else if (!notice.isEmpty())
-        noticeReport(window, notice);
+    if (!outcome.failure.isEmpty())
+        failureReport(window, outcome.failure);
+    else if (!outcome.notice.isEmpty())
+        noticeReport(window, outcome.notice);
 }

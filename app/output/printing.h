@@ -10,6 +10,7 @@
 
 #include <functional>
 
+class QPrintDialog;
 class QWidget;
 
 // The window's common dialog. The file settings are design-time values that
@@ -21,13 +22,11 @@ struct Common_Dialog {
     QString DefaultExt = QStringLiteral(".ker");
 
     // Shows the printer dialog (through Set_Printer_Dialog's dialog) for
-    // `printer`. A cancel raises Err_Cancel when CancelError is set.
-    void ShowPrinter(QPrinter &printer, QWidget *parent);
+    // `printer`. False when the user cancelled and CancelError is set: the
+    // command then stops (without CancelError it carries on regardless).
+    bool ShowPrinter(QPrinter &printer, QWidget *parent);
 };
 inline Common_Dialog dlgCommon;
-
-// Raised by ShowPrinter when the user cancels and CancelError is set.
-constexpr int Err_Cancel = 32755;
 
 // Printer dialog flags, as the print command sets them.
 constexpr Long Print_Flags_No_Selection = 0x4;
@@ -37,6 +36,16 @@ constexpr Long Print_Flags_No_Print_To_File = 0x80000;
 // The options of a QPrintDialog (starting from `options`) under `flags`.
 QAbstractPrintDialog::PrintDialogOptions Printer_Dialog_Options(QAbstractPrintDialog::PrintDialogOptions options,
                                                                 Long flags);
+
+// Qt's dialog, when "Print" is pressed, checks the chosen file by opening it
+// (a pipe or a device can wait there for ever) and asks the print system for
+// the chosen printer on CUPS's own connection (minutes, should the scheduler
+// have stopped meanwhile). Its private slot doing so, connected to the
+// buttons' accepted signal, is made to run after checks of our own: the
+// file's name looked at without opening anything, the scheduler asked as
+// everywhere here, reported within seconds and the dialog left open. False
+// when the dialog is not built as expected, the checks then missing.
+bool Guard_Print_Dialog(QPrintDialog &dialog);
 
 // Shows the printer dialog on `printer`; true when the user confirmed.
 using Printer_Dialog = std::function<bool(QPrinter &printer, QWidget *parent)>;
@@ -53,9 +62,11 @@ void Set_Print_Notice(Print_Failure_Report notice = {});
 
 // The "PDF" command: dialog, OutputTarget = printer, Build_Page, OutputTarget = picPreview.
 // A file is replaced whole or not at all; a job for a CUPS queue counts as
-// printed only once CUPS has taken it. No wait on the print system lasts
-// more than a few seconds: a scheduler that does not answer is reported
-// before the dialog opens. Any failure goes to the failure report, a job
-// that waits in a stopped queue to the notice. Zoom_Factor is left at the
-// zoom the preview is drawn at.
+// printed only once CUPS has taken it. The print system is asked on a thread
+// of its own while the window goes on, the user seeing that it is asked and
+// able to cancel; it is asked before Qt asks it anything (the dialog, the
+// job), and one that does not answer within a few seconds is reported, with
+// its address, before the dialog opens or before the page is drawn. Any
+// failure goes to the failure report, a job that waits in a stopped queue to
+// the notice. Zoom_Factor is left at the zoom the preview is drawn at.
 void Print_Page(QWidget *window, Surface &picPreview);

@@ -4,16 +4,19 @@
 # platform says, a PNG has the canvas's size, a PDF one Letter page (a form
 # that qpdf --check passes, whose empty fields print nothing, named "Travel
 # Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
-# is not UTF-8 is used byte for byte; a file that cannot be written (a full
-# disk, a link to /dev/full, a pipe nobody reads, a read-only or a missing
-# folder, a file-size limit, an error injected at any write), a machine
-# without fonts, a PDF form module that cannot be loaded and a fields' font
-# that cannot be read give one line and status 1, with the old file kept and
-# nothing left behind, also when a signal ends it while it writes. A file replaced keeps its owner, permissions,
-# attributes, ACL and other names.
+# is not UTF-8 is used byte for byte, and so is one of 255 bytes; a file that
+# cannot be written (a full disk, a link to /dev/full, a pipe nobody reads, a
+# read-only, append-only or missing folder, a file-size limit, an error
+# injected at any write), a machine without fonts, a PDF form module that cannot be
+# loaded and a fields' font that cannot be read give one line and status 1, with the old file kept and
+# nothing left behind, also when a signal ends it while it writes. A file
+# replaced keeps its owner, permissions, attributes, ACL and other names; one
+# rewritten in place is never torn. Links and files of another user in shared
+# folders are handled as the kernel would.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
-# read-only folder, the module and the font.
+# read-only and append-only folders and the module and the font that cannot be loaded,
+# and plays the other user as nobody.
 set -u
 if [ "$(id -u)" = 0 ] && [ -z "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     QUORVEL_PRIVATE_MOUNTS=1 exec unshare --mount --propagation private -- "$0" "$@"
@@ -21,7 +24,8 @@ fi
 render=$1
 module=$2
 tmp=$(mktemp -d) || exit 1
-trap 'umount "$tmp"/faults/full "$tmp"/faults/locked 2>/dev/null; rm -rf "$tmp"' EXIT
+flipper=
+trap '[ -n "$flipper" ] && kill $flipper; umount "$tmp"/faults/{full,locked,append} 2>/dev/null; rm -rf "$tmp"' EXIT
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 unset XDG_RUNTIME_DIR # Qt's start-up would warn of it: a success must say nothing
 failed=0
@@ -40,6 +44,8 @@ run() {
     else [[ $err == *"$text"* ]] || fail "quorvel-render $*: '$err' lacks '$text'"; fi
 }
 pixels() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }'; }
+# soon COMMAND...: whether it succeeds within 3 s.
+soon() { local i; for i in {1..150}; do "$@" && return 0; sleep 0.02; done; return 1; }
 
 mkdir "$tmp/out" && cd "$tmp/out" || exit 1
 hint="Try 'quorvel-render --help'"
@@ -78,6 +84,9 @@ done
 name=$(printf 'caf\351.png')
 run 0 "" "$name"
 [ -f "$name" ] || fail "the name's bytes were not kept"
+name=$(printf 'n%.0s' {1..251}).png
+run 0 "" "$name"
+[ -f "$name" ] || fail "a name of 255 bytes was not written"
 rm -f -- *
 
 # Files that cannot be written; where there was one, it holds "old page"
@@ -95,6 +104,8 @@ if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
         && targets+=("$faults/full/linked.png|No space left on device")
     mount -t tmpfs -o size=1m tmpfs "$faults/locked" && echo "old page" >"$faults/locked/page.png" \
         && mount -o remount,ro "$faults/locked" && targets+=("$faults/locked/page.png|Read-only file system")
+    mkdir "$faults/append" && mount -t tmpfs tmpfs "$faults/append" && echo "old page" >"$faults/append/page.png" \
+        && chattr +a "$faults/append" && targets+=("$faults/append/new.png|the folder is append-only")
 fi
 for target in "${targets[@]}"; do
     file=${target%%|*}
@@ -103,6 +114,10 @@ for target in "${targets[@]}"; do
     run 1 "quorvel-render: cannot write $file: ${target#*|}" "$file"
     [ "$before" = "$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)" ] || fail "$folder changed"
 done
+if [ -e "$faults/append/page.png" ]; then # where nothing can be removed, a file is rewritten in place
+    run 0 "" "$faults/append/page.png"
+    [ "$(ls -A "$faults/append")" = page.png ] && [ "$(pixels "$faults/append/page.png")" = 792x984 ] || fail "append-only: $(ls -A "$faults/append")"
+fi
 
 # Faults of the process itself, over a PNG and a PDF: a file-size limit
 # (SIGXFSZ ignored), and an error injected at each write in turn, which
@@ -147,20 +162,78 @@ for names in 2 1; do
     rm -f kept.png second.png
 done
 
-# A signal while the file is written (strace holds its write for 3 s) ends
-# the program; the temporary goes and the old file stays.
+# A signal that ends the program while the file is written (strace holds
+# its write for 1 s, once the temporary is there) removes the temporary; the
+# old file stays.
 set -m
-$traced && for signal in INT TERM HUP; do
+ulimit -c 0
+temporary() { compgen -G '.qv-*' >/dev/null; }
+$traced && for signal in INT TERM HUP QUIT ALRM USR1 USR2 PIPE VTALRM PROF IO XCPU; do
     echo "old page" >page.png
-    strace -f -o /dev/null -e inject=write:delay_enter=3000000:when=1 "$render" page.png 2>/dev/null &
-    sleep 1
+    strace -f -o /dev/null -e inject=write:delay_enter=1000000:when=1 "$render" page.png 2>/dev/null &
+    soon temporary || fail "SIG$signal: no temporary was seen"
     kill -$signal $(pgrep -P $!)
     wait $! 2>/dev/null
     status=$?
     [ $status = $((128 + $(kill -l $signal))) ] || fail "SIG$signal while writing: status $status"
-    [ "$(ls page.png*)" = page.png ] && [ "$(cat page.png)" = "old page" ] || fail "SIG$signal left $(ls page.png*)"
+    [ "$(ls -A | grep page.png)" = page.png ] && ! temporary && [ "$(cat page.png)" = "old page" ] || fail "SIG$signal left $(ls -A)"
 done
+
+# A rewrite in place (a file with two names) held after its write: SIGTERM
+# then, or a second writer, still leaves one whole page in both names.
+"$render" --zoom 0.5 half.png || fail "no half-size reference"
+rewritten() { [ "$(pixels second.png)" = 396x492 ]; }
+$traced && for rival in TERM writer; do
+    "$render" page.png && ln -f page.png second.png || fail "cannot set up page.png"
+    strace -f -o /dev/null -e inject=write:delay_exit=1000000:when=1 "$render" --zoom 0.5 page.png 2>/dev/null &
+    soon rewritten || fail "$rival: the rewrite was not seen"
+    if [ $rival = TERM ]; then kill -TERM $(pgrep -P $!); want=(143 half.png)
+    else "$render" page.png; want=(0 ref.png); fi
+    wait $! 2>/dev/null
+    [ $? = ${want[0]} ] && cmp -s page.png ${want[1]} && cmp -s second.png ${want[1]} || fail "$rival during a rewrite in place tore page.png"
+done
+rm -f second.png
 set +m
+
+# Shared folders, as root with another user: in a sticky world-writable
+# folder that user's link is refused as the kernel refuses it, also while
+# they swap it with a file of their own under a few hundred renders; their
+# file in a folder they cannot write, and root's writable file in the sticky
+# folder, are rewritten in place for them.
+if [ "$(id -u)" = 0 ]; then
+    nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    chmod 711 "$tmp" && mkdir -m 1777 "$tmp/sticky" && mkdir "$tmp/shut" && echo secret >"$tmp/secret.txt" \
+        && chmod 600 "$tmp/secret.txt" && "${nobody[@]}" ln -s ../secret.txt "$tmp/sticky/link.png" || fail "no shared folders"
+    secret() { stat -c '%U %a' "$tmp/secret.txt"; cat "$tmp/secret.txt"; }
+    kept=$(secret)
+    run 1 "Permission denied" "$tmp/sticky/link.png"
+    echo "old page" >"$tmp/shut/page.png" && chown nobody "$tmp/shut/page.png"
+    echo "old page" >"$tmp/sticky/page.png" && chmod 666 "$tmp/sticky/page.png"
+    for file in shut/page.png sticky/page.png; do
+        owner=$(stat -c %U "$tmp/$file")
+        "${nobody[@]}" "$render" "$tmp/$file" || fail "nobody could not rewrite $file"
+        [ "$(pixels "$tmp/$file")" = 792x984 ] && [ "$(stat -c %U "$tmp/$file")" = "$owner" ] \
+            && ! compgen -G "$tmp/${file%/*}/.qv-*" >/dev/null || fail "$file as nobody: $(ls -lA "$tmp/${file%/*}")"
+    done
+    flip='import os, shutil, sys, time
+os.chdir(sys.argv[1]); open("own", "w").write("mine"); os.chmod("own", 0o6777)
+end = time.time() + 60
+while time.time() < end:
+    for make in os.link, shutil.copy2:
+        try: os.symlink("../secret.txt", ".l"); os.replace(".l", "report.png"); make("own", ".f"); os.replace(".f", "report.png")
+        except OSError: pass'
+    "${nobody[@]}" /usr/bin/python3 -c "$flip" "$tmp/sticky" >/dev/null 2>&1 &
+    flipper=$!
+    statuses=
+    for ((n = 0, end = SECONDS + 30; n < 300 && SECONDS < end; ++n)); do
+        "$render" "$tmp/sticky/report.png" 2>/dev/null
+        statuses+=$?
+    done
+    kill $flipper && wait $flipper 2>/dev/null
+    flipper=
+    [ "$(secret)" = "$kept" ] || fail "a link swapped in made root write to secret.txt: $(secret)"
+    [[ $statuses == *0* && $statuses == *1* && $statuses != *[^01]* ]] || fail "$n renders during swaps: $statuses"
+fi
 cd "$tmp/out" || exit 1
 
 # No font at all: fontconfig with an empty configuration.

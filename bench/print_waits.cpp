@@ -1,0 +1,177 @@
+// How long the "PDF" command keeps the window waiting on a print system that
+// does not answer, and how soon the user is told:
+//
+//   quorvel-print-waits backlog   a server whose backlog is full: the
+//                                 connection is never taken (a host that
+//                                 drops connections)
+//   quorvel-print-waits slow      a server that answers at once, except the
+//                                 printer list, which takes 60 s
+//   quorvel-print-waits at H:P    the scheduler at H:P, e.g. a host that is
+//                                 down (its address is not answered on
+//                                 the local network: refused after 3 s)
+//   quorvel-print-waits stopped   run through tests/print/cups-print-test:
+//                                 the real dialog, the scheduler stopped
+//                                 while it is open, then "Print" pressed
+//
+// The window's timer ticks every 10 ms; its longest pause is how long the
+// window was frozen. Prints one line with both figures and what was told.
+#include "page_build.h"
+#include "preview_surface.h"
+#include "printing.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QLibrary>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+namespace {
+
+sockaddr_in Listen(int fd, int backlog)
+{
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), size) != 0 || listen(fd, backlog) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+        std::perror("listen"), std::exit(2);
+    return address;
+}
+
+// Answers each IPP request on `fd` with "not found" (no default printer, no
+// such queue, no printers), the printer list only after a minute.
+void Answer_Slowly(int fd)
+{
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
+        got.append(buffer, size_t(n));
+        const size_t head = got.find("\r\n\r\n");
+        if (head == std::string::npos)
+            continue;
+        const size_t length_at = got.find("Content-Length: ");
+        const size_t length = length_at < head ? std::stoul(got.substr(length_at + 16)) : 0;
+        if (got.size() < head + 4 + length)
+            continue;
+        const std::string body = got.substr(head + 4, length);
+        got.erase(0, head + 4 + length);
+        if (body.size() < 8) {
+            const char missing[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+            write(fd, missing, sizeof missing - 1);
+            continue;
+        }
+        if (body[2] == 0x40 && body[3] == 0x02) // CUPS-Get-Printers
+            std::this_thread::sleep_for(std::chrono::seconds(60));
+        std::string ipp = {2, 0, 4, 6};
+        ipp += body.substr(4, 4);
+        ipp += {1, 0x47, 0, 18};
+        ipp += "attributes-charset";
+        ipp += {0, 5};
+        ipp += "utf-8";
+        ipp += {0x48, 0, 27};
+        ipp += "attributes-natural-language";
+        ipp += {0, 2};
+        ipp += "en";
+        ipp += 3;
+        const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
+                                   std::to_string(ipp.size()) + "\r\n\r\n" + ipp;
+        write(fd, answer.data(), answer.size());
+    }
+    close(fd);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString fault = argc > 1 ? QString::fromUtf8(argv[1]) : QString();
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    Preview_Surface preview;
+    OutputTarget = &preview;
+    Zoom_Factor = 1;
+    Build_Page();
+
+    const auto setServer = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
+    const int server = socket(AF_INET, SOCK_STREAM, 0);
+    if (fault == QLatin1String("backlog")) {
+        const sockaddr_in address = Listen(server, 0);
+        for (int i = 0; i < 3; ++i)
+            ::connect(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0), reinterpret_cast<const sockaddr *>(&address),
+                      sizeof address);
+        setServer(("127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str());
+    } else if (fault == QLatin1String("slow")) {
+        const sockaddr_in address = Listen(server, 16);
+        std::thread([server] {
+            for (int fd; (fd = accept(server, nullptr, nullptr)) >= 0;)
+                std::thread(Answer_Slowly, fd).detach();
+        }).detach();
+        setServer(("127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str());
+    } else if (fault == QLatin1String("at") && argc > 2) {
+        setServer(argv[2]);
+    } else if (fault != QLatin1String("stopped")) {
+        std::fprintf(stderr, "usage: %s backlog|slow|stopped|at <host:port>\n", argv[0]);
+        return 2;
+    }
+
+    QElapsedTimer clock, tick;
+    qint64 longest = 0, pressed = -1, told_at = -1;
+    QString told;
+    QTimer heartbeat(&window);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { longest = std::max(longest, tick.restart()); });
+    Set_Print_Failure_Report([&](QWidget *, const QString &reason) {
+        told = reason, told_at = clock.elapsed();
+    });
+    // The real dialog: the queue chosen, the scheduler stopped, "Print"
+    // pressed; a warning read and closed, and then the dialog too.
+    const pid_t cupsd = pid_t(qEnvironmentVariableIntValue("QUORVEL_CUPSD_PID"));
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            if (told.isEmpty())
+                told = box->text(), told_at = clock.elapsed();
+            box->done(QMessageBox::Ok);
+        } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal)) {
+            if (cupsd <= 0 && told.isEmpty()) // a fault before the dialog that let it open
+                told = QStringLiteral("(nothing; the dialog opened)"), told_at = clock.elapsed();
+            if (!told.isEmpty())
+                dialog->reject();
+            if (!told.isEmpty() || pressed >= 0)
+                return;
+            auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+            printers->setCurrentIndex(printers->findText(qEnvironmentVariable("QUORVEL_CUPS_QUEUE")));
+            kill(cupsd, SIGSTOP);
+            pressed = clock.elapsed();
+            QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
+                                      Qt::QueuedConnection);
+        }
+    });
+    user.start(100);
+    heartbeat.start(10);
+    tick.start();
+    clock.start();
+    Print_Page(&window, preview);
+    longest = std::max(longest, tick.elapsed());
+    if (cupsd > 0)
+        kill(cupsd, SIGCONT);
+    const qint64 from = pressed >= 0 ? pressed : 0;
+    std::printf("%s: told after %.1f s%s, the window's longest freeze %.1f s: %s\n", qPrintable(fault),
+                (told_at - from) / 1000.0, pressed >= 0 ? " from \"Print\"" : "", longest / 1000.0,
+                qPrintable(told.simplified()));
+    return told.isEmpty() ? 1 : 0;
+}
