@@ -20,6 +20,8 @@ pkg_check_modules(HARFBUZZ_SUBSET REQUIRED IMPORTED_TARGET harfbuzz-subset)
 add_library(quorvel-pdf-form MODULE
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.h
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form_extras.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form_extras.h
 )
 target_link_libraries(quorvel-pdf-form PRIVATE PkgConfig::QPDF PkgConfig::HARFBUZZ_SUBSET Qt6::Core)
 # qpdf's own smart pointers are std::shared_ptr.
@@ -44,6 +46,8 @@ add_custom_command(OUTPUT ${form_module_digest}
 add_library(quorvel_pdf_form STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.h
+    ${CMAKE_CURRENT_LIST_DIR}/form_extras.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/form_extras.h
     ${form_module_digest}
 )
 target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})

@@ -1,5 +1,6 @@
 #include "pdf_form.h"
 
+#include "form_extras.h"
 #include "form_fields.h"
 #include "form_module_digest.h"
 #include "pdf_form_module.h"
@@ -157,7 +158,8 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
                           field.Kind == Field_Kind::Amount});
     }
     QByteArray form;
-    error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File), form);
+    error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
+                {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")}, form);
     if (error.isEmpty())
         pdf = form;
     return error;

@@ -4,6 +4,8 @@
 // nothing at start-up.
 #include "pdf_form_module.h"
 
+#include "pdf_form_extras.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -276,8 +278,10 @@ Object Metadata(QPDF &pdf, const Pdf_Names &names, const QString &producer)
     return stream;
 }
 
-void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &font_file)
+// Returns the widgets, in the order of `fields`.
+std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &font_file)
 {
+    std::vector<Object> widgets;
     const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
     if (pages.empty())
         throw std::runtime_error("the PDF has no page");
@@ -322,6 +326,7 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &
         appearance.replaceKey("/N", pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, fonts.Single_Byte)));
         widget.replaceKey("/AP", appearance);
         annots.appendItem(widget);
+        widgets.push_back(widget);
 
         Object parent;
         for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
@@ -353,6 +358,7 @@ void Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &
     Object acroForm = pdf.getRoot().getKey("/AcroForm");
     acroForm.replaceKey("/DR", form_resources);
     acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));
+    return widgets;
 }
 
 void Name_Document(QPDF &pdf, const Pdf_Names &names)
@@ -381,14 +387,16 @@ QString First_Warning(QPDF &pdf)
 
 extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, const std::vector<Pdf_Field> &fields,
                                                       const Pdf_Names &names, const QString &font_file,
-                                                      QByteArray &out)
+                                                      const Pdf_Extras &extras, QByteArray &out)
 {
     try {
         QPDF pdf;
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(false);
         pdf.processMemoryFile("the printed page", bytes.constData(), size_t(bytes.size()));
-        Add_Fields(pdf, fields, font_file);
+        const std::vector<Object> widgets = Add_Fields(pdf, fields, font_file);
+        Add_Scripts(pdf, extras.Scripts, fields, widgets);
+        Add_Structure(pdf, extras, widgets);
         Name_Document(pdf, names);
         QPDFWriter writer(pdf);
         writer.setOutputMemory();

@@ -23,12 +23,47 @@ struct Pdf_Names {
     QString Title, Creator;
 };
 
+// A script a reader runs for a field (JavaScript, as PDF forms carry
+// them): a calculation works the field's value out again whenever a value
+// of the form changes, the calculations in the order they are listed; a
+// validation may change a value as it is typed in; a format shows it.
+struct Pdf_Script {
+    QString Field; // the fully qualified name
+    enum Event { Calculate, Validate, Format } When;
+    QString Source;
+};
+
+// One element of the document's structure: what a reader reads out, and as
+// what.
+struct Pdf_Element {
+    QByteArray Type; // a standard structure type: "Document", "H1", "P", "Table", "TR", "TH", "TD", "Figure", "Form"
+    int Parent;      // the element it belongs to; -1 for the document itself
+    // What it holds of the page's content: texts (each BT ... ET) and
+    // pictures (each image drawn), counted in the order the page draws them.
+    std::vector<int> Texts, Pictures;
+    int Field = -1;     // the field it is, by index
+    QByteArray Scope;   // of a header cell: "Column" or "Row"
+    QString Alt;        // what a figure shows
+};
+
+struct Pdf_Extras {
+    std::vector<Pdf_Script> Scripts;
+    // Every element, each after its parent, in reading order; empty for a
+    // PDF without structure. What the page draws that no element holds
+    // (rules, boxes, hatching) is marked as decoration.
+    std::vector<Pdf_Element> Structure;
+    QString Language;
+};
+
 // Puts `fields` on the first page of `pdf` as an interactive form, each
 // with an empty value and an appearance of its own that draws nothing, in
 // Liberation Sans (read from `font_file` and embedded), and names the
 // document in its information and its XMP metadata; the page's own content
-// is kept byte for byte. Returns the new PDF in `out`, or the reason why
-// not: a `pdf` that is damaged in any way is refused, not repaired.
+// is kept as drawn, only marked as `extras` describes it (a page whose
+// texts do not match the structure is left untagged), with the fields'
+// scripts. Returns the new PDF in `out`, or the reason why not: a `pdf`
+// that is damaged in any way is refused, not repaired.
 using Add_Pdf_Form_Function = QString (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
-                                          const Pdf_Names &names, const QString &font_file, QByteArray &out);
+                                          const Pdf_Names &names, const QString &font_file,
+                                          const Pdf_Extras &extras, QByteArray &out);
 constexpr const char *Add_Pdf_Form_Symbol = "Quorvel_Add_Pdf_Form";

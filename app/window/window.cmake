@@ -7,8 +7,6 @@ add_library(quorvel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/controls.h
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.h
-    ${CMAKE_CURRENT_LIST_DIR}/page_text.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/page_text.h
 )
 target_include_directories(quorvel_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_page quorvel_draw quorvel_assets Qt6::Widgets Qt6::DBus)

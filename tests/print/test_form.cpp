@@ -2,9 +2,11 @@
 // back with poppler: the fields against a reviewed list (names, tooltips,
 // alignment, in the order of Tab) and against the rules and boxes the page
 // draws, a value typed in and saved shows inside its field, values set by
-// poppler, MuPDF, pdf.js and qpdf print whole in their own fields only, and a PDF
-// that is not whole is refused. (tests/page/test_render.sh checks that
-// empty fields print nothing, and the document's names.)
+// poppler, MuPDF, pdf.js and qpdf print whole in their own fields only, the
+// totals add up in MuPDF, the structure a screen reader reads is the
+// reviewed one, and a PDF that is not whole is refused.
+// (tests/page/test_render.sh checks that empty fields print nothing, and the
+// document's names.)
 #include "page_build.h"
 #include "pdf_form.h"
 #include "preview_surface.h"
@@ -17,7 +19,14 @@
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <QBuffer>
 #include <QFile>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -276,6 +285,93 @@ private slots:
         QProcess mutool;
         mutool.start("mutool", {"draw", "-F", "txt", filled});
         QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
+    }
+
+    // MuPDF and pdf.js, running the form's scripts, add up what is typed:
+    // amounts with commas count, words count as nothing, only the amount
+    // owed is due, and totals of nothing are empty. The total cash column holds one bit of
+    // its own per row, so that each sum shows each row it adds.
+    void totalsAddThemselvesUp_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("filled");
+        QTest::newRow("a day's meals, and advances")
+            << "breakfast.mon=12.5 lunch.mon=1,000 dinner.mon=x travel_advances=2000"
+            << "travel_advances=2,000.00 amount_due_company=2,000.00 breakfast.mon=12.50 lunch.mon=1,000.00 "
+               "dinner.mon=x total_meals.mon=1,012.50 total_expense.mon=1,012.50";
+        QString typed, filled;
+        for (const char *row : {"lodging", "breakfast", "lunch", "dinner", "airline", "personal_auto", "cab_limo",
+                                "auto_rental", "blank_1", "phone_telegram", "laundry_valet", "porter", "miscellaneous",
+                                "blank_2", "blank_3", "blank_4", "blank_5", "blank_6", "entertainment"}) {
+            const int bit = 1 << typed.count(u' ');
+            typed += QStringLiteral(" %1.total_cash=%2").arg(row).arg(bit);
+            filled += QStringLiteral(" %1.total_cash=%2")
+                          .arg(row, QLocale(QLocale::English).toString(double(bit), 'f', 2));
+        }
+        QTest::newRow("every row of the cash column, a total typed over")
+            << "travel_advances=0.5 total_meals.total_cash=7" + typed
+            << "travel_advances=0.50 total_cash_expense=524,287.00 amount_due_employee=524,286.50 "
+               "total_meals.total_cash=14.00 total_transportation.total_cash=240.00 "
+               "total_incidentals.total_cash=130,816.00 total_expense.total_cash=524,287.00" + filled;
+        QTest::newRow("typed, then cleared")
+            << "breakfast.tue=5 travel_advances=9 breakfast.tue= travel_advances=" << "";
+    }
+    void totalsAddThemselvesUp()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, filled);
+        QStringList expected = filled.split(u' ', Qt::SkipEmptyParts);
+        expected.sort();
+        const std::pair<QString, QStringList> readers[] = {{"mutool", {"run", REFERENCE_DIR "/print/mutool-totals.js"}},
+                                                           {"node", {REFERENCE_DIR "/print/pdfjs-totals.js"}}};
+        for (const auto &[reader, script] : readers) {
+            QProcess run;
+            run.start(reader, script + QStringList{pdf_} + typed.split(u' '));
+            QVERIFY(run.waitForFinished() && run.exitCode() == 0);
+            QStringList got = QString::fromUtf8(run.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+            got.sort();
+            QCOMPARE(got, expected);
+        }
+    }
+
+    // What a screen reader reads, as poppler and MuPDF read it back: tagged,
+    // in English, named by its title, tabbing in structure order, and the
+    // structure tree with each field named: the reviewed list.
+    void structureIsTheReviewedList()
+    {
+        QProcess read;
+        read.start("sh", {"-c", "pdfinfo \"$0\" | grep Tagged; mutool show \"$0\" trailer/Root/Lang "
+                                "trailer/Root/MarkInfo/Marked trailer/Root/ViewerPreferences/DisplayDocTitle "
+                                "trailer/Root/Pages/Kids/1/Tabs trailer/Root/StructTreeRoot/K/1/K/1/Alt; "
+                                "pdfinfo -struct-text \"$0\"; qpdf --json --json-key=acroform \"$0\"",
+                          pdf_});
+        QVERIFY(read.waitForFinished() && read.exitCode() == 0);
+        QString text = QString::fromUtf8(read.readAllStandardOutput());
+        const QJsonDocument json = QJsonDocument::fromJson(text.mid(text.indexOf(u'{')).toUtf8());
+        text.truncate(text.indexOf(u'{'));
+        for (const QJsonValue field : json["acroform"]["fields"].toArray())
+            text.replace(QStringLiteral("Object %1\n").arg(field["object"].toString().chopped(2)),
+                         field["fullname"].toString() + u'\n');
+        QFile read_back(QStringLiteral("form-structure.txt")); // left in the build tree to look at
+        QVERIFY(read_back.open(QIODevice::WriteOnly) && read_back.write(text.toUtf8()) > 0);
+        QFile reference(QStringLiteral(REFERENCE_DIR "/print/form-structure.txt"));
+        QVERIFY(reference.open(QIODevice::ReadOnly));
+        QCOMPARE(text.split(u'\n'), QString::fromUtf8(reference.readAll()).split(u'\n'));
+    }
+
+    // A page of other texts than the form's still becomes the form, untagged.
+    void aPageOfOtherTextsIsLeftUntagged()
+    {
+        QBuffer buffer;
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QPdfWriter writer(&buffer);
+        QPainter(&writer).drawText(100, 100, QStringLiteral("other"));
+        QByteArray pdf = buffer.data();
+        QCOMPARE(Make_Fillable_Form(pdf, writer.pageLayout(), writer.resolution()), QString());
+        QCOMPARE(Poppler::Document::loadFromData(pdf)->page(0)->formFields().size(), fields_.size());
+        QFile other(dir_.filePath(QStringLiteral("other.pdf")));
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write(pdf) == pdf.size() && other.flush());
+        QCOMPARE(QProcess::execute("sh", {"-c", "pdfinfo \"$0\" | grep -q 'Tagged: *no'", other.fileName()}), 0);
     }
 
     // A PDF that is not whole is refused, and left as it was.

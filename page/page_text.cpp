@@ -45,7 +45,7 @@ protected:
 
     void Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin) override
     {
-        Text_Line line{text, {}};
+        Text_Line line{text, {}, {int(lines.size())}};
         const qreal top = origin.y() - entry.ascent;
         qreal left = origin.x();
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -128,6 +128,7 @@ Page_Text Reading_Order(std::vector<Text_Line> lines)
                 lines[i].text += u' ' + lines[j].text;
                 lines[i].boxes.append(QRectF(upper.topRight(), QSizeF(0, upper.height())));
                 lines[i].boxes += lines[j].boxes;
+                lines[i].drawn += lines[j].drawn;
                 lines.erase(lines.begin() + std::ptrdiff_t(j));
                 break;
             }
@@ -170,6 +171,7 @@ Page_Text Reading_Order(std::vector<Text_Line> lines)
     for (const auto &[row_of_block, index] : order)
         for (const Line *line : blocks[index]) {
             page.text += line->text + u'\n';
+            page.drawn.push_back(line->drawn);
             page.boxes += line->boxes;
             page.boxes.append(QRectF(line->boxes.last().topRight(), QSizeF(0, line->boxes.last().height())));
         }

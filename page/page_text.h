@@ -20,11 +20,13 @@
 struct Text_Line {
     QString text;
     QList<QRectF> boxes;
+    QList<int> drawn; // its place in the order the page draws its lines (two for a joined heading)
 };
 
 struct Page_Text {
     QString text;        // the lines, each ended by a line feed
     QList<QRectF> boxes; // one per character of `text`
+    QList<QList<int>> drawn; // for each line, the places in the order the page draws its lines
 };
 
 // The lines in reading order, a heading drawn over two lines (the second

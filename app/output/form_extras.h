@@ -1,0 +1,18 @@
+// What the printed form carries beside its fields: the scripts that add it
+// up and show its amounts, and the structure that a screen reader reads it
+// by.
+#pragma once
+
+#include "pdf_form_module.h"
+
+// The totals' calculations in the order they are worked out, and on every
+// amount a validation and a format that keep and show a number with two
+// decimals and thousands separators ("1,234.50").
+std::vector<Pdf_Script> Form_Scripts();
+
+// The page in reading order, the order of the window's page text: the
+// logos as one figure, the title as a heading, the other texts as
+// paragraphs each followed by the fields it labels, and the weekly grid as
+// a table whose header cells are the days, the totals columns and the row
+// labels. Fields are counted as Form_Fields() lists them.
+std::vector<Pdf_Element> Form_Structure();
