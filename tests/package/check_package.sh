@@ -3,7 +3,7 @@
 # files and dependencies, the verdicts of lintian, desktop-file-validate and
 # appstreamcli, and both programs run from the package's own tree.
 #   check_package.sh BUILD_DIR
-# Exits 77 (skipped) when a tool is missing; scripts/setup installs them all.
+# Exits 77 (skipped) when a tool is missing; scripts/setup test installs them all.
 set -uo pipefail
 build=$1
 
