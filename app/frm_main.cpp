@@ -389,7 +389,7 @@ void frmMain::Toolbar_ButtonClick(Toolbar_Button &Button)
 
 void frmMain::Print_Command()
 {
-    Print_Page(this, picPreview);
+    Print_Page(this);
 }
 
 // --- Zoom and layout ------------------------------------------------------------

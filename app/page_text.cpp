@@ -68,17 +68,12 @@ private:
 Page_Text Collect()
 {
     Text_Collector collector;
-    Surface *const target = OutputTarget;
-    const Single zoom = Zoom_Factor;
-    OutputTarget = &collector;
-    Zoom_Factor = 1;
     try {
+        const Drawing_Scope scope(collector, 1);
         Build_Page();
     } catch (...) {
         collector.lines.clear(); // nothing rather than half a page
     }
-    OutputTarget = target;
-    Zoom_Factor = zoom;
 
     // Reading order. Lines that start at the same left edge, each at most
     // a line and a half below the one before, are one block (a paragraph,

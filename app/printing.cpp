@@ -266,22 +266,21 @@ void Check_Submission(const Cups_Library &cups, const QString &printer)
     throw Print_Failure{Tr("The printer \"%1\" did not take the job: %2").arg(printer, says)};
 }
 
-void Draw_Page_On(QPrinter &printer, Surface &picPreview)
+void Draw_Page_On(QPrinter &printer)
 {
     // A surface of its own for every print: the dialog may have chosen a
     // printer of another resolution, at which the fonts measure anew.
     // Should the drawing fail, the page it collected goes with it, unsent.
     Printer_Surface surface(printer);
-    OutputTarget = &surface;
+    const Drawing_Scope scope(surface, 1);
     Build_Page();
-    OutputTarget = &picPreview;
 }
 
 // Qt's PDF writer takes a file name and drops the errors of its writes,
 // leaving half a file over the old one. It writes to memory instead, on the
 // dialog's printer with every setting the dialog gave, and the bytes, proven
 // whole, go to the chosen file whole or not at all.
-void Print_To_File(QPrinter &printer, Surface &picPreview, const QString &file)
+void Print_To_File(QPrinter &printer, const QString &file)
 {
     const auto cannot = [&file](const QString &why) {
         return Print_Failure{Tr("Cannot write \"%1\": %2").arg(file, why)};
@@ -295,7 +294,7 @@ void Print_To_File(QPrinter &printer, Surface &picPreview, const QString &file)
         ~Chosen_File() { printer.setOutputFileName(file); } // the dialog offers it again
     } chosen{printer, file};
     printer.setOutputFileName(memory.Name());
-    Draw_Page_On(printer, picPreview);
+    Draw_Page_On(printer);
     std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         throw cannot(memory.Error());
@@ -350,13 +349,9 @@ void Set_Print_Notice(Print_Failure_Report notice)
     noticeReport = notice ? std::move(notice) : Print_Failure_Report(Tell_Print_Waits);
 }
 
-void Print_Page(QWidget *window, Surface &picPreview)
+void Print_Page(QWidget *window)
 {
     dlgCommon.CancelError = true;
-    // Drawing on the printer sets Zoom_Factor to 1. The preview keeps the
-    // zoom it is drawn at, so that the next layout compares against what
-    // the canvas shows and redraws it when the pressed mode needs another.
-    const Single previewZoom = Zoom_Factor;
     QPrinter *printer = nullptr;
     QString failure;
     QString notice;
@@ -374,7 +369,7 @@ void Print_Page(QWidget *window, Surface &picPreview)
         const QString file = device.outputFileName();
         if (file.isEmpty()) {
             const Queue_State queue = cups ? Check_Queue(*cups, device.printerName()) : Queue_State{};
-            Draw_Page_On(device, picPreview);
+            Draw_Page_On(device);
             if (cups)
                 Check_Submission(*cups, device.printerName());
             if (queue.stopped)
@@ -383,7 +378,7 @@ void Print_Page(QWidget *window, Surface &picPreview)
                              .arg(device.printerName(),
                                   queue.message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(queue.message));
         } else {
-            Print_To_File(device, picPreview, file);
+            Print_To_File(device, file);
         }
     } catch (const Print_Failure &error) {
         failure = error.reason;
@@ -400,8 +395,6 @@ void Print_Page(QWidget *window, Surface &picPreview)
             }
         }
     }
-    OutputTarget = &picPreview;
-    Zoom_Factor = previewZoom;
     // Told once everything is back in place: the message box lets the
     // window's events run.
     if (!failure.isEmpty())

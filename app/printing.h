@@ -51,11 +51,12 @@ void Set_Print_Failure_Report(Print_Failure_Report report = {});
 // Tests replace it; passing nothing restores the real one (an information box).
 void Set_Print_Notice(Print_Failure_Report notice = {});
 
-// The "PDF" command: dialog, OutputTarget = printer, Build_Page, OutputTarget = picPreview.
+// The "PDF" command: dialog, then Build_Page on the printer in a Drawing_Scope.
 // A file is replaced whole or not at all; a job for a CUPS queue counts as
 // printed only once CUPS has taken it. No wait on the print system lasts
 // more than a few seconds: a scheduler that does not answer is reported
 // before the dialog opens. Any failure goes to the failure report, a job
-// that waits in a stopped queue to the notice. Zoom_Factor is left at the
-// zoom the preview is drawn at.
-void Print_Page(QWidget *window, Surface &picPreview);
+// that waits in a stopped queue to the notice. OutputTarget and Zoom_Factor
+// are left as they were: the preview keeps the zoom it is drawn at, so that
+// the next layout compares against what the canvas shows.
+void Print_Page(QWidget *window);
