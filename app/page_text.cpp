@@ -23,8 +23,8 @@ public:
     Text_Collector() : metrics_(1, 1, QImage::Format_RGB32)
     {
         // The preview measures fonts at 72 DPI too.
-        metrics_.setDotsPerMeterX(2835);
-        metrics_.setDotsPerMeterY(2835);
+        metrics_.setDotsPerMeterX(Dots_Per_Meter_72_Dpi);
+        metrics_.setDotsPerMeterY(Dots_Per_Meter_72_Dpi);
     }
 
     bool Is_Printer() const override { return false; }

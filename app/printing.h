@@ -26,9 +26,6 @@ struct Common_Dialog {
 };
 inline Common_Dialog dlgCommon;
 
-// Raised by ShowPrinter when the user cancels and CancelError is set.
-constexpr int Err_Cancel = 32755;
-
 // Printer dialog flags, as the print command sets them.
 constexpr Long Print_Flags_No_Selection = 0x4;
 constexpr Long Print_Flags_Driver_Copies = 0x40000;
