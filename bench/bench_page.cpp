@@ -15,8 +15,7 @@ void Preview(benchmark::State &state, Single zoom)
 {
     Screen = Screen_Metrics{};
     Preview_Surface preview;
-    OutputTarget = &preview;
-    Zoom_Factor = zoom;
+    const Drawing_Scope scope(preview, zoom);
     Build_Page(); // fonts and logos resolved once, as after start-up,
     Build_Page(); // and the texts' ink, measured at their second redraw
     for (auto _ : state) {
@@ -39,10 +38,9 @@ void Pdf(benchmark::State &state)
         printer.setOutputFileName(file);
         printer.setPageSize(QPageSize(QPageSize::Letter));
         Printer_Surface surface(printer);
-        OutputTarget = &surface;
+        const Drawing_Scope scope(surface, 1);
         Build_Page();
     }
-    OutputTarget = nullptr;
 }
 BENCHMARK(Pdf)->Unit(benchmark::kMillisecond);
 

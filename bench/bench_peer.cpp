@@ -55,9 +55,10 @@ struct Printed_Page {
         printer.setPageOrientation(QPageLayout::Portrait);
         printable = printer.pageLayout().paintRect(QPageLayout::Inch);
         Printer_Surface surface(printer);
-        OutputTarget = &surface;
-        Build_Page();
-        OutputTarget = nullptr;
+        {
+            const Drawing_Scope scope(surface, 1);
+            Build_Page();
+        }
         document = Poppler::Document::load(file);
         if (!document || document->numPages() != 1)
             qFatal("poppler cannot read %s", qPrintable(file));
@@ -78,10 +79,8 @@ QSize Canvas_Size(Single zoom, int ratio)
 {
     Preview_Surface preview;
     preview.Set_Device_Pixel_Ratio(ratio);
-    OutputTarget = &preview;
-    Zoom_Factor = zoom;
+    const Drawing_Scope scope(preview, zoom);
     Build_Page();
-    OutputTarget = nullptr;
     return preview.Image().size();
 }
 
@@ -106,8 +105,7 @@ void Quorvel(benchmark::State &state, Single zoom, int ratio)
     Screen = Screen_Metrics{};
     Preview_Surface preview;
     preview.Set_Device_Pixel_Ratio(ratio);
-    OutputTarget = &preview;
-    Zoom_Factor = zoom;
+    const Drawing_Scope scope(preview, zoom);
     Build_Page(); // fonts and logos resolved once, as after start-up,
     Build_Page(); // and the texts' ink, measured at their second redraw
     for (auto _ : state) {
@@ -115,7 +113,6 @@ void Quorvel(benchmark::State &state, Single zoom, int ratio)
         benchmark::DoNotOptimize(preview.Image().constBits());
     }
     state.counters["pixels"] = double(preview.Image().width()) * preview.Image().height();
-    OutputTarget = nullptr;
 }
 
 void Poppler_Render(benchmark::State &state, Single zoom, int ratio)

@@ -23,10 +23,8 @@ const QImage &Canvas(qreal ratio)
         Screen = Screen_Metrics{};
         Preview_Surface preview;
         preview.Set_Device_Pixel_Ratio(ratio);
-        OutputTarget = &preview;
-        Zoom_Factor = 1;
+        const Drawing_Scope scope(preview, 1);
         Build_Page();
-        OutputTarget = nullptr;
         canvas = preview.Image().copy();
     }
     return canvas;

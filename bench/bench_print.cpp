@@ -24,11 +24,10 @@ void Print_To_Pdf(benchmark::State &state)
     QString failure;
     Set_Print_Failure_Report([&](QWidget *, const QString &reason) { failure = reason; });
     Preview_Surface preview;
-    OutputTarget = &preview;
-    Zoom_Factor = 1;
+    const Drawing_Scope scope(preview, 1);
     Build_Page(); // the window has drawn the preview before anyone prints
     for (auto _ : state)
-        Print_Page(nullptr, preview);
+        Print_Page(nullptr);
     if (!failure.isEmpty())
         state.SkipWithError(qPrintable(failure));
     state.counters["pdf_bytes"] = double(QFileInfo(file).size());

@@ -165,7 +165,7 @@ int main(int argc, char *argv[])
     heartbeat.start(10);
     tick.start();
     clock.start();
-    Print_Page(&window, preview);
+    Print_Page(&window);
     longest = std::max(longest, tick.elapsed());
     if (cupsd > 0)
         kill(cupsd, SIGCONT);

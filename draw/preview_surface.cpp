@@ -7,14 +7,9 @@
 
 namespace {
 
-// Fonts are sized in device pixels; a device of 72 DPI makes one point one pixel.
-constexpr int Dots_Per_Meter_72_Dpi = 2835;
-
 constexpr std::size_t Spare_Images = 2; // the view's and one more
 
 constexpr quint32 White = 0xffffffff;
-
-constexpr double Probe_Limit = 1 << 21;
 
 // An RGB32 image in memory whose pages are all mapped at once. Touched
 // first by the fill, a canvas's pages were faulted in one at a time, which on

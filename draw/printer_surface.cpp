@@ -12,12 +12,12 @@ Printer_Surface::~Printer_Surface() = default;
 
 double Printer_Surface::Device_Per_Unit_X() const
 {
-    return device_.logicalDpiX() / 1440.0;
+    return device_.logicalDpiX() / double(Twips_Per_Inch);
 }
 
 double Printer_Surface::Device_Per_Unit_Y() const
 {
-    return device_.logicalDpiY() / 1440.0;
+    return device_.logicalDpiY() / double(Twips_Per_Inch);
 }
 
 double Printer_Surface::Hatch_Scale() const

@@ -32,7 +32,20 @@ enum ErrorNumber : int {
     Err_Not_Supported = 438,
     Err_Invalid_Picture = 481,
     Err_Printer = 482,
+    Err_Cancel = 32755,
+    Err_Index_Out_Of_Bounds = 35600,
 };
+
+// A twip is a twentieth of a point: page units and window geometry.
+constexpr int Twips_Per_Inch = 1440;
+
+// 72 dots per inch as QImage keeps it, in dots per metre: on an image that
+// says so, a font of N points is N pixels, as the canvas measures its texts.
+constexpr int Dots_Per_Meter_72_Dpi = 2835;
+
+// The largest probe for a text's ink, in pixels; the form's largest text
+// takes some 0.5 million with the room around it.
+constexpr double Probe_Limit = 1 << 21;
 
 [[noreturn]] void Raise_Overflow();
 [[noreturn]] void Raise_Invalid_Property_Value();

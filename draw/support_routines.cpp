@@ -1,5 +1,21 @@
 #include "support_routines.h"
 
+Drawing_Scope::Drawing_Scope(Surface &target, Single zoom)
+    : target_(OutputTarget), zoom_(Zoom_Factor), charPos_(Char_Pos), lineStart_(Line_Start), breakPos_(Break_Pos)
+{
+    OutputTarget = &target;
+    Zoom_Factor = zoom;
+}
+
+Drawing_Scope::~Drawing_Scope()
+{
+    OutputTarget = target_;
+    Zoom_Factor = zoom_;
+    Char_Pos = charPos_;
+    Line_Start = lineStart_;
+    Break_Pos = breakPos_;
+}
+
 Integer Scale_Value(Integer Amount)
 {
     const Single product = Single(Amount) * Zoom_Factor;

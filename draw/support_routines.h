@@ -20,6 +20,23 @@ inline Integer Char_Pos = 0;
 inline Integer Line_Start = 0;
 inline Integer Break_Pos = 0;
 
+// The drawing state for one page build: points OutputTarget at `target` and
+// sets Zoom_Factor; the target, the zoom and Draw_Text's scanning state they
+// replaced come back when the scope ends, however it ends, so that nothing
+// is left pointing at a surface that is gone.
+class Drawing_Scope {
+public:
+    Drawing_Scope(Surface &target, Single zoom);
+    ~Drawing_Scope();
+    Drawing_Scope(const Drawing_Scope &) = delete;
+    Drawing_Scope &operator=(const Drawing_Scope &) = delete;
+
+private:
+    Surface *target_;
+    Single zoom_;
+    Integer charPos_, lineStart_, breakPos_;
+};
+
 // Page units to zoomed preview units: Amount x Zoom_Factor in Single,
 // rounded halves to even, never 0.
 Integer Scale_Value(Integer Amount);

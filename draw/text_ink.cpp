@@ -1,5 +1,7 @@
 #include "text_ink.h"
 
+#include "runtime.h"
+
 #include <QGlyphRun>
 #include <QPainter>
 #include <QRawFont>
@@ -16,13 +18,6 @@
 namespace {
 
 constexpr quint32 White = 0xffffffff;
-// Probes are drawn at 72 DPI, as the canvas is.
-constexpr int Dots_Per_Meter_72_Dpi = 2835;
-
-// The largest probe for a text's ink, in pixels; the form's largest text
-// takes some 0.5 million with the room around it.
-constexpr double Probe_Limit = 1 << 21;
-
 // Antialiasing reaches a pixel beyond an outline; a probe whose edge still
 // takes ink is too small, and its text is left to the painter.
 constexpr int Pad = 3;

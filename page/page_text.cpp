@@ -21,8 +21,8 @@ public:
     Text_Collector() : metrics_(1, 1, QImage::Format_RGB32)
     {
         // The preview measures fonts at 72 DPI too.
-        metrics_.setDotsPerMeterX(2835);
-        metrics_.setDotsPerMeterY(2835);
+        metrics_.setDotsPerMeterX(Dots_Per_Meter_72_Dpi);
+        metrics_.setDotsPerMeterY(Dots_Per_Meter_72_Dpi);
     }
 
     bool Is_Printer() const override { return false; }
@@ -66,17 +66,12 @@ private:
 Page_Text Collect()
 {
     Text_Collector collector;
-    Surface *const target = OutputTarget;
-    const Single zoom = Zoom_Factor;
-    OutputTarget = &collector;
-    Zoom_Factor = 1;
     try {
+        const Drawing_Scope scope(collector, 1);
         Build_Page();
     } catch (...) {
         collector.lines.clear(); // nothing rather than half a page
     }
-    OutputTarget = target;
-    Zoom_Factor = zoom;
     return Reading_Order(std::move(collector.lines));
 }
 

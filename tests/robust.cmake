@@ -18,9 +18,15 @@ if(NOT QUORVEL_SANITIZE)
         CMAKE_ARGS -DCMAKE_CXX_COMPILER=${QUORVEL_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
         # One job: the outer build already keeps both cores busy.
         BUILD_COMMAND ${CMAKE_COMMAND} --build ${fuzz_dir} -j1
-        BUILD_ALWAYS ON
         INSTALL_COMMAND ""
         BUILD_BYPRODUCTS ${fuzz_dir}/fuzz_draw_text)
+    # The sub-build runs again only when a source of it changed: its own
+    # files, the drawing layer it compiles and the test headers it includes.
+    file(GLOB fuzz_sources CONFIGURE_DEPENDS
+        ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/CMakeLists.txt ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*.cpp
+        ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+        ${PROJECT_SOURCE_DIR}/draw/CMakeLists.txt ${PROJECT_SOURCE_DIR}/draw/*.cpp ${PROJECT_SOURCE_DIR}/draw/*.h)
+    ExternalProject_Add_StepDependencies(fuzz_draw_text_build build ${fuzz_sources})
     file(MAKE_DIRECTORY ${fuzz_dir}/corpus)
     add_test(NAME fuzz_draw_text
         COMMAND ${fuzz_dir}/fuzz_draw_text -max_total_time=20 -timeout=10 -rss_limit_mb=2048

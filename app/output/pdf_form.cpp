@@ -146,10 +146,10 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
     const QPoint corner = layout.paintRectPixels(resolution).topLeft();
     const double pageHeight = layout.fullRectPoints().height();
     const auto x = [&](Integer page) {
-        return (corner.x() + double(page + Page_Offset_X) * resolution / 1440) * 72 / resolution;
+        return (corner.x() + double(page + Page_Offset_X) * resolution / Twips_Per_Inch) * 72 / resolution;
     };
     const auto y = [&](Integer page) {
-        return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / 1440) * 72 / resolution;
+        return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / Twips_Per_Inch) * 72 / resolution;
     };
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {

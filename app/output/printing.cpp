@@ -104,22 +104,21 @@ struct Print_Failure {
     QString reason;
 };
 
-void Draw_Page_On(QPrinter &printer, Surface &picPreview)
+void Draw_Page_On(QPrinter &printer)
 {
     // A surface of its own for every print: the dialog may have chosen a
     // printer of another resolution, at which the fonts measure anew.
     // Should the drawing fail, the page it collected goes with it, unsent.
     Printer_Surface surface(printer);
-    OutputTarget = &surface;
+    const Drawing_Scope scope(surface, 1);
     Build_Page();
-    OutputTarget = &picPreview;
 }
 
 // Qt's PDF writer takes a file name and drops the errors of its writes,
 // leaving half a file over the old one. It writes to memory instead, on the
 // dialog's printer with every setting the dialog gave, and the bytes, proven
 // whole, go to the chosen file whole or not at all.
-void Print_To_File(QPrinter &printer, Surface &picPreview, const QString &file)
+void Print_To_File(QPrinter &printer, const QString &file)
 {
     const auto cannot = [&file](const QString &why) {
         return Print_Failure{Tr("Cannot write \"%1\": %2").arg(file, why)};
@@ -133,7 +132,7 @@ void Print_To_File(QPrinter &printer, Surface &picPreview, const QString &file)
         ~Chosen_File() { printer.setOutputFileName(file); } // the dialog offers it again
     } chosen{printer, file};
     printer.setOutputFileName(memory.Name());
-    Draw_Page_On(printer, picPreview);
+    Draw_Page_On(printer);
     std::optional<QByteArray> bytes = memory.Contents();
     if (!bytes)
         throw cannot(memory.Error());
@@ -225,7 +224,7 @@ struct Print_Outcome {
 // Prints on the printer the dialog chose: the queue asked first, so that a
 // queue that is gone or refuses jobs, or a scheduler that does not answer,
 // is reported before anything is drawn.
-Print_Outcome Print_On_Queue(QWidget *window, QPrinter &device, Surface &picPreview, const Cups_Library *cups)
+Print_Outcome Print_On_Queue(QWidget *window, QPrinter &device, const Cups_Library *cups)
 {
     const QString printer = device.printerName();
     Queue_State queue;
@@ -236,7 +235,7 @@ Print_Outcome Print_On_Queue(QWidget *window, QPrinter &device, Surface &picPrev
     }
     if (const QString failure = Queue_Failure(printer, queue); !failure.isEmpty())
         return {failure, {}};
-    Draw_Page_On(device, picPreview);
+    Draw_Page_On(device);
     if (cups) {
         // Qt hands the job to CUPS as the document ends and keeps CUPS's
         // answer (a queue that is not accepting jobs says so here) to itself;
@@ -258,7 +257,7 @@ Print_Outcome Print_On_Queue(QWidget *window, QPrinter &device, Surface &picPrev
                     .arg(printer, queue.message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(queue.message))};
 }
 
-Print_Outcome Print_On(QWidget *window, Surface &picPreview, QPrinter *&printer)
+Print_Outcome Print_On(QWidget *window, QPrinter *&printer)
 {
     dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
     // Making the printer and opening the dialog ask the print system for
@@ -285,9 +284,9 @@ Print_Outcome Print_On(QWidget *window, Surface &picPreview, QPrinter *&printer)
         return {};
     const QString file = device.outputFileName();
     if (file.isEmpty())
-        return Print_On_Queue(window, device, picPreview, cups);
+        return Print_On_Queue(window, device, cups);
     try {
-        Print_To_File(device, picPreview, file);
+        Print_To_File(device, file);
     } catch (const Print_Failure &error) {
         return {error.reason, {}};
     }
@@ -296,17 +295,13 @@ Print_Outcome Print_On(QWidget *window, Surface &picPreview, QPrinter *&printer)
 
 } // namespace
 
-void Print_Page(QWidget *window, Surface &picPreview)
+void Print_Page(QWidget *window)
 {
     dlgCommon.CancelError = true;
-    // Drawing on the printer sets Zoom_Factor to 1. The preview keeps the
-    // zoom it is drawn at, so that the next layout compares against what
-    // the canvas shows and redraws it when the pressed mode needs another.
-    const Single previewZoom = Zoom_Factor;
     QPrinter *printer = nullptr;
     Print_Outcome outcome;
     try {
-        outcome = Print_On(window, picPreview, printer);
+        outcome = Print_On(window, printer);
     } catch (const std::exception &error) {
         outcome.failure = QString::fromStdString(error.what());
         const auto *runtimeError = dynamic_cast<const RuntimeError *>(&error);
@@ -318,8 +313,6 @@ void Print_Page(QWidget *window, Surface &picPreview)
                 outcome.failure += QStringLiteral(" (%1)").arg(where);
         }
     }
-    OutputTarget = &picPreview;
-    Zoom_Factor = previewZoom;
     // Told once everything is back in place: the message box lets the
     // window's events run.
     if (!outcome.failure.isEmpty())

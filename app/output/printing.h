@@ -60,7 +60,7 @@ void Set_Print_Failure_Report(Print_Failure_Report report = {});
 // Tests replace it; passing nothing restores the real one (an information box).
 void Set_Print_Notice(Print_Failure_Report notice = {});
 
-// The "PDF" command: dialog, OutputTarget = printer, Build_Page, OutputTarget = picPreview.
+// The "PDF" command: dialog, then Build_Page on the printer in a Drawing_Scope.
 // A file is replaced whole or not at all; a job for a CUPS queue counts as
 // printed only once CUPS has taken it. The print system is asked on a thread
 // of its own while the window goes on, the user seeing that it is asked and
@@ -68,5 +68,7 @@ void Set_Print_Notice(Print_Failure_Report notice = {});
 // job), and one that does not answer within a few seconds is reported, with
 // its address, before the dialog opens or before the page is drawn. Any
 // failure goes to the failure report, a job that waits in a stopped queue to
-// the notice. Zoom_Factor is left at the zoom the preview is drawn at.
-void Print_Page(QWidget *window, Surface &picPreview);
+// the notice. OutputTarget and Zoom_Factor are left as they were: the preview
+// keeps the zoom it is drawn at, so that the next layout compares against
+// what the canvas shows.
+void Print_Page(QWidget *window);

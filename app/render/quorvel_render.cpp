@@ -149,10 +149,10 @@ QByteArray Png(const Options &options)
 {
     Preview_Surface preview;
     preview.Set_Device_Pixel_Ratio(options.dpr);
-    OutputTarget = &preview;
-    Zoom_Factor = Single(options.zoom);
-    Build_Page();
-    OutputTarget = nullptr;
+    {
+        const Drawing_Scope scope(preview, Single(options.zoom));
+        Build_Page();
+    }
     const QByteArray bytes = Png_Bytes(preview.Image());
     if (bytes.isEmpty())
         Fail(QStringLiteral("cannot make the PNG image"));
@@ -174,9 +174,10 @@ QByteArray Pdf()
     printer.setDocName(Document_Title());
     printer.setCreator(Document_Creator());
     Printer_Surface surface(printer);
-    OutputTarget = &surface;
-    Build_Page();
-    OutputTarget = nullptr;
+    {
+        const Drawing_Scope scope(surface, 1);
+        Build_Page();
+    }
     // Every document the surface ends is one page.
     if (surface.Documents() != 1)
         Fail(QStringLiteral("%1 pages drawn, not one").arg(surface.Documents()));

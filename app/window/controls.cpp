@@ -278,7 +278,7 @@ void Tool_Bar::changeEvent(QEvent *event)
         Drop_Margins();
 }
 
-Toolbar_Button &Tool_Bar::Add(const QString &caption, Button_Style style, int image, Single width)
+Toolbar_Button &Tool_Bar::Add(Command id, const QString &caption, Button_Style style, int image, Single width)
 {
     QAction *action = nullptr;
     QWidget *placeholder = nullptr;
@@ -306,15 +306,15 @@ Toolbar_Button &Tool_Bar::Add(const QString &caption, Button_Style style, int im
             button->setAccessibleName(caption);
         break;
     }
-    return buttons_.emplace_back(Toolbar_Button{caption, style, action, placeholder, this});
+    return buttons_.emplace_back(Toolbar_Button{id, caption, style, action, placeholder, this});
 }
 
-Toolbar_Button &Tool_Bar::Named(QStringView caption)
+Toolbar_Button &Tool_Bar::Button(Command id)
 {
     for (Toolbar_Button &button : buttons_)
-        if (button.Caption == caption)
+        if (button.Id == id && id != Command::None)
             return button;
-    throw RuntimeError(35600, "Index out of bounds");
+    throw RuntimeError(Err_Index_Out_Of_Bounds, "Index out of bounds");
 }
 
 Toolbar_Button *Tool_Bar::Find(QAction *action)

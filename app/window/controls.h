@@ -123,10 +123,17 @@ private:
 
 enum class Button_Style { Default, Group, Separator, Placeholder };
 
+// The toolbar's buttons as the window refers to them; the gaps have none.
+// "Current" holds the page box, "Exit_Room" the room before "Exit".
+enum class Command {
+    None, New, Open, Save, Print, Edit, Help, Zoom_100, Fit_Width, Fit_Page, Prev, Current, Next, Exit_Room, Exit
+};
+
 class Tool_Bar;
 
 // One button of the toolbar; its geometry reads are in twips of the toolbar.
 struct Toolbar_Button {
+    Command Id;
     QString Caption;
     Button_Style Style;
     QAction *action;
@@ -148,17 +155,17 @@ private:
     QWidget *Shown() const;
 };
 
-// The toolbar: buttons in a fixed order, each known by its caption.
+// The toolbar: buttons in a fixed order, each known by its command.
 class Tool_Bar : public QToolBar {
 public:
     explicit Tool_Bar(QWidget *parent);
 
     // `image` 0 for none, else the number of the toolbar image (1 to 12).
-    Toolbar_Button &Add(const QString &caption, Button_Style style, int image, Single width = 0);
+    Toolbar_Button &Add(Command id, const QString &caption, Button_Style style, int image, Single width = 0);
 
     int Count() const { return int(buttons_.size()); }
-    // The button with this caption, compared exactly.
-    Toolbar_Button &Named(QStringView caption);
+    // The button of this command.
+    Toolbar_Button &Button(Command id);
     std::deque<Toolbar_Button> &All() { return buttons_; }
     Toolbar_Button *Find(QAction *action);
 

@@ -65,10 +65,12 @@ Integer Int_Abs(double value)
     return CInt(std::abs(std::floor(value)));
 }
 
-// The toolbar, button by button: caption (the button's identity), style,
-// picture, tooltip, shortcut (Qt's portable text) and the name the
-// accessibility bus gives it. Keys as desktop document viewers have them.
+// The toolbar, button by button: command, caption (what the click handler
+// tells the buttons by), style, picture, tooltip, shortcut (Qt's portable
+// text) and the name the accessibility bus gives it. Keys as desktop
+// document viewers have them.
 struct Toolbar_Row {
+    Command id;
     const char *caption;
     Button_Style style;
     int image = 0; // the toolbar image's number, 0 for none
@@ -78,35 +80,36 @@ struct Toolbar_Row {
     Single width = 0; // placeholders only
 };
 
+using C = Command;
 constexpr auto Gap = Button_Style::Separator;
 constexpr auto Plain = Button_Style::Default;
 constexpr auto Zoom = Button_Style::Group;
 constexpr Single Placeholder_Width = 1000;
 
 const Toolbar_Row Toolbar_Rows[] = {
-    {"", Gap},
-    {"New", Plain, 1, "Start a new report (does nothing in this version)", "", "New"},
-    {"", Gap},
-    {"Open", Plain, 2, "Load a saved report (does nothing in this version)", "", "Open"},
-    {"Save", Gap, 3},
-    {"", Gap},
-    {"PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "Print"},
-    {"", Gap},
-    {"Edit", Plain, 5, "Change the report's entries (does nothing in this version)", "", "Edit"},
-    {"", Gap},
-    {"Help", Plain, 6, "Show the program's help (does nothing in this version)", "", "Help"},
-    {"sep", Gap},
-    {"", Gap},
-    {"100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "Zoom 100 %"},
-    {"Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit width"},
-    {"Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit page"},
-    {"", Gap},
-    {"sep", Gap},
-    {"Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Previous page"},
-    {"Current", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
-    {"Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next page"},
-    {"Exit_PH", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
-    {"Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Quit"},
+    {C::None, "", Gap},
+    {C::New, "New", Plain, 1, "Start a new report (does nothing in this version)", "", "New"},
+    {C::None, "", Gap},
+    {C::Open, "Open", Plain, 2, "Load a saved report (does nothing in this version)", "", "Open"},
+    {C::Save, "Save", Gap, 3},
+    {C::None, "", Gap},
+    {C::Print, "PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "Print"},
+    {C::None, "", Gap},
+    {C::Edit, "Edit", Plain, 5, "Change the report's entries (does nothing in this version)", "", "Edit"},
+    {C::None, "", Gap},
+    {C::Help, "Help", Plain, 6, "Show the program's help (does nothing in this version)", "", "Help"},
+    {C::None, "sep", Gap},
+    {C::None, "", Gap},
+    {C::Zoom_100, "100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "Zoom 100 %"},
+    {C::Fit_Width, "Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit width"},
+    {C::Fit_Page, "Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit page"},
+    {C::None, "", Gap},
+    {C::None, "sep", Gap},
+    {C::Prev, "Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Previous page"},
+    {C::Current, "Current", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
+    {C::Next, "Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next page"},
+    {C::Exit_Room, "Exit_PH", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
+    {C::Exit, "Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Quit"},
 };
 
 // The canvas is drawn at the screen's device pixel ratio up to this one (as
@@ -131,8 +134,8 @@ frmMain::frmMain()
 {
     // Twips per pixel of the screen the window starts on.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        Screen.TwipsPerPixelX = Single(1440.0 / screen->logicalDotsPerInchX());
-        Screen.TwipsPerPixelY = Single(1440.0 / screen->logicalDotsPerInchY());
+        Screen.TwipsPerPixelX = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchX());
+        Screen.TwipsPerPixelY = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchY());
     }
 
     picWindow.widget()->setObjectName(QStringLiteral("picWindow")); // offered as the page (accessible.h)
@@ -149,6 +152,17 @@ frmMain::frmMain()
     Timer.setSingleShot(false);
     connect(&Timer, &QTimer::timeout, this, [this] { Handle("Timer_Timer", [this] { Timer_Timer(); }); });
 
+    setObjectName(QStringLiteral("frmMain"));
+    Make_Viewport();
+    Make_Toolbar();
+    Make_Page_Box();
+    VScroll.widget()->raise();
+    HScroll.widget()->raise();
+}
+
+// The grey viewport with the page canvas in it, and the two scroll bars.
+void frmMain::Make_Viewport()
+{
     // The viewport: mid grey, clipping the canvas inside it.
     QWidget *viewport = picWindow.widget();
     viewport->setAutoFillBackground(true);
@@ -173,7 +187,6 @@ frmMain::frmMain()
 
     // Names for the accessibility bus; the window, the page (the viewport),
     // the page box and the toolbar are described by accessible.h.
-    setObjectName(QStringLiteral("frmMain"));
     HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
 
@@ -183,12 +196,16 @@ frmMain::frmMain()
             [this] { Handle("VScroll_Change", [this] { VScroll_Change(); }); });
     connect(HScroll.bar(), &QScrollBar::valueChanged, this,
             [this] { Handle("HScroll_Change", [this] { HScroll_Change(); }); });
+}
 
+// The toolbar's buttons, their keys, tooltips, names and tab order.
+void frmMain::Make_Toolbar()
+{
     // The toolbar's 23 buttons, in their fixed order. The commands take the
     // keyboard focus in this order, then the viewport; Space or Enter uses them.
     QWidget *previous_stop = nullptr;
     for (const Toolbar_Row &row : Toolbar_Rows) {
-        Toolbar_Button &button = Toolbar->Add(QString::fromUtf8(row.caption), row.style, row.image, row.width);
+        Toolbar_Button &button = Toolbar->Add(row.id, QString::fromUtf8(row.caption), row.style, row.image, row.width);
         QAction *action = button.action;
         if (row.style != Button_Style::Default && row.style != Button_Style::Group)
             continue;
@@ -208,7 +225,7 @@ frmMain::frmMain()
                 setTabOrder(previous_stop, shown);
             previous_stop = shown;
         }
-        if (button.Caption == QLatin1String("Prev"))
+        if (button.Id == Command::Prev)
             previous_stop = cboPage.box(); // the page box sits between "Prev" and "Next"
         connect(action, &QAction::triggered, this, [this, action] {
             Handle("Toolbar_ButtonClick", [this, action] {
@@ -217,11 +234,16 @@ frmMain::frmMain()
             });
         });
     }
-    setTabOrder(previous_stop, viewport);
-    Toolbar->Named(u"100%").action->setChecked(true);
+    setTabOrder(previous_stop, picWindow.widget());
+    Toolbar->Button(Command::Zoom_100).action->setChecked(true);
     Toolbar->setAccessibleName(QStringLiteral("Toolbar"));
     Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+}
 
+// The page box on the toolbar, and its entries in the toolbar's overflow
+// when a narrow window hides it.
+void frmMain::Make_Page_Box()
+{
     // The page box lies on the toolbar; its list until start-up replaces it.
     QComboBox *box = cboPage.box();
     box->setObjectName(QStringLiteral("cboPage"));
@@ -240,7 +262,7 @@ frmMain::frmMain()
     // The box rides on the "Current" placeholder. When a narrow window pushes
     // the placeholder into the toolbar's overflow, the box hides with it and
     // the overflow offers the box's pages instead.
-    QWidget *current = Toolbar->widgetForAction(Toolbar->Named(u"Current").action);
+    QWidget *current = Toolbar->widgetForAction(Toolbar->Button(Command::Current).action);
     current->installEventFilter(this);
     box->setHidden(current->isHidden());
     pageMenu_ = new QMenu(QStringLiteral("Page"), this);
@@ -264,13 +286,10 @@ frmMain::frmMain()
             for (Toolbar_Button &button : Toolbar->All()) {
                 if (after_current && !before && overflow->actions().contains(button.action))
                     before = button.action;
-                after_current = after_current || button.Caption == QLatin1String("Current");
+                after_current = after_current || button.Id == Command::Current;
             }
             overflow->insertMenu(before, pageMenu_);
         });
-
-    VScroll.widget()->raise();
-    HScroll.widget()->raise();
 }
 
 frmMain::~frmMain()
@@ -294,14 +313,14 @@ void frmMain::Form_Load()
     show();
 
     for (Toolbar_Button &button : Toolbar->All()) {
-        if (button.Caption == QLatin1String("Current")) {
+        if (button.Id == Command::Current) {
             button.Set_Width(cboPage.Width() + Single(100));
             Refresh();
-        } else if (button.Caption == QLatin1String("Exit_PH")) {
+        } else if (button.Id == Command::Exit_Room) {
             button.Set_Width(100);
             Refresh();
             button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Named(u"Exit").Width() - Single(100)));
+                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
         }
     }
 
@@ -361,12 +380,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Setup_Toolbar()
 {
-    static const QStringList page_commands{QStringLiteral("Save"), QStringLiteral("Edit"),   QStringLiteral("100%"),
-                                           QStringLiteral("Fit Wd"), QStringLiteral("Fit Pg"), QStringLiteral("Prev"),
-                                           QStringLiteral("Next")};
-    for (Toolbar_Button &button : Toolbar->All())
-        if (page_commands.contains(button.Caption, Qt::CaseSensitive))
-            button.Set_Enabled(false);
+    for (const Command page_command : {Command::Save, Command::Edit, Command::Zoom_100, Command::Fit_Width,
+                                       Command::Fit_Page, Command::Prev, Command::Next})
+        Toolbar->Button(page_command).Set_Enabled(false);
     cboPage.Set_Enabled(false);
     VScroll.Set_Visible(false);
     HScroll.Set_Visible(false);
@@ -393,7 +409,7 @@ void frmMain::Toolbar_ButtonClick(Toolbar_Button &Button)
 
 void frmMain::Print_Command()
 {
-    Print_Page(this, picPreview);
+    Print_Page(this);
 }
 
 // --- Zoom and layout ------------------------------------------------------------
@@ -410,20 +426,20 @@ void frmMain::Form_Resize()
     if (isMinimized())
         return;
 
-    Toolbar->Named(u"Exit_PH").Set_Width(100);
+    Toolbar->Button(Command::Exit_Room).Set_Width(100);
     const Single previous = Zoom_Factor;
 
     HScroll.Set_Visible(false);
     VScroll.Set_Visible(false);
     Size_Window();
-    if (Toolbar->Named(u"100%").Value() == 1) {
+    if (Toolbar->Button(Command::Zoom_100).Value() == 1) {
         Zoom_Factor = Capped(1);
         Check_Scrollbars();
         if (VScroll.Visible() || HScroll.Visible()) {
             Size_Window();
             Check_Scrollbars();
         }
-    } else if (Toolbar->Named(u"Fit Wd").Value() == 1) {
+    } else if (Toolbar->Button(Command::Fit_Width).Value() == 1) {
         Zoom_Factor = Capped(picWindow.Width() / Sheet_Width_Twips);
         Check_Scrollbars();
         if (VScroll.Visible()) {
@@ -473,12 +489,12 @@ void frmMain::Form_Resize()
     }
 
     for (Toolbar_Button &button : Toolbar->All()) {
-        if (button.Caption == QLatin1String("Current")) {
+        if (button.Id == Command::Current) {
             cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
             cboPage.Set_Left(button.Left() + 50);
-        } else if (button.Caption == QLatin1String("Exit_PH")) {
+        } else if (button.Id == Command::Exit_Room) {
             button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Named(u"Exit").Width() - Single(100)));
+                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
         }
     }
 }
@@ -521,7 +537,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
         // The "Current" placeholder: shown on the toolbar or moved to its overflow.
-        if (watched == Toolbar->widgetForAction(Toolbar->Named(u"Current").action))
+        if (watched == Toolbar->widgetForAction(Toolbar->Button(Command::Current).action))
             cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
     }
     if (event->type() == QEvent::KeyPress) {

@@ -80,6 +80,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The constructor's parts, in this order.
+    void Make_Viewport();
+    void Make_Toolbar();
+    void Make_Page_Box();
+
     void Build_Preview();
     void Refresh();
     void Print_Command();

@@ -293,8 +293,13 @@ private slots:
         QPrinter printer(QPrinter::HighResolution);
         Set_Up(printer, file);
         Failing_Printer paper(printer);
-        OutputTarget = &paper;
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page());
+        // Its scope puts back the target, zoom and text scan it replaced.
+        Preview_Surface screen;
+        OutputTarget = &screen;
+        Zoom_Factor = 0.5f;
+        Char_Pos = Line_Start = -1;
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, [&] { const Drawing_Scope scope(paper, 1); Build_Page(); }());
+        QVERIFY(OutputTarget == &screen && Zoom_Factor == 0.5f && Char_Pos == -1 && Line_Start == -1);
         QCOMPARE(paper.Documents(), 0);
         QVERIFY(!QFile::exists(file));
         paper.EndDoc(); // nothing of the failed page is left to print

@@ -4,7 +4,7 @@
 # appstreamcli, and both programs run from the package's own tree, with no
 # RUNPATH and with the PDF form module from that tree only.
 #   check_package.sh BUILD_DIR
-# Exits 77 (skipped) when a tool is missing; scripts/setup installs them all.
+# Exits 77 (skipped) when a tool is missing; scripts/setup test installs them all.
 set -uo pipefail
 build=$1
 

@@ -127,7 +127,7 @@ private slots:
         Set_Print_Failure_Report([](QWidget *, const QString &reason) { QFAIL(qPrintable(reason)); });
         Preview_Surface preview;
         OutputTarget = &preview;
-        Print_Page(nullptr, preview);
+        Print_Page(nullptr);
         QCOMPARE(QProcess::execute("sh", {"-c", "qpdf --check \"$0\" >/dev/null", pdf_}), 0);
         document_ = Poppler::Document::load(pdf_);
         fields_ = document_->page(0)->formFields();

@@ -141,7 +141,7 @@ class Test_Printing : public QObject {
             printer.setOutputFileName(file);
             return true;
         });
-        Print_Page(nullptr, preview_);
+        Print_Page(nullptr);
     }
 
     // The printed page (points, from the printable area) against the preview at 100 %.
@@ -348,7 +348,7 @@ private slots:
                                : QMetaObject::invokeMethod(dialog, "reject");
         });
         act.start(200);
-        Print_Page(nullptr, preview_);
+        Print_Page(nullptr);
         reader.kill();
         reader.waitForFinished();
         QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
