@@ -96,12 +96,16 @@ if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     mount -t tmpfs -o size=1m tmpfs "$faults/locked" && echo "old page" >"$faults/locked/page.png" \
         && mount -o remount,ro "$faults/locked" && targets+=("$faults/locked/page.png|Read-only file system")
 fi
+# The folder's entries to the nanosecond; not the folder's own time, which the
+# temporary made and removed there moves.
+entries() { ls -lAi --time-style=full-iso "$1" 2>&1; cat "$1/page.png" 2>/dev/null; }
 for target in "${targets[@]}"; do
     file=${target%%|*}
     folder=$(dirname "$file")
-    before=$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)
+    before=$(entries "$folder")
     run 1 "quorvel-render: cannot write $file: ${target#*|}" "$file"
-    [ "$before" = "$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)" ] || fail "$folder changed"
+    after=$(entries "$folder")
+    [ "$before" = "$after" ] || fail "$folder changed: $(diff <(echo "$before") <(echo "$after") | grep '^[<>]')"
 done
 
 # Faults of the process itself, over a PNG and a PDF: a file-size limit
@@ -147,13 +151,15 @@ for names in 2 1; do
     rm -f kept.png second.png
 done
 
-# A signal while the file is written (strace holds its write for 3 s) ends
-# the program; the temporary goes and the old file stays.
+# A signal while the file is written (strace holds its first write, the
+# file's, for 3 s; the temporary beside it shows it has begun) ends the
+# program; the temporary goes and the old file stays.
 set -m
 $traced && for signal in INT TERM HUP; do
     echo "old page" >page.png
     strace -f -o /dev/null -e inject=write:delay_enter=3000000:when=1 "$render" page.png 2>/dev/null &
-    sleep 1
+    for _ in $(seq 1200); do compgen -G 'page.png.??????' >/dev/null && break; sleep 0.05; done
+    compgen -G 'page.png.??????' >/dev/null || fail "SIG$signal: no temporary within a minute"
     kill -$signal $(pgrep -P $!)
     wait $! 2>/dev/null
     status=$?
