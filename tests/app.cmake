@@ -24,6 +24,9 @@ endforeach()
 
 # The real program under Xvfb, driven with xdotool; screenshots through Qt on
 # the xcb platform. It owns the mouse of its display, so it runs alone.
+# Every Xvfb here is started with -noreset: otherwise the last client's
+# leaving (an xprop or xdotool that asks once) resets the server, and a
+# client that connects meanwhile (the window manager) is turned away.
 find_program(XVFB_RUN xvfb-run)
 find_program(XDOTOOL xdotool)
 if(NOT XVFB_RUN OR NOT XDOTOOL)
@@ -32,10 +35,10 @@ endif()
 add_executable(test_window_e2e app/test_window_e2e.cpp)
 target_link_libraries(test_window_e2e PRIVATE quorvel_assets Qt6::Gui)
 add_test(NAME test_window_e2e
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1200x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1200x24 -nolisten tcp -noreset"
             $<TARGET_FILE:test_window_e2e> $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/window.png)
 add_test(NAME test_viewer
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset"
             ${CMAKE_CURRENT_SOURCE_DIR}/app/test_viewer.sh $<TARGET_FILE:quorvel>)
 set_tests_properties(test_window_e2e test_viewer PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
@@ -55,7 +58,7 @@ set_tests_properties(test_run_vnc PROPERTIES
 find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
 find_program(OPENBOX openbox REQUIRED)
 add_test(NAME test_access
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset"
             ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_access.py
             $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_SOURCE_DIR}/app/access.txt ${CMAKE_CURRENT_BINARY_DIR}/access.txt)
 set_tests_properties(test_access PROPERTIES
@@ -73,7 +76,7 @@ foreach(run IN ITEMS "640x480|1" "600x400|1" "1024x768|2")
         string(APPEND name _scale${scale})
     endif()
     add_test(NAME ${name}
-        COMMAND ${XVFB_RUN} -a -s "-screen 0 ${size}x24 -nolisten tcp"
+        COMMAND ${XVFB_RUN} -a -s "-screen 0 ${size}x24 -nolisten tcp -noreset"
                 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh frame $<TARGET_FILE:quorvel>)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_SCALE_FACTOR=${scale}")
 endforeach()
