@@ -3,7 +3,7 @@
 # 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5 (and 50,
 # where the canvas stays at 4); the first
 # window and a narrow toolbar on a 320 x 200 screen.
-quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
+quorvel_test(test_window TIMEOUT 120 SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
 target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
@@ -19,7 +19,7 @@ foreach(run IN ITEMS
     list(SUBLIST parts 2 -1 env)
     separate_arguments(functions)
     add_test(NAME test_window_${name} COMMAND test_window ${functions})
-    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app)
+    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app TIMEOUT 60)
 endforeach()
 
 # The real program under Xvfb, driven with xdotool; screenshots through Qt on
