@@ -18,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QThreadPool>
 #include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -148,7 +149,14 @@ class Test_Window : public QObject {
     std::unique_ptr<frmMain> layoutWindow_; // one window for all rows of the layout table
 
 private slots:
-    void cleanupTestCase() { layoutWindow_.reset(); }
+    // The raster engine's worker threads (Qt's global pool) are ended here,
+    // while the application still stands, not by its destructor after the
+    // GUI is gone: memcheck then finds nothing held by a thread that outlived it.
+    void cleanupTestCase()
+    {
+        layoutWindow_.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
 
     void start_up()
     {
