@@ -3,7 +3,7 @@
 # 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5 (and 50,
 # where the canvas stays at 4); the first
 # window and a narrow toolbar on a 320 x 200 screen.
-quorvel_test(test_window TIMEOUT 120 SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
+quorvel_test(test_window TIMEOUT 60 SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
 target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
@@ -19,7 +19,7 @@ foreach(run IN ITEMS
     list(SUBLIST parts 2 -1 env)
     separate_arguments(functions)
     add_test(NAME test_window_${name} COMMAND test_window ${functions})
-    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app TIMEOUT 60)
+    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app TIMEOUT 30)
 endforeach()
 
 # The real program under Xvfb, driven with xdotool; screenshots through Qt on
@@ -42,7 +42,7 @@ add_test(NAME test_viewer
             ${CMAKE_CURRENT_SOURCE_DIR}/app/test_viewer.sh $<TARGET_FILE:quorvel>)
 set_tests_properties(test_window_e2e test_viewer PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
-    LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+    LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
 
 # ./scripts/run without a display: the VNC password, the port check, and
 # nothing left after SIGKILL of the script. It starts an X server, so it runs
@@ -50,7 +50,7 @@ set_tests_properties(test_window_e2e test_viewer PROPERTIES
 add_test(NAME test_run_vnc
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_run_vnc.sh ${PROJECT_SOURCE_DIR}/scripts/run $<TARGET_FILE:quorvel>)
 set_tests_properties(test_run_vnc PROPERTIES
-    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
 
 # The window through the real accessibility bus, as a screen reader meets it
 # (tests/app/access.txt, the reviewed record), with a window manager that

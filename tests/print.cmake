@@ -1,7 +1,7 @@
 # The print command: printing through a replaced dialog to PDF files, and
 # again through a private CUPS scheduler to a cups-pdf queue (needs root;
 # skips without). The second run owns a scheduler, so it runs alone.
-quorvel_test(test_print TIMEOUT 60 SOURCES print/test_printing.cpp
+quorvel_test(test_print TIMEOUT 30 SOURCES print/test_printing.cpp
     LIBS quorvel_printing quorvel_printed_page LABELS print)
 add_test(NAME test_print_cups
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/print/cups-print-test $<TARGET_FILE:test_print> printsThroughTheQueue)
@@ -10,6 +10,6 @@ set_tests_properties(test_print_cups PROPERTIES
     LABELS "print;cups" RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
 
 # The printed page as a PDF form.
-quorvel_test(test_form TIMEOUT 60 SOURCES print/test_form.cpp
+quorvel_test(test_form TIMEOUT 30 SOURCES print/test_form.cpp
     LIBS quorvel_printing quorvel_pdf_form quorvel_printed_page LABELS print)
 target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
