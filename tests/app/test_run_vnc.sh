@@ -21,7 +21,10 @@ for port in 0 65536 -1 99999999999 5900x; do
 done
 [ -z "$(ls -A "$TMPDIR")" ] || fail "a refused port left $(ls "$TMPDIR")"
 
-QUORVEL_VNC_PORT=5970 setsid "$run" >"$tmp/out" 2>&1 &
+# A port nobody listens on now: a fixed one would be another run's of this
+# test on the same machine (the other ones of a developer's worktrees).
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+QUORVEL_VNC_PORT=$port setsid "$run" >"$tmp/out" 2>&1 &
 pid=$!
 # Waits here end on what they wait for, or after a minute, which only a fault reaches.
 for _ in $(seq 300); do grep -q 'password: ' "$tmp/out" && break; sleep 0.2; done
