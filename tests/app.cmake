@@ -3,7 +3,7 @@
 # 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5 (and 50,
 # where the canvas stays at 4); the first
 # window and a narrow toolbar on a 320 x 200 screen.
-quorvel_test(test_window SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
+quorvel_test(test_window TIMEOUT 60 SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
 target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
@@ -19,11 +19,14 @@ foreach(run IN ITEMS
     list(SUBLIST parts 2 -1 env)
     separate_arguments(functions)
     add_test(NAME test_window_${name} COMMAND test_window ${functions})
-    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app)
+    set_tests_properties(test_window_${name} PROPERTIES ENVIRONMENT "${env};${window_env}" LABELS app TIMEOUT 30)
 endforeach()
 
 # The real program under Xvfb, driven with xdotool; screenshots through Qt on
 # the xcb platform. It owns the mouse of its display, so it runs alone.
+# Every Xvfb here is started with -noreset: otherwise the last client's
+# leaving (an xprop or xdotool that asks once) resets the server, and a
+# client that connects meanwhile (the window manager) is turned away.
 find_program(XVFB_RUN xvfb-run)
 find_program(XDOTOOL xdotool)
 if(NOT XVFB_RUN OR NOT XDOTOOL)
@@ -32,14 +35,14 @@ endif()
 add_executable(test_window_e2e app/test_window_e2e.cpp)
 target_link_libraries(test_window_e2e PRIVATE quorvel_assets Qt6::Gui)
 add_test(NAME test_window_e2e
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1200x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1600x1200x24 -nolisten tcp -noreset"
             $<TARGET_FILE:test_window_e2e> $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/window.png)
 add_test(NAME test_viewer
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset"
             ${CMAKE_CURRENT_SOURCE_DIR}/app/test_viewer.sh $<TARGET_FILE:quorvel>)
 set_tests_properties(test_window_e2e test_viewer PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
-    LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+    LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
 
 # ./scripts/run without a display: the VNC password, the port check, and
 # nothing left after SIGKILL of the script. It starts an X server, so it runs
@@ -47,7 +50,7 @@ set_tests_properties(test_window_e2e test_viewer PROPERTIES
 add_test(NAME test_run_vnc
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_run_vnc.sh ${PROJECT_SOURCE_DIR}/scripts/run $<TARGET_FILE:quorvel>)
 set_tests_properties(test_run_vnc PROPERTIES
-    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
+    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
 
 # The window through the real accessibility bus, as a screen reader meets it
 # (tests/app/access.txt, the reviewed record), with a window manager that
@@ -55,7 +58,7 @@ set_tests_properties(test_run_vnc PROPERTIES
 find_program(DBUS_RUN_SESSION dbus-run-session REQUIRED)
 find_program(OPENBOX openbox REQUIRED)
 add_test(NAME test_access
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset"
             ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_access.py
             $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_SOURCE_DIR}/app/access.txt ${CMAKE_CURRENT_BINARY_DIR}/access.txt)
 set_tests_properties(test_access PROPERTIES
@@ -66,7 +69,7 @@ set_tests_properties(test_access PROPERTIES
 find_program(ORCA orca REQUIRED)
 find_program(SPEECH_DISPATCHER speech-dispatcher REQUIRED)
 add_test(NAME test_orca
-    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset"
             ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_orca.py
             $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/orca)
 set_tests_properties(test_orca PROPERTIES
@@ -84,7 +87,7 @@ foreach(run IN ITEMS "640x480|1" "600x400|1" "1024x768|2")
         string(APPEND name _scale${scale})
     endif()
     add_test(NAME ${name}
-        COMMAND ${XVFB_RUN} -a -s "-screen 0 ${size}x24 -nolisten tcp"
+        COMMAND ${XVFB_RUN} -a -s "-screen 0 ${size}x24 -nolisten tcp -noreset"
                 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh frame $<TARGET_FILE:quorvel>)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_SCALE_FACTOR=${scale}")
 endforeach()

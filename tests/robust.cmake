@@ -34,7 +34,7 @@ if(NOT QUORVEL_SANITIZE)
                 ${fuzz_dir}/corpus ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus)
     set_tests_properties(fuzz_draw_text PROPERTIES
         LABELS fuzz
-        TIMEOUT 180
+        TIMEOUT 90
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endif()
 
@@ -44,7 +44,7 @@ endif()
 add_test(NAME test_layout_stress COMMAND test_window random_session_keeps_the_canvas_true)
 set_tests_properties(test_layout_stress PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;QUORVEL_STRESS=1"
-    LABELS robust TIMEOUT 600)
+    LABELS robust TIMEOUT 300)
 
 # memcheck over a session with the real window (start-up, every zoom mode,
 # resizes, scrolling, a minimized window, Exit and the close box), taken from

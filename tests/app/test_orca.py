@@ -64,11 +64,19 @@ def quiet(settle=2.0, most=60):
             count, since = len(spoken()), time.monotonic()
 
 
+def until(condition, most=60):
+    """Waits until `condition()` holds, at most `most` seconds (a loaded machine is slow)."""
+    end = time.monotonic() + most
+    while time.monotonic() < end and not condition():
+        time.sleep(0.2)
+
+
 def heard(*keys, settle=2.0):
     before = len(spoken())
     for key in keys:
         subprocess.run(["xdotool", "key", key], check=True)
         time.sleep(0.3)
+    until(lambda: len(spoken()) > before)
     quiet(settle)
     return spoken()[before:]
 
@@ -97,11 +105,10 @@ children = [subprocess.Popen(["openbox", "--sm-disable"], env=env, **quiet_out),
 try:
     time.sleep(1)
     children.append(subprocess.Popen(["/usr/bin/python3", "-c", launcher], env=env, **quiet_out))
-    end = time.monotonic() + 30
-    while time.monotonic() < end and "Screen reader on." not in spoken():
-        time.sleep(0.2)
+    until(lambda: "Screen reader on." in spoken())
     quiet()
     children.append(subprocess.Popen([quorvel], env=dict(env, QT_QPA_PLATFORM="xcb")))
+    until(lambda: "Quorvel frame." in spoken())
     quiet(3)
     said = spoken()
     expect("the window's name", "Quorvel frame." in said, said[-4:])

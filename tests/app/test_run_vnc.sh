@@ -21,9 +21,13 @@ for port in 0 65536 -1 99999999999 5900x; do
 done
 [ -z "$(ls -A "$TMPDIR")" ] || fail "a refused port left $(ls "$TMPDIR")"
 
-QUORVEL_VNC_PORT=5970 setsid "$run" >"$tmp/out" 2>&1 &
+# A port nobody listens on now: a fixed one would be another run's of this
+# test on the same machine (the other ones of a developer's worktrees).
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+QUORVEL_VNC_PORT=$port setsid "$run" >"$tmp/out" 2>&1 &
 pid=$!
-for _ in $(seq 100); do grep -q 'password: ' "$tmp/out" && break; sleep 0.2; done
+# Waits here end on what they wait for, or after a minute, which only a fault reaches.
+for _ in $(seq 300); do grep -q 'password: ' "$tmp/out" && break; sleep 0.2; done
 port=$(grep -o '127\.0\.0\.1:[0-9]*' "$tmp/out" | head -n 1 | cut -d: -f2)
 password=$(sed -n 's/^run: password: \(.*\)$/\1/p' "$tmp/out")
 [ -n "$port" ] && [ ${#password} = 8 ] || fail "no address and password printed"
@@ -37,17 +41,17 @@ exec 3>&-
 
 snapshot() { # password, picture
     printf '%s\n' "$1" | tigervncpasswd -f >"$tmp/passwd"
-    timeout 20 vncsnapshot -quiet -encodings raw -nojpeg -passwd "$tmp/passwd" "127.0.0.1:$((port - 5900))" "$2" \
+    timeout 60 vncsnapshot -quiet -encodings raw -nojpeg -passwd "$tmp/passwd" "127.0.0.1:$((port - 5900))" "$2" \
         >/dev/null 2>&1
 }
 snapshot wrong-pw "$tmp/refused.jpg" && fail "a wrong password was let in"
-for _ in $(seq 50); do pgrep -f "^$QUORVEL_VIEWER" >/dev/null && break; sleep 0.2; done
+for _ in $(seq 300); do pgrep -f "^$QUORVEL_VIEWER" >/dev/null && break; sleep 0.2; done
 snapshot "$password" "$tmp/screen.jpg" && [ -s "$tmp/screen.jpg" ] || fail "the printed password did not open it"
 
 children=$(pgrep -g "$pid" | grep -vx "$pid")
 pgrep -g "$pid" -x Xvnc >/dev/null || fail "no Xvnc below the script"
 kill -9 "$pid"
-for _ in $(seq 50); do
+for _ in $(seq 300); do
     left=$(for child in $children; do kill -0 "$child" 2>/dev/null && echo "$child"; done)
     [ -z "$left" ] && [ -z "$(ls -A "$TMPDIR")" ] && break
     sleep 0.2

@@ -62,7 +62,7 @@ kill $viewer; wait $viewer 2>/dev/null
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
 FONTCONFIG_FILE=$tmp/fonts.conf "$quorvel" 2>"$tmp/err" &
 viewer=$!
-timeout 20 xdotool search --sync --onlyvisible --name "no font can be loaded" >/dev/null || fail "no message box without fonts"
+timeout 60 xdotool search --sync --onlyvisible --name "no font can be loaded" >/dev/null || fail "no message box without fonts"
 grep -q "font can be loaded" "$tmp/err" || fail "nothing on stderr without fonts: $(cat "$tmp/err")"
 [ $failed = 0 ] && echo "PASS: the viewer's command line and start-up messages"
 exit $failed

@@ -19,6 +19,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QThreadPool>
 #include <QMenu>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -33,6 +34,10 @@
 
 namespace {
 
+// How long a wait for something that must come may take on a loaded machine
+// under memcheck: only a fault reaches it.
+constexpr int Patience_Ms = 60000;
+
 // A fresh program, as at the start of a run, loaded and (unless `drawn` is
 // false) past the timer's first drawing.
 std::unique_ptr<frmMain> Started_Window(bool drawn = true)
@@ -41,7 +46,7 @@ std::unique_ptr<frmMain> Started_Window(bool drawn = true)
     OutputTarget = nullptr;
     auto window = std::make_unique<frmMain>();
     window->Load();
-    if (drawn && !QTest::qWaitFor([&] { return window->Build_Page_Calls == 1; }, 2000))
+    if (drawn && !QTest::qWaitFor([&] { return window->Build_Page_Calls == 1; }, Patience_Ms))
         qWarning("the first drawing did not come");
     return window;
 }
@@ -145,7 +150,14 @@ class Test_Window : public QObject {
     std::unique_ptr<frmMain> layoutWindow_; // one window for all rows of the layout table
 
 private slots:
-    void cleanupTestCase() { layoutWindow_.reset(); }
+    // The raster engine's worker threads (Qt's global pool) are ended here,
+    // while the application still stands, not by its destructor after the
+    // GUI is gone: memcheck then finds nothing held by a thread that outlived it.
+    void cleanupTestCase()
+    {
+        layoutWindow_.reset();
+        QThreadPool::globalInstance()->waitForDone();
+    }
 
     void start_up()
     {
@@ -163,7 +175,7 @@ private slots:
                                              "off: Save,Edit,100%,Fit Wd,Fit Pg,Prev,Next"));
         QCOMPARE(State_Of(*window), QStringLiteral("done -1, drawn 0, canvas 1, page box 1 Page 11, off: "));
         QCOMPARE(window->cboPage.Text(), QStringLiteral("Page 1"));
-        QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, Patience_Ms);
         QTest::qWait(300);
         QCOMPARE(window->Build_Page_Calls, 1);
         QCOMPARE(Layout_Of(*window).section(u';', 0, 0), QStringLiteral("zoom 1"));
@@ -193,7 +205,8 @@ private slots:
         for (const bool closeBox : {false, true}) {
             auto window = Started_Window();
             QTimer::singleShot(0, window.get(), [&] { closeBox ? (void)window->close() : Click(*window, "Exit"); });
-            QTimer::singleShot(5000, [] { QCoreApplication::exit(3); }); // the program did not end
+            QObject session; // its end cancels the guard, which must not reach a later loop
+            QTimer::singleShot(Patience_Ms, &session, [] { QCoreApplication::exit(3); }); // the program did not end
             QCOMPARE(QCoreApplication::exec(), 0);
         }
     }
@@ -303,7 +316,7 @@ private slots:
         step([&] { Set_Client(*window, 900, 700), Set_Client(*window, 300, 200); }, 0);
         step([&] { Click(*window, "Fit Wd"), Set_Client(*window, 700, 500); }, 2);
         window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
         step([&] { QTest::keyClick(window.get(), Qt::Key_0, Qt::ControlModifier); }, 1);
         QCOMPARE(Button(*window, "100%").Value(), Integer(1));
     }
@@ -356,7 +369,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), viewport);
         // The viewport with the focus shows it, as a frame over the page.
         window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
         QCOMPARE(viewport->grab().toImage().pixel(1, 1), viewport->palette().color(QPalette::Highlight).rgb());
         QCOMPARE(window->Build_Page_Calls, 1);
     }

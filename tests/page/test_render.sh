@@ -44,8 +44,8 @@ run() {
     else [[ $err == *"$text"* ]] || fail "quorvel-render $*: '$err' lacks '$text'"; fi
 }
 pixels() { od -An -tu1 -j16 -N8 "$1" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }'; }
-# soon COMMAND...: whether it succeeds within 3 s.
-soon() { local i; for i in {1..150}; do "$@" && return 0; sleep 0.02; done; return 1; }
+# soon COMMAND...: whether it succeeds within a minute (a loaded machine is slow).
+soon() { local i; for i in {1..3000}; do "$@" && return 0; sleep 0.02; done; return 1; }
 
 mkdir "$tmp/out" && cd "$tmp/out" || exit 1
 hint="Try 'quorvel-render --help'"
@@ -107,12 +107,16 @@ if [ -n "${QUORVEL_PRIVATE_MOUNTS:-}" ]; then
     mkdir "$faults/append" && mount -t tmpfs tmpfs "$faults/append" && echo "old page" >"$faults/append/page.png" \
         && chattr +a "$faults/append" && targets+=("$faults/append/new.png|the folder is append-only")
 fi
+# The folder's entries to the nanosecond; not the folder's own time, which the
+# temporary made and removed there moves.
+entries() { ls -lAi --time-style=full-iso "$1" 2>&1; cat "$1/page.png" 2>/dev/null; }
 for target in "${targets[@]}"; do
     file=${target%%|*}
     folder=$(dirname "$file")
-    before=$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)
+    before=$(entries "$folder")
     run 1 "quorvel-render: cannot write $file: ${target#*|}" "$file"
-    [ "$before" = "$(ls -la "$folder" 2>&1; cat "$folder/page.png" 2>/dev/null)" ] || fail "$folder changed"
+    after=$(entries "$folder")
+    [ "$before" = "$after" ] || fail "$folder changed: $(diff <(echo "$before") <(echo "$after") | grep '^[<>]')"
 done
 if [ -e "$faults/append/page.png" ]; then # where nothing can be removed, a file is rewritten in place
     run 0 "" "$faults/append/page.png"
@@ -163,14 +167,14 @@ for names in 2 1; do
 done
 
 # A signal that ends the program while the file is written (strace holds
-# its write for 1 s, once the temporary is there) removes the temporary; the
+# its write for 2 s, once the temporary is there) removes the temporary; the
 # old file stays.
 set -m
 ulimit -c 0
 temporary() { compgen -G '.qv-*' >/dev/null; }
 $traced && for signal in INT TERM HUP QUIT ALRM USR1 USR2 PIPE VTALRM PROF IO XCPU; do
     echo "old page" >page.png
-    strace -f -o /dev/null -e inject=write:delay_enter=1000000:when=1 "$render" page.png 2>/dev/null &
+    strace -f -o /dev/null -e inject=write:delay_enter=2000000:when=1 "$render" page.png 2>/dev/null &
     soon temporary || fail "SIG$signal: no temporary was seen"
     kill -$signal $(pgrep -P $!)
     wait $! 2>/dev/null
@@ -185,7 +189,7 @@ done
 rewritten() { [ "$(pixels second.png)" = 396x492 ]; }
 $traced && for rival in TERM writer; do
     "$render" page.png && ln -f page.png second.png || fail "cannot set up page.png"
-    strace -f -o /dev/null -e inject=write:delay_exit=1000000:when=1 "$render" --zoom 0.5 page.png 2>/dev/null &
+    strace -f -o /dev/null -e inject=write:delay_exit=2000000:when=1 "$render" --zoom 0.5 page.png 2>/dev/null &
     soon rewritten || fail "$rival: the rewrite was not seen"
     if [ $rival = TERM ]; then kill -TERM $(pgrep -P $!); want=(143 half.png)
     else "$render" page.png; want=(0 ref.png); fi

@@ -8,7 +8,8 @@
 #   tests/robust/valgrind.sh <log> <program> [arguments...]
 #
 # ctest -L valgrind runs it over a session with the real window (functions of
-# test_window: start-up, every zoom mode, scrolling, Exit).
+# test_window: start-up, every zoom mode, scrolling, Exit), which ends the
+# raster engine's worker threads itself before the application goes.
 set -euo pipefail
 
 log=${1:?usage: valgrind.sh <log> <program> [arguments...]}
