@@ -1,6 +1,7 @@
 #include "png_bytes.h"
 
 #include <csetjmp>
+#include <cstring>
 
 QByteArray Png_Bytes(const QImage &image, int level, int filters)
 {
@@ -27,15 +28,24 @@ QByteArray Png_Bytes(const QImage &image, int level, int filters)
         png_set_pHYs(png, info, png_uint_32(image.dotsPerMeterX()), png_uint_32(image.dotsPerMeterY()),
                      PNG_RESOLUTION_METER);
     png_write_info(png, info);
-    // RGB32 rows hold each pixel as one 32-bit 0xffRRGGBB.
-    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
-        png_set_bgr(png);
-        png_set_filler(png, 0, PNG_FILLER_AFTER);
-    } else {
-        png_set_filler(png, 0, PNG_FILLER_BEFORE);
+    // RGB32 rows hold each pixel as one 32-bit 0xffRRGGBB; each row is
+    // handed over as three bytes a pixel, taken out here in one pass rather
+    // than by libpng's general byte-order and filler transforms (a third of
+    // the PNG's time): shifted and byte-reversed, a pixel reads R, G, B, 0
+    // in memory, and each is stored as four bytes whose last the next
+    // pixel overwrites.
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the pixels' bytes are taken in little-endian order");
+    const int width = image.width();
+    QByteArray rgb(qsizetype(width) * 3 + 1, Qt::Uninitialized);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *pixel = reinterpret_cast<const quint32 *>(image.constScanLine(y));
+        char *out = rgb.data();
+        for (const quint32 *end = pixel + width; pixel < end; ++pixel, out += 3) {
+            const quint32 bytes = __builtin_bswap32(*pixel << 8);
+            std::memcpy(out, &bytes, 4);
+        }
+        png_write_row(png, reinterpret_cast<png_bytep>(rgb.data()));
     }
-    for (int y = 0; y < image.height(); ++y)
-        png_write_row(png, image.constScanLine(y));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return bytes;

@@ -16,7 +16,7 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QPrinter>
+#include <QPdfWriter>
 
 #include <cmath>
 #include <cstdio>
@@ -167,13 +167,15 @@ QByteArray Pdf()
     Memory_File memory;
     if (memory.Name().isEmpty())
         Fail(QStringLiteral("cannot make the PDF in memory: %1").arg(memory.Error()));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(memory.Name());
-    Set_Up_Letter(printer);
-    printer.setDocName(Document_Title());
-    printer.setCreator(Document_Creator());
-    Printer_Surface surface(printer);
+    // Qt's PDF writer itself, not a printer that writes PDF: QPrinter would
+    // bring Qt's print support and widgets, loaded by every run of the tool,
+    // the PNG's too. Same page, same resolution, same PDF.
+    QPdfWriter writer(memory.Name());
+    writer.setResolution(1200); // a printer's high resolution
+    Set_Up_Letter(writer);
+    writer.setTitle(Document_Title());
+    writer.setCreator(Document_Creator());
+    Printer_Surface surface(writer);
     {
         const Drawing_Scope scope(surface, 1);
         Build_Page();
@@ -186,7 +188,7 @@ QByteArray Pdf()
         Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
     // qpdf reads the page back strictly: a write of Qt's that failed unseen
     // leaves a PDF it refuses, and the memory file then tells why.
-    if (const QString error = Make_Fillable_Form(*bytes, printer.pageLayout(), printer.resolution()); !error.isEmpty()) {
+    if (const QString error = Make_Fillable_Form(*bytes, writer.pageLayout(), writer.resolution()); !error.isEmpty()) {
         const QString why = memory.Write_Error();
         Fail(why.isEmpty() ? QStringLiteral("cannot make the fillable form: %1").arg(error)
                            : QStringLiteral("the PDF came out incomplete: %1").arg(why));
