@@ -254,26 +254,30 @@ Text_Ink Measure_Ink(const Ink_Face &face, const QString &text, qreal fraction, 
     return Runs_Of(found, probe_rect.width(), probe_rect.height(), at);
 }
 
-void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to)
+void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to, int top, int bottom)
 {
     uchar *bits = canvas.bits();
     const qsizetype stride = canvas.bytesPerLine();
     const auto row = [&](int y) { return reinterpret_cast<quint32 *>(bits + (to.y() + y) * stride) + to.x(); };
+    const auto within = [&](int y) { return to.y() + y >= top && to.y() + y <= bottom; };
     for (const Text_Ink::Run &run : ink.runs)
-        Ink_Row(row(run.y) + run.x, &ink.coverage[run.at], run.length);
+        if (within(run.y))
+            Ink_Row(row(run.y) + run.x, &ink.coverage[run.at], run.length);
     for (const Text_Ink::Shared &shared : ink.later) {
+        if (!within(shared.y))
+            continue;
         quint32 &pixel = row(shared.y)[shared.x];
         pixel = Inked(pixel, shared.coverage);
     }
 }
 
-const Text_Ink *Ink_Cache::Find(const Ink_Face &face, const QString &text, qreal fraction,
-                                const Paint_Whole_Text &paint_whole)
+std::shared_ptr<const Text_Ink> Ink_Cache::Find(const Ink_Face &face, const QString &text, qreal fraction,
+                                                const Paint_Whole_Text &paint_whole)
 {
     Key key{face.font, face.scale, text, fraction};
     const auto found = inks_.constFind(key);
-    if (found != inks_.constEnd() && found->measured)
-        return &found->ink;
+    if (found != inks_.constEnd() && found->ink)
+        return found->ink;
     const std::size_t entry = sizeof(Entry) + std::size_t(text.size()) * sizeof(QChar);
     if (found == inks_.constEnd()) {
         if (bytes_ + entry > limit_)
@@ -289,8 +293,8 @@ const Text_Ink *Ink_Cache::Find(const Ink_Face &face, const QString &text, qreal
     }
     bytes_ += ink.Bytes();
     Entry &kept = inks_[key];
-    kept = Entry{true, std::move(ink)};
-    return &kept.ink;
+    kept.ink = std::make_shared<const Text_Ink>(std::move(ink));
+    return kept.ink;
 }
 
 void Ink_Cache::Clear()
@@ -301,5 +305,6 @@ void Ink_Cache::Clear()
 
 qsizetype Ink_Cache::Exact() const
 {
-    return std::count_if(inks_.cbegin(), inks_.cend(), [](const Entry &entry) { return entry.ink.exact; });
+    return std::count_if(inks_.cbegin(), inks_.cend(),
+                         [](const Entry &entry) { return entry.ink && entry.ink->exact; });
 }
