@@ -22,6 +22,8 @@
 #include <QAccessible>
 #include <QSignalBlocker>
 #include <QWheelEvent>
+#include <QThreadPool>
+#include <QFontDatabase>
 
 #include <cmath>
 #include <cstdio>
@@ -132,6 +134,11 @@ frmMain::frmMain()
       Toolbar(new Tool_Bar(this)),
       cboPage(new QComboBox(Toolbar))
 {
+    // The font database is filled on another thread while the controls are
+    // made (fontconfig reads its configuration and lists every font): the
+    // toolbar's first caption, laid out when the window shows, waits for it
+    // only if it is not done by then.
+    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
     // Twips per pixel of the screen the window starts on.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         Screen.TwipsPerPixelX = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchX());
@@ -141,10 +148,6 @@ frmMain::frmMain()
     picWindow.widget()->setObjectName(QStringLiteral("picWindow")); // offered as the page (accessible.h)
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
     resize(Pixels_X(9765), Pixels_Y(6285));
     Fit_On_Screen();
 
@@ -301,6 +304,50 @@ frmMain::~frmMain()
 void frmMain::Load()
 {
     Handle("Form_Load", [this] { Form_Load(); });
+    afterPaint_ = After_Paint::Warm_Up;
+}
+
+// What start-up leaves until the window has painted itself, so that neither
+// the loading state nor the first page waits for it: the page drawn ahead
+// while the timer runs, then the window's icon once the page is shown.
+void frmMain::Painted()
+{
+    if (afterPaint_ == After_Paint::Warm_Up) {
+        afterPaint_ = After_Paint::Icon;
+        QTimer::singleShot(0, this, [this] { Warm_Up(); });
+    } else if (afterPaint_ == After_Paint::Icon && Build_Page_Calls > 0) {
+        afterPaint_ = After_Paint::Nothing;
+        QTimer::singleShot(0, this, [this] { Set_Icon(); });
+    }
+}
+
+// The page drawn twice on the canvas, unseen, before the timer's tick, and
+// its pixels made once: the tick's drawing then finds the fonts loaded, the
+// texts laid out and their ink measured, the glyphs and the canvas's memory
+// at hand, and takes a moment instead of the first drawing's many. The view
+// shows none of it: it takes only a finished drawing (Build_Preview).
+void frmMain::Warm_Up()
+{
+    if (!Timer.isActive() || !(Zoom_Factor > 0))
+        return; // unloaded, or drawn already
+    try {
+        const Drawing_Scope scope(picPreview, Zoom_Factor);
+        Build_Page();
+        Build_Page();
+        picPreview.Image();
+    } catch (const std::exception &) {
+        // The tick's drawing meets the same fault and reports it.
+    }
+}
+
+// Eight sizes read and handed to the window system: a few milliseconds that
+// the window does without until its first page is on screen.
+void frmMain::Set_Icon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
 }
 
 // --- Start-up and end -------------------------------------------------------
@@ -787,7 +834,10 @@ bool frmMain::event(QEvent *event)
     }
     if (type == QEvent::ScreenChangeInternal)
         Handle("Screen_Change", [this] { Follow_Pixel_Ratio(); });
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    if (type == QEvent::UpdateRequest) // the window is painted
+        Painted();
+    return handled;
 }
 
 void frmMain::Follow_Pixel_Ratio()

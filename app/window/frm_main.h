@@ -86,6 +86,9 @@ private:
     void Make_Page_Box();
 
     void Build_Preview();
+    void Painted();
+    void Warm_Up();
+    void Set_Icon();
     void Refresh();
     void Print_Command();
     void Scroll_By_Keys(int key);
@@ -101,5 +104,7 @@ private:
     int wheelRest_ = 0;
     int caret_ = 0;
     int caretKeys_ = -1; // F7's choice, once made
+    enum class After_Paint { Nothing, Warm_Up, Icon };
+    After_Paint afterPaint_ = After_Paint::Nothing;
     Caret_Mark *caretMark_ = nullptr;
 };

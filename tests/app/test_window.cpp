@@ -178,6 +178,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, Patience_Ms);
         QTest::qWait(300);
         QCOMPARE(window->Build_Page_Calls, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(window->windowIcon().availableSizes().size(), 8, Patience_Ms); // after the page
         QCOMPARE(Layout_Of(*window).section(u';', 0, 0), QStringLiteral("zoom 1"));
 
         // The 23 buttons in order; "Exit" ends 100 short of the right edge
