@@ -325,7 +325,8 @@ void frmMain::Painted()
 // its pixels made once: the tick's drawing then finds the fonts loaded, the
 // texts laid out and their ink measured, the glyphs and the canvas's memory
 // at hand, and takes a moment instead of the first drawing's many. The view
-// shows none of it: it takes only a finished drawing (Build_Preview).
+// shows none of it: it takes only a finished drawing (Build_Preview). The
+// tick's check for a face to draw with finds its answer ready too.
 void frmMain::Warm_Up()
 {
     if (!Timer.isActive() || !(Zoom_Factor > 0))
@@ -338,6 +339,7 @@ void frmMain::Warm_Up()
     } catch (const std::exception &) {
         // The tick's drawing meets the same fault and reports it.
     }
+    Any_Face_Loads();
 }
 
 // Eight sizes read and handed to the window system: a few milliseconds that
