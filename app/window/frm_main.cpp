@@ -134,11 +134,6 @@ frmMain::frmMain()
       Toolbar(new Tool_Bar(this)),
       cboPage(new QComboBox(Toolbar))
 {
-    // The font database is filled on another thread while the controls are
-    // made (fontconfig reads its configuration and lists every font): the
-    // toolbar's first caption, laid out when the window shows, waits for it
-    // only if it is not done by then.
-    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
     // Twips per pixel of the screen the window starts on.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         Screen.TwipsPerPixelX = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchX());
@@ -161,6 +156,16 @@ frmMain::frmMain()
     Make_Page_Box();
     VScroll.widget()->raise();
     HScroll.widget()->raise();
+}
+
+// The font database is filled on another thread while the controls are
+// made (fontconfig reads its configuration and lists every font, a fifth of
+// the start): the toolbar's first caption, laid out when the window shows,
+// waits for it only if it is not done by then.
+bool frmMain::Fill_Fonts_Ahead()
+{
+    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
+    return true;
 }
 
 // The grey viewport with the page canvas in it, and the two scroll bars.

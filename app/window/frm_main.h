@@ -14,7 +14,9 @@
 #include <QWidget>
 
 class frmMain : public QWidget {
-    // First, so it is set before the controls' construction sends this
+    // First of all, so that the font database fills while the controls are made.
+    const bool fontsAhead_ = Fill_Fonts_Ahead();
+    // Before the controls, so it is set before their construction sends this
     // window its first events.
     bool shown_ = false;
     bool framed_ = false; // the window manager's frame has been fitted on the screen
@@ -80,6 +82,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static bool Fill_Fonts_Ahead();
     // The constructor's parts, in this order.
     void Make_Viewport();
     void Make_Toolbar();
