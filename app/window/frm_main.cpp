@@ -23,6 +23,7 @@
 #include <QSignalBlocker>
 #include <QWheelEvent>
 #include <QThreadPool>
+#include <QDBusConnection>
 #include <QFontDatabase>
 
 #include <cmath>
@@ -158,13 +159,17 @@ frmMain::frmMain()
     HScroll.widget()->raise();
 }
 
-// The font database is filled on another thread while the controls are
-// made (fontconfig reads its configuration and lists every font, a fifth of
-// the start): the toolbar's first caption, laid out when the window shows,
-// waits for it only if it is not done by then.
-bool frmMain::Fill_Fonts_Ahead()
+// Two waits of the start taken off the window's thread while the controls
+// are made. The font database is filled (fontconfig reads its configuration
+// and lists every font, a fifth of the start): the toolbar's first caption,
+// laid out when the window shows, waits for it only if it is not done by
+// then. The session bus is reached: the accessibility bridge, made at the
+// first control's accessible name, waits for it otherwise (a few round trips
+// to the bus, or, with no bus, the attempt to launch one).
+bool frmMain::Start_Ahead()
 {
     QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
+    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
     return true;
 }
 

@@ -14,8 +14,9 @@
 #include <QWidget>
 
 class frmMain : public QWidget {
-    // First of all, so that the font database fills while the controls are made.
-    const bool fontsAhead_ = Fill_Fonts_Ahead();
+    // First of all, so that the fonts and the session bus are made ready while
+    // the controls are made.
+    const bool startedAhead_ = Start_Ahead();
     // Before the controls, so it is set before their construction sends this
     // window its first events.
     bool shown_ = false;
@@ -82,7 +83,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    static bool Fill_Fonts_Ahead();
+    static bool Start_Ahead();
     // The constructor's parts, in this order.
     void Make_Viewport();
     void Make_Toolbar();
