@@ -42,7 +42,7 @@ constexpr unsigned Dark = 0x50;
 constexpr double Share = 0.8;         // of the final count
 constexpr auto Settled = 600ms;       // unchanged this long: the start is over
 constexpr auto Longest = 10s;         // a start that takes longer failed
-constexpr auto Between_Polls = 1ms;   // leaves the two cores to the program and the server
+constexpr auto Between_Polls = 2ms; // a copy of the screen and a count take about as long
 
 struct Program {
     std::string name;
