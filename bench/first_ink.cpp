@@ -1,7 +1,7 @@
 // Start-up as a user sees it: how long after a program is started its page
 // shows on the screen. Under an X server of its own with a white root
 // window and no window manager, it starts each program in turn, polls the
-// screen every millisecond or two (MIT-SHM) and counts its dark pixels; once
+// screen every few milliseconds (MIT-SHM) and counts its dark pixels; once
 // the count has stood still for a while the program is ended. A run's first
 // ink is the first poll whose count reached 80 % of the final count. The
 // programs take turns, run after run, so that a change of load weighs on
