@@ -252,18 +252,20 @@ int Preview_Surface::Band_Bottom(int bottom) const
 void Preview_Surface::Draw_Band(const QRect &band)
 {
     QImage &canvas = image_;
-    uchar *first = canvas.bits() + band.top() * canvas.bytesPerLine();
-    const std::size_t bytes = std::size_t(band.height()) * std::size_t(canvas.bytesPerLine());
+    uchar *const bits = canvas.bits();
+    const qsizetype stride = canvas.bytesPerLine();
+    const std::size_t bytes = std::size_t(band.height()) * std::size_t(stride);
     if (blank_ && back_.rgb() == White)
-        std::memset(first, 0xff, bytes); // white is all bits set: the C library's fill is the fastest there is
+        std::memset(bits + band.top() * stride, 0xff, bytes); // white is all bits set: the fastest fill there is
     else if (blank_)
-        std::fill_n(reinterpret_cast<quint32 *>(first), bytes / 4, back_.rgb() | 0xff000000u);
+        std::fill_n(reinterpret_cast<quint32 *>(bits + band.top() * stride), bytes / 4, back_.rgb() | 0xff000000u);
     for (const Step &step : steps_) {
-        const QRect on = step.bounds & band;
-        if (on.isEmpty())
+        // Every step lies within the canvas, and every band spans its width.
+        const int top = std::max(step.bounds.top(), band.top()), bottom = std::min(step.bounds.bottom(), band.bottom());
+        if (top > bottom)
             continue;
         if (step.ink) {
-            Blend_Ink(canvas, *step.ink, step.to, band.top(), band.bottom());
+            Blend_Ink(canvas, *step.ink, step.to, top, bottom);
         } else if (step.paint) {
             if (!painter_.isActive()) {
                 painter_.begin(&canvas);
@@ -271,9 +273,9 @@ void Preview_Surface::Draw_Band(const QRect &band)
             }
             step.paint(painter_);
         } else {
-            for (int y = on.top(); y <= on.bottom(); ++y) {
-                quint32 *row = reinterpret_cast<quint32 *>(canvas.bits() + y * canvas.bytesPerLine()) + on.left();
-                std::fill(row, row + on.width(), step.pixel);
+            for (int y = top; y <= bottom; ++y) {
+                quint32 *row = reinterpret_cast<quint32 *>(bits + y * stride) + step.bounds.left();
+                std::fill(row, row + step.bounds.width(), step.pixel);
             }
         }
     }

@@ -47,6 +47,10 @@ void Ink_Row(quint32 *pixels, const uchar *coverage, int count)
         std::memcpy(&four, coverage + i, 4);
         if (!four)
             continue;
+        if (four == 0xffffffffu) { // wholly covered: black whatever was there
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + i), opaque);
+            continue;
+        }
         __m128i cover = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(four)), zero);
         cover = _mm_unpacklo_epi16(cover, cover); // each coverage twice
         const __m128i keepLow = _mm_sub_epi16(full, _mm_unpacklo_epi32(cover, cover)); // pixels 0, 1
