@@ -264,9 +264,12 @@ void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to, int top, int bott
     const qsizetype stride = canvas.bytesPerLine();
     const auto row = [&](int y) { return reinterpret_cast<quint32 *>(bits + (to.y() + y) * stride) + to.x(); };
     const auto within = [&](int y) { return to.y() + y >= top && to.y() + y <= bottom; };
-    for (const Text_Ink::Run &run : ink.runs)
+    for (const Text_Ink::Run &run : ink.runs) { // row by row, top down
+        if (to.y() + run.y > bottom)
+            break;
         if (within(run.y))
             Ink_Row(row(run.y) + run.x, &ink.coverage[run.at], run.length);
+    }
     for (const Text_Ink::Shared &shared : ink.later) {
         if (!within(shared.y))
             continue;

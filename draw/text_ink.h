@@ -14,9 +14,10 @@
 #include <memory>
 #include <vector>
 
-// Runs of coverage along rows, of the first glyph that reaches each pixel,
-// then for the few pixels that glyphs share the later coverages in drawing
-// order. Positions are relative to the whole pixel left of the text's origin.
+// Runs of coverage along rows, top down, of the first glyph that reaches
+// each pixel, then for the few pixels that glyphs share the later coverages
+// in drawing order. Positions are relative to the whole pixel left of the
+// text's origin.
 struct Text_Ink {
     struct Run {
         int x, y, length;
