@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -114,10 +117,25 @@ QByteArray Image_Data(const QImage &image, int level, int parts)
         stretches[i].end = int(qsizetype(image.height()) * qsizetype(i + 1) / qsizetype(stretches.size()));
         stretches[i].last = i + 1 == stretches.size();
     }
+    // A stretch that runs out of memory fails alone, one that gets no thread
+    // is made here, and every thread is joined.
+    const auto deflate = [&image, level](Stretch &part) {
+        try {
+            Deflate(image, level, part);
+        } catch (const std::bad_alloc &) {
+            part.ok = false;
+        }
+    };
     std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < stretches.size(); ++i)
-        helpers.emplace_back([&image, level, &part = stretches[i]] { Deflate(image, level, part); });
-    Deflate(image, level, stretches.front());
+    helpers.reserve(stretches.size());
+    for (std::size_t i = 1; i < stretches.size(); ++i) {
+        try {
+            helpers.emplace_back(deflate, std::ref(stretches[i]));
+        } catch (const std::system_error &) {
+            deflate(stretches[i]);
+        }
+    }
+    deflate(stretches.front());
     for (std::thread &helper : helpers)
         helper.join();
 
