@@ -238,6 +238,26 @@ while time.time() < end:
     [ "$(secret)" = "$kept" ] || fail "a link swapped in made root write to secret.txt: $(secret)"
     [[ $statuses == *0* && $statuses == *1* && $statuses != *[^01]* ]] || fail "$n renders during swaps: $statuses"
 fi
+
+# As root with nobody: a file without an ACL, replaced in a folder whose
+# default ACL lets nobody in, keeps its mode and no ACL (a new file there
+# gets the default); in a sticky world-writable folder nobody's link to a
+# folder is refused as one to a file is, root's own followed.
+if [ "$(id -u)" = 0 ]; then
+    shared=$tmp/shared nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    mkdir -m 711 "$shared" && mkdir "$shared/acl" "$shared/victim" && mkdir -m 1777 "$shared/sticky" \
+        && setfacl -d -m u:nobody:rw "$shared/acl" && echo "old page" >"$shared/acl/page.png" \
+        && setfacl -b "$shared/acl/page.png" && chmod 640 "$shared/acl/page.png" && ln -s ../victim "$shared/sticky/mine" \
+        && "${nobody[@]}" ln -s ../victim "$shared/sticky/theirs" || fail "no folders for ACLs and links"
+    before=$(getfacl -cp "$shared/acl/page.png")
+    run 0 "" "$shared/acl/page.png"
+    run 0 "" "$shared/acl/new.png"
+    [ "$(getfacl -cp "$shared/acl/page.png")" = "$before" ] || fail "the folder's ACL reached page.png: $(getfacl -cp "$shared/acl/page.png")"
+    getfacl -cp "$shared/acl/new.png" | grep -q '^user:nobody:rw-' || fail "a new file did not get the folder's default ACL"
+    run 1 "Permission denied" "$shared/sticky/theirs/page.png"
+    run 0 "" "$shared/sticky/mine/own.png"
+    [ "$(ls "$shared/victim")" = own.png ] || fail "links to a folder in a sticky folder: $(ls "$shared/victim")"
+fi
 cd "$tmp/out" || exit 1
 
 # No font at all: fontconfig with an empty configuration.
