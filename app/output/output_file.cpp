@@ -17,6 +17,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -328,18 +329,18 @@ bool Still_There(const Target &target)
 }
 
 // Takes the file's advisory lock, so that writers of one file take turns,
-// waiting a while for another. 0, or the error. A file system without
+// waiting up to `wait` for another. 0, or the error. A file system without
 // locks is written without.
-int Lock(int fd)
+int Lock(int fd, std::chrono::milliseconds wait)
 {
-    constexpr int Tries = 1000;
-    constexpr timespec Pause{0, 10'000'000};
-    for (int tries = 1; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tries) {
+    constexpr std::chrono::milliseconds Pause{10};
+    const auto tries = std::max<std::chrono::milliseconds::rep>(1, wait / Pause);
+    for (auto tried = 1; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tried) {
         if (errno != EWOULDBLOCK && errno != EINTR)
             return 0;
-        if (tries == Tries)
+        if (tried >= tries)
             return EWOULDBLOCK;
-        ::nanosleep(&Pause, nullptr);
+        std::this_thread::sleep_for(Pause);
     }
     return 0;
 }
@@ -496,7 +497,7 @@ QString Replace(Target &target, const QByteArray &bytes)
 
 } // namespace
 
-QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
+QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
 {
     Catching_Ending_Signals catching;
     Target target;
@@ -513,7 +514,7 @@ QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
         }
         if (target.file.Get() < 0 || !S_ISREG(target.status.st_mode))
             break;
-        if (const int error = Lock(target.file.Get()))
+        if (const int error = Lock(target.file.Get(), lock_wait))
             return error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error);
         if (Still_There(target))
             break;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 // Writes `bytes` to the file named by `path`, the name's own bytes as the
@@ -27,12 +28,13 @@
 // and one whose owner or attributes the new file cannot be given, is
 // rewritten in place instead, once room for the new content is reserved, with
 // such signals held until the bytes and the length are written. Writers of
-// one file take turns (an advisory lock on it). Anything else found there (a
-// device, a pipe) is written directly, and a pipe that no program reads is
-// refused at once instead of waited for. Returns the reason of a failure ("No
-// space left on device"), or an empty string. Not reentrant: one write at a
-// time.
-QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes);
+// one file take turns (an advisory lock on it): a file found locked is waited
+// for up to `lock_wait`, by default not at all, so that a window never hangs
+// on another program. Anything else found there (a device, a pipe) is written
+// directly, and a pipe that no program reads is refused at once instead of
+// waited for. Returns the reason of a failure ("No space left on device"), or
+// an empty string. Not reentrant: one write at a time.
+QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait = {});
 
 // A file that lives in memory only, for writers that take a file name
 // (QPrinter's PDF output) and drop the errors of their writes: what they

@@ -223,7 +223,9 @@ int main(int argc, char **argv)
                             "the page's texts would be empty boxes (Debian: install fonts-liberation)"));
     try {
         const QByteArray bytes = options.pdf ? Pdf() : Png(options);
-        const QString error = Write_Whole_File(options.output, bytes);
+        // Nobody waits on a window here: another writer of the file is given
+        // its turn, up to 10 s.
+        const QString error = Write_Whole_File(options.output, bytes, std::chrono::seconds(10));
         if (!error.isEmpty())
             Fail(QStringLiteral("cannot write %1: %2").arg(Shown(options.output), error));
     } catch (const std::exception &error) {

@@ -30,10 +30,13 @@
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <thread>
 
@@ -45,6 +48,8 @@ namespace {
 // (what the system says) and "limit" (bytes; 0: none); where there was a
 // file, it holds "old page". quorvel-render's test tries the same writer on
 // full disks, pipes, missing and read-only folders and injected errors.
+// A file another program keeps locked is told at once: the window never
+// waits on another program's lock.
 void Faulty_Targets_Data(const QString &folder)
 {
     QTest::addColumn<QString>("file");
@@ -55,7 +60,14 @@ void Faulty_Targets_Data(const QString &folder)
         QTest::newRow("file-size limit") << limited.fileName() << QStringLiteral("File too large") << 20480;
     QFile::link(QStringLiteral("/dev/full"), folder + QStringLiteral("/dev-full.pdf"));
     QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device") << 0;
+    const QString locked = folder + QStringLiteral("/locked.pdf");
+    const int holder = ::open(QFile::encodeName(locked), O_WRONLY | O_CREAT, 0644); // open for the rest of the run
+    if (::write(holder, "old page", 8) == 8 && ::flock(holder, LOCK_EX) == 0)
+        QTest::newRow("locked") << locked << QStringLiteral("another program keeps the file locked") << 0;
 }
+
+// The attempts at a file's lock since the last reset.
+int lock_attempts = 0;
 
 // What the folder holds: names, links and sizes.
 QStringList Folder_State(const QString &folder)
@@ -107,6 +119,12 @@ const Cups_Library fake_library = {
 };
 
 } // namespace
+
+extern "C" int flock(int fd, int operation) noexcept
+{
+    ++lock_attempts;
+    return int(syscall(SYS_flock, fd, operation));
+}
 
 class Test_Printing : public QObject {
     Q_OBJECT
@@ -235,8 +253,10 @@ private slots:
         const struct rlimit limited = {limit ? rlim_t(limit) : unlimited.rlim_cur, unlimited.rlim_max};
         signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limited);
+        lock_attempts = 0;
         Print(file);
         setrlimit(RLIMIT_FSIZE, &unlimited);
+        QVERIFY2(lock_attempts <= 1, "the lock was tried again: the window waited on it");
         QCOMPARE(failures_.size(), 1);
         QVERIFY2(failures_[0].contains(file) && failures_[0].contains(reason), qPrintable(failures_[0]));
         QCOMPARE(Folder_State(folder), before);
