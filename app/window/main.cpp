@@ -14,23 +14,23 @@
 
 namespace {
 
-// The platform the user asked for with -platform NAME (Qt also takes
-// --platform), else QT_QPA_PLATFORM; empty if neither. The option is taken
-// out of the command line: QT_QPA_PLATFORM carries it to Qt instead.
-QByteArray Take_Platform(int &argc, char **argv)
+// The values of Qt's option -NAME VALUE (Qt also takes --NAME), in order,
+// taken out of the command line: an environment variable carries them to Qt
+// instead, once checked.
+QByteArrayList Take_Option(int &argc, char **argv, const char *name)
 {
-    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray one = QByteArray("-") + name, two = "-" + one;
+    QByteArrayList values;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        const bool option = std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0;
-        if (option && i + 1 < argc)
-            platform = argv[++i];
+        if ((one == argv[i] || two == argv[i]) && i + 1 < argc)
+            values.append(argv[++i]);
         else
             argv[kept++] = argv[i];
     }
     argc = kept;
     argv[argc] = nullptr;
-    return platform;
+    return values;
 }
 
 // The session's platform: X11 when DISPLAY is set, Wayland when only
@@ -96,7 +96,6 @@ void Check_Scale_Factor()
 // Qt's complaints while it tries a platform that cannot start; they are
 // passed on only if that platform started after all.
 QList<std::pair<QtMsgType, QString>> held_messages;
-QtMessageHandler earlier_handler = nullptr;
 
 QByteArray asked_platform;
 
@@ -113,56 +112,71 @@ void Hold_Message(QtMsgType type, const QMessageLogContext &, const QString &mes
     held_messages.append({type, message});
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The platform asked for (-platform NAME, else QT_QPA_PLATFORM, else the
+// session's) in `platform`, if it is offered; after saying why not when not.
+bool Platform_Offered(int &argc, char **argv, QByteArray &platform)
 {
-    // Without a display Qt's X11 platform aborts the program. The offscreen
-    // platform behind the one asked for keeps it alive to read its command
-    // line (--help and --version need no display) and to say what is missing.
+    const QByteArrayList options = Take_Option(argc, argv, "platform");
     QByteArray refused;
-    QByteArray platform = Offered_Platform(Take_Platform(argc, argv), refused);
+    platform = Offered_Platform(options.isEmpty() ? qgetenv("QT_QPA_PLATFORM") : options.last(), refused);
     if (refused == "vnc") {
         std::fprintf(stderr, "quorvel: the vnc platform would show the window to anyone on the network, without a "
                              "password; run ./scripts/run in its source tree, which serves it over VNC on this machine "
                              "only and with a password\n");
-        return 1;
+        return false;
     }
     if (!refused.isEmpty()) {
         const QByteArrayList offered(Offered_Platforms.begin(), Offered_Platforms.end());
         std::fprintf(stderr, "quorvel: the window system \"%s\" is not offered; the window starts on %s\n",
                      refused.constData(), offered.join(", ").constData());
-        return 1;
+        return false;
     }
     if (platform.isEmpty())
         platform = Session_Platform();
-    Check_Scale_Factor();
+    return true;
+}
+
+// Without a display Qt's X11 platform aborts the program. The offscreen
+// platform behind the one asked for keeps it alive to read its command line
+// (--help and --version need no display) and to say what is missing; Qt's
+// messages meanwhile are held. Whether the offscreen platform is behind it.
+bool Put_Platform(const QByteArray &platform)
+{
     asked_platform = platform;
     bool fallback = true;
     for (const QByteArray &choice : platform.split(';'))
         fallback = fallback && choice.split(':').first() != "offscreen";
     qputenv("QT_QPA_PLATFORM", fallback ? platform + ";offscreen" : platform);
-    earlier_handler = qInstallMessageHandler(Hold_Message);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(earlier_handler);
-    const bool no_display = fallback && QGuiApplication::platformName() == QLatin1String("offscreen");
-    // A platform that started without a screen (linuxfb without a frame
-    // buffer) could show nothing.
-    if (!no_display && QGuiApplication::screens().isEmpty()) {
+    qInstallMessageHandler(Hold_Message);
+    return fallback;
+}
+
+// Once Qt started: whether the platform has a screen (linuxfb without a
+// frame buffer has none, and could show nothing), after saying so with what
+// Qt said when not. Qt's held messages are passed on where the platform
+// asked for started.
+bool Screen_Found(const QByteArray &platform, bool no_display)
+{
+    qInstallMessageHandler(nullptr);
+    const bool found = no_display || !QGuiApplication::screens().isEmpty();
+    if (!found)
         std::fprintf(stderr, "quorvel: the window system \"%s\" has no screen here\n", platform.constData());
-        for (const auto &[type, message] : held_messages)
+    for (const auto &[type, message] : held_messages)
+        if (!found)
             std::fprintf(stderr, "  %s\n", qPrintable(message));
-        return 1;
-    }
-    if (!no_display)
-        for (const auto &[type, message] : held_messages)
+        else if (!no_display)
             qt_message_output(type, QMessageLogContext(), message);
     held_messages.clear();
+    return found;
+}
 
+// Names the program and reads its command line (--help and --version end it
+// here); false, after saying so, when something is left over.
+bool Read_Command_Line(const QApplication &app)
+{
     QApplication::setApplicationName(QStringLiteral("quorvel"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Shows the blank travel expense report form and prints it.\n"
@@ -170,21 +184,41 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "quorvel: unexpected argument '%s'; see quorvel --help\n",
-                     qPrintable(parser.positionalArguments().first()));
-        return 1;
-    }
-    if (no_display) {
-        const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY"), wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-        std::fprintf(stderr, "quorvel: no display to show the window on (%s); start it in a desktop session, "
-                             "or run ./scripts/run in its source tree to see it over VNC\n",
-                     !x11 && !wayland          ? "neither DISPLAY nor WAYLAND_DISPLAY is set"
-                     : platform == "wayland" ? "the Wayland display cannot be reached"
-                                             : "the X display cannot be reached");
-        return 1;
-    }
+    if (parser.positionalArguments().isEmpty())
+        return true;
+    std::fprintf(stderr, "quorvel: unexpected argument '%s'; see quorvel --help\n",
+                 qPrintable(parser.positionalArguments().first()));
+    return false;
+}
 
+// Says that there is no display, and why.
+void Say_No_Display(const QByteArray &platform)
+{
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY"), wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    std::fprintf(stderr, "quorvel: no display to show the window on (%s); start it in a desktop session, "
+                         "or run ./scripts/run in its source tree to see it over VNC\n",
+                 !x11 && !wayland          ? "neither DISPLAY nor WAYLAND_DISPLAY is set"
+                 : platform == "wayland" ? "the Wayland display cannot be reached"
+                                         : "the X display cannot be reached");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QByteArray platform;
+    if (!Platform_Offered(argc, argv, platform))
+        return 1;
+    Check_Scale_Factor();
+    const bool fallback = Put_Platform(platform);
+    QApplication app(argc, argv);
+    const bool no_display = fallback && QGuiApplication::platformName() == QLatin1String("offscreen");
+    if (!Screen_Found(platform, no_display) || !Read_Command_Line(app))
+        return 1;
+    if (no_display) {
+        Say_No_Display(platform);
+        return 1;
+    }
     frmMain window;
     window.Load();
     return app.exec();
