@@ -199,8 +199,11 @@ QByteArray Pdf()
 int main(int argc, char **argv)
 {
     // Headless whatever the environment names, and without the platform's
-    // own command-line options.
+    // own command-line options or Qt's input plugins (one of them listens on
+    // the network): the tool takes no input.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("QT_QPA_GENERIC_PLUGINS");
+    qunsetenv("QT_LOAD_TESTABILITY");
     // Qt's start-up looks for a file in the session's runtime folder, which
     // this tool never uses, and warns when none is set: not worth a word.
     static const QtMessageHandler qt_handler = qInstallMessageHandler(nullptr);

@@ -71,26 +71,93 @@ QByteArray Offered_Platform(const QByteArray &platform, QByteArray &refused)
     return choices.join(';');
 }
 
-// Qt takes QT_SCALE_FACTOR as it comes: at 0, below, or a billion the
-// window is drawn nowhere to be seen. Past these bounds the text is
-// unreadable or the window larger than any screen.
-constexpr double Scale_Low = 0.25, Scale_High = 16;
+// Qt's input plugins the window loads when asked (-plugin NAME[:ARGS], or
+// QT_QPA_GENERIC_PLUGINS=NAME[:ARGS],...): each reads a device of this
+// machine. Qt's TUIO plugin would take touches from anyone who sends it a
+// datagram, on every interface; a plugin not named here is not known to be
+// safe.
+constexpr std::array<const char *, 7> Offered_Input = {"evdevkeyboard", "evdevmouse", "evdevtablet", "evdevtouch",
+                                                       "libinput",      "tslib",      "tslibraw"};
 
-// A scale factor that cannot be used is said and left out: the window
-// starts at the ordinary scale.
-void Check_Scale_Factor()
+// Whether every input plugin asked for is offered (the name matched in any
+// case, as Qt matches it); after saying why not when one is not. The
+// options are taken out of the command line, and QT_QPA_GENERIC_PLUGINS
+// carries all that was checked to Qt. Qt's -testability, which loads a
+// library that drives the window from outside, is refused too.
+bool Input_Offered(int &argc, char **argv)
 {
-    const QByteArray text = qgetenv("QT_SCALE_FACTOR");
-    if (text.isEmpty())
-        return;
-    bool ok = false;
-    const double factor = text.toDouble(&ok);
-    if (ok && factor >= Scale_Low && factor <= Scale_High)
-        return;
-    std::fprintf(stderr, "quorvel: QT_SCALE_FACTOR=%s is not a scale the window can be shown at (a number from %g to %g); "
-                         "it starts at the ordinary scale\n",
-                 text.constData(), Scale_Low, Scale_High);
-    qunsetenv("QT_SCALE_FACTOR");
+    QByteArrayList asked = Take_Option(argc, argv, "plugin");
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_GENERIC_PLUGINS"))
+        asked.prepend(qgetenv("QT_QPA_GENERIC_PLUGINS"));
+    const QByteArray plugins = asked.join(',');
+    for (const QByteArray &plugin : plugins.split(',')) {
+        const QByteArray name = plugin.split(':').first().toLower();
+        if (!plugin.isEmpty() && std::find(Offered_Input.begin(), Offered_Input.end(), name) == Offered_Input.end()) {
+            const QByteArrayList offered(Offered_Input.begin(), Offered_Input.end());
+            std::fprintf(stderr, "quorvel: Qt's input plugin \"%s\" is not offered (it may take input from the "
+                                 "network); the window takes input from its session and from %s\n",
+                         plugin.constData(), offered.join(", ").constData());
+            return false;
+        }
+    }
+    if (!plugins.isEmpty())
+        qputenv("QT_QPA_GENERIC_PLUGINS", plugins);
+    const auto testability = [](const char *arg) {
+        return std::strcmp(arg, "-testability") == 0 || std::strcmp(arg, "--testability") == 0;
+    };
+    if (qEnvironmentVariableIntValue("QT_LOAD_TESTABILITY") > 0 || std::any_of(argv + 1, argv + argc, testability)) {
+        std::fprintf(stderr, "quorvel: Qt's testability library (-testability, QT_LOAD_TESTABILITY) would let "
+                             "another program drive the window; it is not offered\n");
+        return false;
+    }
+    return true;
+}
+
+// Settings with which Qt scales the window, taken as they come: at 0, below,
+// or a billion the window is drawn nowhere to be seen. Past these bounds the
+// text is unreadable or the window larger than any screen; each setting is
+// bounded alone (Qt multiplies them). QT_SCREEN_SCALE_FACTORS is a list
+// (FACTOR;... or SCREEN=FACTOR;...), QT_FONT_DPI a whole number in any base
+// (the factor is the number over 96).
+struct Scale_Setting {
+    const char *name;
+    double low, high;
+    const char *what;
+    bool list, whole;
+};
+constexpr Scale_Setting Scale_Settings[] = {
+    {"QT_SCALE_FACTOR", 0.25, 16, "a number", false, false},
+    {"QT_SCREEN_SCALE_FACTORS", 0.25, 16, "a number for each screen", true, false},
+    {"QT_FONT_DPI", 24, 1536, "dots per inch, a whole number", false, true},
+};
+
+// Whether every value in `text` is within the setting's bounds.
+bool Usable(const Scale_Setting &setting, const QByteArray &text)
+{
+    for (const QByteArray &part : setting.list ? text.split(';') : QByteArrayList{text}) {
+        if (setting.list && part.isEmpty())
+            continue;
+        bool ok = false;
+        const double value = setting.whole ? part.toInt(&ok, 0) : part.mid(part.lastIndexOf('=') + 1).toDouble(&ok);
+        if (!ok || !(value >= setting.low && value <= setting.high))
+            return false;
+    }
+    return true;
+}
+
+// A scale setting that cannot be used is said and left out: the window
+// starts at the ordinary scale.
+void Check_Scales()
+{
+    for (const Scale_Setting &setting : Scale_Settings) {
+        const QByteArray text = qgetenv(setting.name);
+        if (text.isEmpty() || Usable(setting, text))
+            continue;
+        std::fprintf(stderr, "quorvel: %s=%s is not a scale the window can be shown at (%s from %g to %g); "
+                             "it starts at the ordinary scale\n",
+                     setting.name, text.constData(), setting.what, setting.low, setting.high);
+        qunsetenv(setting.name);
+    }
 }
 
 // Qt's complaints while it tries a platform that cannot start; they are
@@ -207,9 +274,9 @@ void Say_No_Display(const QByteArray &platform)
 int main(int argc, char *argv[])
 {
     QByteArray platform;
-    if (!Platform_Offered(argc, argv, platform))
+    if (!Platform_Offered(argc, argv, platform) || !Input_Offered(argc, argv))
         return 1;
-    Check_Scale_Factor();
+    Check_Scales();
     const bool fallback = Put_Platform(platform);
     QApplication app(argc, argv);
     const bool no_display = fallback && QGuiApplication::platformName() == QLatin1String("offscreen");

@@ -260,6 +260,11 @@ if [ "$(id -u)" = 0 ]; then
 fi
 cd "$tmp/out" || exit 1
 
+# Qt's input plugins are not loaded: TUIO's would listen on the network.
+QT_DEBUG_PLUGINS=1 QT_QPA_GENERIC_PLUGINS=tuiotouch "$render" input.png 2>&1 | grep -q plugins/generic \
+    && fail "quorvel-render loads Qt's input plugins"
+rm -f input.png
+
 # No font at all: fontconfig with an empty configuration.
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"
 FONTCONFIG_FILE=$tmp/fonts.conf run 1 "no font can be loaded" page.png
