@@ -17,7 +17,7 @@
 // window was frozen. Prints one line with both figures and what was told.
 #include "page_build.h"
 #include "preview_surface.h"
-#include "printing.h"
+#include "print_command.h"
 
 #include <QApplication>
 #include <QComboBox>

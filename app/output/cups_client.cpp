@@ -187,17 +187,19 @@ Queue_State Ask_Scheduler(const Cups_Library &cups, const QString &printer, cons
     return state;
 }
 
-QString Not_Heard(const Queue_State &state)
+Result<> Heard(const Queue_State &state)
 {
     switch (state.heard) {
     case Heard::Silence:
-        return Tr("the print system (CUPS) at %1 does not answer").arg(state.address);
+        return Failure{Tr("the print system (CUPS) at %1 does not answer").arg(state.address)};
     case Heard::Nobody:
-        return Tr("no print system (CUPS) takes connections at %1 (%2)").arg(state.address, state.said);
+        return Failure{Tr("no print system (CUPS) takes connections at %1 (%2)").arg(state.address, state.said)};
     case Heard::Stranger:
-        return Tr("the server at %1 did not answer as a print system (CUPS) does (%2)").arg(state.address, state.said);
-    case Heard::Answer:
+        return Failure{
+            Tr("the server at %1 did not answer as a print system (CUPS) does (%2)").arg(state.address, state.said)};
     case Heard::Cancelled:
+        return Failure{Tr("the print system (CUPS) at %1 was not waited for").arg(state.address)};
+    case Heard::Answer:
         break;
     }
     return {};
@@ -206,32 +208,32 @@ QString Not_Heard(const Queue_State &state)
 namespace {
 
 // A queue that refuses jobs, with the administrator's reason and CUPS's status.
-QString Refused(const QString &printer, const QString &reason, const QString &status)
+Failure Refused(const QString &printer, const QString &reason, const QString &status)
 {
-    return Tr("The printer \"%1\" is not accepting jobs: %2 (CUPS: %3)")
-        .arg(printer, reason.isEmpty() ? Tr("no reason was given") : reason, status);
+    return {Tr("the printer \"%1\" is not accepting jobs: %2 (CUPS: %3)")
+                .arg(printer, reason.isEmpty() ? Tr("no reason was given") : reason, status)};
 }
 
 } // namespace
 
-QString Queue_Failure(const QString &printer, const Queue_State &state)
+Result<> Queue_Ready(const QString &printer, const Queue_State &state)
 {
     if (printer.isEmpty())
-        return Tr("No printer and no file was chosen.");
-    if (const QString why = Not_Heard(state); !why.isEmpty())
-        return Tr("The printer \"%1\" cannot be reached: %2.").arg(printer, why);
+        return Failure{Tr("no printer and no file was chosen")};
+    if (const Result<> heard = Heard(state); !heard.Ok())
+        return Failure{Tr("the printer \"%1\" cannot be reached: %2").arg(printer, heard.Message())};
     if (state.status > IPP_STATUS_OK_EVENTS_COMPLETE)
-        return Tr("The printer \"%1\" cannot be reached: %2").arg(printer, state.said);
+        return Failure{Tr("the printer \"%1\" cannot be reached: %2").arg(printer, state.said)};
     if (!state.accepting)
         return Refused(printer, state.message, QStringLiteral("server-error-not-accepting-jobs"));
     return {};
 }
 
-QString Submission_Failure(const QString &printer, ipp_status_t status, const QString &said, const Queue_State &state)
+Result<> Job_Taken(const QString &printer, ipp_status_t status, const QString &said, const Queue_State &state)
 {
     if (status >= IPP_STATUS_OK && status <= IPP_STATUS_OK_EVENTS_COMPLETE)
         return {};
     if (status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS && state.heard == Heard::Answer)
         return Refused(printer, state.message, said);
-    return Tr("The printer \"%1\" did not take the job: %2").arg(printer, said);
+    return Failure{Tr("the printer \"%1\" did not take the job: %2").arg(printer, said)};
 }

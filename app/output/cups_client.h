@@ -4,6 +4,8 @@
 // seconds at most. CUPS's own calls wait minutes, several times over.
 #pragma once
 
+#include "outcome.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -75,15 +77,15 @@ using Still_Waiting = std::function<bool()>;
 Queue_State Ask_Scheduler(const Cups_Library &cups, const QString &printer, const Still_Waiting &waiting,
                           int wait = Answer_Wait);
 
-// Why the print system cannot be asked anything, with its address; empty
-// when it answered (in IPP) or the user stopped waiting.
-QString Not_Heard(const Queue_State &state);
+// Whether the print system answered in IPP (its status may still be an
+// error); fails with why it cannot be asked anything, with its address.
+// A question the user stopped waiting for fails too.
+Result<> Heard(const Queue_State &state);
 
-// Why `printer` cannot take a job, as the scheduler told it; empty when it can.
-QString Queue_Failure(const QString &printer, const Queue_State &state);
+// Whether `printer` can take a job, as the scheduler told it; fails with why not.
+Result<> Queue_Ready(const QString &printer, const Queue_State &state);
 
-// Why the job Qt handed to CUPS for `printer` was not taken: `status` and
-// `said` are CUPS's last error on the thread that handed it over, `state`
-// the queue as asked afterwards (its reason for a refusal). Empty when taken.
-QString Submission_Failure(const QString &printer, ipp_status_t status, const QString &said,
-                           const Queue_State &state);
+// Whether the print system took the job Qt handed to CUPS for `printer`:
+// `status` and `said` are CUPS's last error on the thread that handed it
+// over, `state` the queue as asked afterwards (its reason for a refusal).
+Result<> Job_Taken(const QString &printer, ipp_status_t status, const QString &said, const Queue_State &state);

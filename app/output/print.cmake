@@ -1,5 +1,6 @@
 # The print system as the print command asks it (a CUPS client), and the
-# print command ("PDF"): the printer dialog and the page on the printer.
+# print command's work: the page on the printer or to its file. No widget:
+# the command's dialogs are the window's.
 # libcups tells whether the print system took the job. Only its header
 # is built in: the library is loaded at the first print (QLibrary).
 find_package(Cups REQUIRED)
@@ -15,5 +16,5 @@ add_library(quorvel_printing STATIC
     ${CMAKE_CURRENT_LIST_DIR}/printing.h
 )
 target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quorvel_printing PUBLIC quorvel_page quorvel_draw Qt6::PrintSupport Qt6::Widgets
-    PRIVATE quorvel_cups_client quorvel_output quorvel_pdf_form)
+target_link_libraries(quorvel_printing PUBLIC quorvel_cups_client Qt6::PrintSupport
+    PRIVATE quorvel_page quorvel_draw quorvel_pdf_form)

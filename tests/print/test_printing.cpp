@@ -10,6 +10,7 @@
 #include "page_build.h"
 #include "preview_surface.h"
 #include "printed_page.h"
+#include "print_command.h"
 #include "printing.h"
 
 #include <QApplication>
@@ -253,13 +254,13 @@ private slots:
             {"print.example", Silent, ok, true, false, "", "the print system (CUPS) at print.example:6310 does not answer"},
             {"/run/cups/cups.sock", Refuses, ok, true, false, "",
              "no print system (CUPS) takes connections at /run/cups/cups.sock (Connection refused)"},
-            {"::1", Http, ok, true, false, "Office", "The printer \"Office\" cannot be reached: the server at [::1]:6310 "
-             "did not answer as a print system (CUPS) does (HTTP status 501, Not Implemented)."},
+            {"::1", Http, ok, true, false, "Office", "the printer \"Office\" cannot be reached: the server at [::1]:6310 "
+             "did not answer as a print system (CUPS) does (HTTP status 501, Not Implemented)"},
             {"print.example", Hangs, ok, true, false, "", "the server at print.example:6310 did not answer as a print "
              "system (CUPS) does (it took the connection but gave no HTTP answer)"},
-            {"print.example", Ipp, ok, false, false, "Office", "The printer \"Office\" is not accepting jobs: out of "
+            {"print.example", Ipp, ok, false, false, "Office", "the printer \"Office\" is not accepting jobs: out of "
              "toner (CUPS: server-error-not-accepting-jobs)"},
-            {"print.example", Ipp, gone, true, false, "Office/2", "The printer \"Office/2\" cannot be reached: No such queue"},
+            {"print.example", Ipp, gone, true, false, "Office/2", "the printer \"Office/2\" cannot be reached: No such queue"},
             {"print.example", Ipp, gone, true, true, "Office/2", ""}, // found on the network
             {"print.example", Ipp, ok, true, false, "", ""},
         };
@@ -267,7 +268,7 @@ private slots:
             fake.server = row.server, fake.kind = row.kind, fake.status = row.status, fake.known = row.known;
             fake.accepting = row.accepting, fake.message = row.accepting ? "" : "out of toner", fake.uri.clear();
             const Queue_State state = Ask_Scheduler(fake_library, row.printer, [] { return true; }, 300);
-            QCOMPARE(row.printer.isEmpty() ? Not_Heard(state) : Queue_Failure(row.printer, state), row.told);
+            QCOMPARE((row.printer.isEmpty() ? Heard(state) : Queue_Ready(row.printer, state)).Message(), row.told);
             QTRY_COMPARE(fake.open.load(), 0); // every connection closed, the silent one once given up
             if (row.kind != Refuses)
                 QCOMPARE(fake.op, row.printer.isEmpty() ? IPP_OP_CUPS_GET_PRINTERS : IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -282,17 +283,17 @@ private slots:
     {
         fake.kind = Silent;
         const Queue_State cancelled = Ask_Scheduler(fake_library, {}, [] { return false; });
-        QVERIFY(cancelled.heard == Heard::Cancelled && Not_Heard(cancelled).isEmpty());
+        QCOMPARE(cancelled.heard, Heard::Cancelled);
         QTRY_COMPARE(fake.open.load(), 0);
         fake.kind = Ipp, fake.status = IPP_STATUS_OK, fake.stopped = true, fake.message = "paper jam";
         const Queue_State stopped = Ask_Scheduler(fake_library, QStringLiteral("Office"), [] { return true; });
-        QVERIFY(stopped.stopped && Queue_Failure("Office", stopped).isEmpty());
+        QVERIFY(stopped.stopped && Queue_Ready("Office", stopped).Ok());
         const ipp_status_t refused = IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS;
-        QCOMPARE(Submission_Failure("Office", IPP_STATUS_OK_CONFLICTING, "", stopped) +
-                     Submission_Failure("Office", refused, "refused", stopped) + u'|' +
-                     Submission_Failure("Office", refused, "refused", cancelled),
-                 "The printer \"Office\" is not accepting jobs: paper jam (CUPS: refused)|"
-                 "The printer \"Office\" did not take the job: refused");
+        QCOMPARE(Job_Taken("Office", IPP_STATUS_OK_CONFLICTING, "", stopped).Message() +
+                     Job_Taken("Office", refused, "refused", stopped).Message() + u'|' +
+                     Job_Taken("Office", refused, "refused", cancelled).Message(),
+                 "the printer \"Office\" is not accepting jobs: paper jam (CUPS: refused)|"
+                 "the printer \"Office\" did not take the job: refused");
     }
     // A print server that never takes the connection (its backlog full, as a
     // host that drops connections) is reported with its address and port
@@ -318,7 +319,7 @@ private slots:
         for (int fd : {server, waiting[0], waiting[1], waiting[2]})
             close(fd);
         QCOMPARE(dialogs_, 0);
-        QCOMPARE(failures_, QStringList("Nothing was printed: the print system (CUPS) at " + where + " does not answer."));
+        QCOMPARE(failures_, QStringList("the print system (CUPS) at " + where + " does not answer"));
         QVERIFY2(waited.elapsed() < 10000, qPrintable(QString::number(waited.elapsed())));
     }
 
