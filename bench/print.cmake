@@ -8,3 +8,5 @@ target_link_libraries(bench_print PRIVATE quorvel_print_command quorvel_page quo
 # through tests/print/cups-print-test.
 add_executable(quorvel-print-waits print_waits.cpp)
 target_link_libraries(quorvel-print-waits PRIVATE quorvel_print_command quorvel_page)
+target_compile_definitions(quorvel-print-waits PRIVATE
+    FAKE_IPP_SERVER="${CMAKE_SOURCE_DIR}/tests/print/fake_ipp_server.py")

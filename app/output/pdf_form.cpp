@@ -23,6 +23,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -164,7 +165,10 @@ Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &
                        {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")});
 }
 
-Result<QByteArray> Page_Pdf(const std::optional<QPageLayout> &layout)
+namespace {
+
+// The page as Qt's PDF writer draws it, and the layout it drew it on.
+std::pair<QByteArray, QPageLayout> Draw_Pdf(const std::optional<QPageLayout> &layout)
 {
     // Qt's PDF writer writes into memory, where no write fails unseen; the
     // file, if any, is written afterwards, every write checked.
@@ -186,8 +190,21 @@ Result<QByteArray> Page_Pdf(const std::optional<QPageLayout> &layout)
     // Every document the surface ends is one page.
     if (surface.Documents() != 1)
         throw std::logic_error(std::to_string(surface.Documents()) + " pages drawn, not one");
+    return {memory.data(), writer.pageLayout()};
+}
+
+} // namespace
+
+QByteArray Drawn_Pdf(const std::optional<QPageLayout> &layout)
+{
+    return Draw_Pdf(layout).first;
+}
+
+Result<QByteArray> Page_Pdf(const std::optional<QPageLayout> &layout)
+{
+    const auto [pdf, drawn] = Draw_Pdf(layout);
     // qpdf reads the page back strictly: a PDF that Qt did not make whole is refused.
-    Result<QByteArray> form = Make_Fillable_Form(memory.data(), writer.pageLayout(), writer.resolution());
+    Result<QByteArray> form = Make_Fillable_Form(pdf, drawn, Pdf_Resolution);
     if (!form.Ok())
         return Failure{QStringLiteral("cannot make the fillable form: %1").arg(form.Message())};
     return form;

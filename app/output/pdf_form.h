@@ -25,6 +25,10 @@ constexpr int Pdf_Resolution = 1200;
 // bytes of every PDF the programs make, file or print job.
 Result<QByteArray> Page_Pdf(const std::optional<QPageLayout> &layout = std::nullopt);
 
+// The page as Qt's PDF writer draws it on `layout`, without the fields:
+// what a print queue gets, which prints it alike.
+QByteArray Drawn_Pdf(const std::optional<QPageLayout> &layout);
+
 // Page_Pdf written to the file named by `path` (the name's own bytes) whole
 // or not at all (Write_Whole_File).
 Result<> Write_Page_Pdf(const QByteArray &path, const std::optional<QPageLayout> &layout = std::nullopt);

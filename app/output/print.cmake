@@ -14,7 +14,14 @@ target_link_libraries(quorvel_cups_client PUBLIC Qt6::Core)
 add_library(quorvel_printing STATIC
     ${CMAKE_CURRENT_LIST_DIR}/printing.cpp
     ${CMAKE_CURRENT_LIST_DIR}/printing.h
+    ${CMAKE_CURRENT_LIST_DIR}/qt_cups_calls.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/qt_cups_calls.h
 )
+# The libcups calls that Qt's print support makes, defined in
+# qt_cups_calls.cpp, go into the dynamic symbol table of every program that
+# prints, where the plugin finds them before libcups's own.
+target_link_options(quorvel_printing INTERFACE
+    "LINKER:--export-dynamic-symbol=cupsGetDests,--export-dynamic-symbol=cupsGetNamedDest,--export-dynamic-symbol=cupsGetPPD")
 target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(quorvel_printing PUBLIC quorvel_cups_client Qt6::PrintSupport
     PRIVATE quorvel_page quorvel_draw quorvel_pdf_form)

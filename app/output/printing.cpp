@@ -1,14 +1,17 @@
 #include "printing.h"
 
-#include "page_build.h"
 #include "pdf_form.h"
 #include "printer_surface.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPrintEngine>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -20,50 +23,41 @@ QString Tr(const char *text)
 
 std::unique_ptr<QPrinter> printer;
 
-// Prints on the queue the dialog chose: the queue asked first, so that a
-// queue that is gone or refuses jobs, or a scheduler that does not answer,
-// is reported before anything is drawn.
-Result<Printed> Print_On_Queue(QPrinter &device, const Still_Waiting &waiting)
+// The job's options as Qt's print engine gives them to CUPS: the paper,
+// copies, sides and orientation, then what the dialog's own options chose
+// (number-up, page-set, job-sheets...; kept by the engine under a property
+// of Qt's CUPS support).
+std::vector<std::pair<QByteArray, QByteArray>> Job_Options(QPrinter &printer)
 {
-    const QString queue = device.printerName();
-    const Cups_Library *cups = Cups_System();
-    Queue_State state;
-    if (cups)
-        state = Ask_Scheduler(*cups, queue, waiting);
-    if (const Result<> ready = Queue_Ready(queue, state); !ready.Ok())
-        return Failure{ready.Message()};
-    try {
-        // A surface of its own for every print: the dialog may have chosen a
-        // printer of another resolution, at which the fonts measure anew.
-        // Should the drawing fail, the page it collected goes with it, unsent.
-        Printer_Surface surface(device);
-        const Drawing_Scope scope(surface, 1);
-        Build_Page();
-    } catch (const RuntimeError &error) {
-        if (error.number() != Err_Printer)
-            throw;
-        // Qt could not begin the job (no room for its file): which printer.
-        return Failure{QStringLiteral("%1 (%2)").arg(QString::fromStdString(error.what()), queue)};
+    const QPageLayout layout = printer.pageLayout();
+    std::vector<std::pair<QByteArray, QByteArray>> options{{"media", layout.pageSize().key().toUtf8()}};
+    if (printer.copyCount() > 1) {
+        options.emplace_back("copies", QByteArray::number(printer.copyCount()));
+        if (printer.collateCopies())
+            options.emplace_back("Collate", "True");
     }
-    if (cups) {
-        // Qt hands the job to CUPS as the document ends and keeps CUPS's
-        // answer (a queue that is not accepting jobs says so here) to itself;
-        // CUPS keeps it too, as this thread's last error. A queue that is
-        // stopped but accepting holds the job until it is started again: a
-        // success, as lp sees it too.
-        const ipp_status_t status = cups->lastError();
-        const QString said = QString::fromUtf8(cups->lastErrorString());
-        const Queue_State refusal = status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS
-                                        ? Ask_Scheduler(*cups, queue, waiting)
-                                        : Queue_State{};
-        if (const Result<> taken = Job_Taken(queue, status, said, refusal); !taken.Ok())
-            return Failure{taken.Message()};
+    const bool portrait = layout.orientation() == QPageLayout::Portrait;
+    switch (printer.duplex()) {
+    case QPrinter::DuplexNone:
+        options.emplace_back("sides", "one-sided");
+        break;
+    case QPrinter::DuplexAuto:
+        options.emplace_back("sides", portrait ? "two-sided-long-edge" : "two-sided-short-edge");
+        break;
+    case QPrinter::DuplexLongSide:
+        options.emplace_back("sides", "two-sided-long-edge");
+        break;
+    case QPrinter::DuplexShortSide:
+        options.emplace_back("sides", "two-sided-short-edge");
+        break;
     }
-    if (!state.stopped)
-        return Printed{};
-    return Printed{Tr("The printer \"%1\" is stopped%2: the page waits in its queue and prints once the printer is "
-                      "started again.")
-                       .arg(queue, state.message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(state.message))};
+    if (!portrait)
+        options.emplace_back("landscape", "");
+    constexpr auto Cups_Options = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+    const QStringList chosen = printer.printEngine()->property(Cups_Options).toStringList();
+    for (qsizetype i = 0; i + 1 < chosen.size(); i += 2)
+        options.emplace_back(chosen[i].toUtf8(), chosen[i + 1].toUtf8());
+    return options;
 }
 
 } // namespace
@@ -81,21 +75,22 @@ QPrinter &The_Printer()
     return *printer;
 }
 
-Result<> Check_Print_System(const Still_Waiting &waiting)
+Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting)
 {
     const Cups_Library *cups = Cups_System();
     if (!cups)
         return {};
     QElapsedTimer asking;
     asking.start();
-    const Queue_State state = Ask_Scheduler(*cups, {}, waiting);
+    const Queue_State state =
+        Ask_Scheduler(*cups, {}, waiting, std::min(deadline, QDeadlineTimer(Answer_Wait)));
     // A connection refused at once (nothing listens there) costs Qt's own
     // calls nothing either, and the dialog still prints to a file; one
     // refused after seconds (a host that is down, given up on by the
     // network) would cost each of them as much.
     if (state.heard == Heard::Nobody && asking.elapsed() < 1000)
         return {};
-    return Heard(state);
+    return Heard_From(state);
 }
 
 Result<> Check_Print_File(const QString &name)
@@ -106,12 +101,20 @@ Result<> Check_Print_File(const QString &name)
     return Failure{Tr("\"%1\" is not a regular file").arg(name)};
 }
 
-Result<Printed> Print_On(QPrinter &printer, const Still_Waiting &waiting)
+Result<Printed> Print_On(QPrinter &printer, QDeadlineTimer deadline, const Still_Waiting &waiting)
 {
     const QString file = printer.outputFileName();
-    if (file.isEmpty())
-        return Print_On_Queue(printer, waiting);
-    if (const Result<> written = Write_Page_Pdf(QFile::encodeName(file), printer.pageLayout()); !written.Ok())
-        return Failure{written.Message()};
-    return Printed{};
+    if (!file.isEmpty()) {
+        if (const Result<> written = Write_Page_Pdf(QFile::encodeName(file), printer.pageLayout()); !written.Ok())
+            return Failure{written.Message()};
+        return Printed{};
+    }
+    if (printer.printerName().isEmpty())
+        return Failure{Tr("no printer and no file was chosen")};
+    const Cups_Library *cups = Cups_System();
+    if (!cups)
+        return Failure{Tr("the print system's library (libcups) cannot be loaded")};
+    // Drawn for the printer's page as the dialog set it up.
+    const Print_Job job{printer.printerName(), printer.docName(), Job_Options(printer), Drawn_Pdf(printer.pageLayout())};
+    return Submit_Job(*cups, job, deadline, waiting);
 }

@@ -17,27 +17,20 @@ QPrinter &The_Printer();
 // Asks the print system whether it answers, as Qt is about to ask it for
 // its printers (making the printer, opening the dialog), `waiting` called
 // meanwhile. Fails with the reason and its address when it does not answer
-// within a few seconds, or answers as no print system does; one that
-// refuses the connection at once is no failure (nothing listens there, which
-// costs Qt's own questions nothing, and a file can still be chosen).
-Result<> Check_Print_System(const Still_Waiting &waiting);
+// within a few seconds (by `deadline` at the latest), or answers as no
+// print system does; one that refuses the connection at once is no failure
+// (nothing listens there, which costs Qt's own questions nothing, and a
+// file can still be chosen).
+Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting);
 
 // Why the dialog must not take `name` as the file to print to: Qt's dialog
 // opens it before it closes, and opening a pipe or a device can wait for
 // ever. Ok for a regular file or a new one.
 Result<> Check_Print_File(const QString &name);
 
-// A print that was not refused: the notice the user is told, if any (a
-// job that waits in a stopped queue).
-struct Printed {
-    QString notice;
-};
-
 // Prints the page on `printer` as the dialog left it: to its file (the one
 // PDF the programs write, on the dialog's page layout), or to its queue,
-// which is asked first (`waiting` called meanwhile), so that a queue that is
-// gone or refuses jobs, or a scheduler that does not answer, is reported
-// before anything is drawn; a job counts as printed only once the print
-// system has taken it. Draws in a Drawing_Scope: OutputTarget and
+// with the options the dialog chose (Submit_Job: told by `deadline`,
+// `waiting` called meanwhile). Draws in a Drawing_Scope: OutputTarget and
 // Zoom_Factor are left as they were.
-Result<Printed> Print_On(QPrinter &printer, const Still_Waiting &waiting);
+Result<Printed> Print_On(QPrinter &printer, QDeadlineTimer deadline, const Still_Waiting &waiting);

@@ -1,7 +1,9 @@
 #include "print_command.h"
 
 #include "printing.h"
+#include "qt_cups_calls.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -11,6 +13,7 @@
 #include <QProgressDialog>
 
 #include <exception>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -23,6 +26,7 @@ QString Tr(const char *text)
 // While the print system is asked, the window's events run. After half a
 // second the user sees that it is being asked, and may stop waiting; until
 // then the window takes no input, so that no second print starts meanwhile.
+// One box for one wait: it goes with it.
 class Waiting_Box {
 public:
     explicit Waiting_Box(QWidget *parent) : progress_(Tr("Asking the print system (CUPS)\u2026"), Tr("Cancel"), 0, 0, parent)
@@ -32,13 +36,15 @@ public:
         progress_.setMinimumDuration(500);
     }
 
-    Still_Waiting Waiting()
+    bool Still_Waiting()
     {
-        return [this] {
-            QCoreApplication::processEvents(progress_.isVisible() ? QEventLoop::AllEvents
-                                                                  : QEventLoop::ExcludeUserInputEvents);
-            return !progress_.wasCanceled();
-        };
+        QCoreApplication::processEvents(progress_.isVisible() ? QEventLoop::AllEvents
+                                                              : QEventLoop::ExcludeUserInputEvents);
+        return !progress_.wasCanceled();
+    }
+    ::Still_Waiting Waiting()
+    {
+        return [this] { return Still_Waiting(); };
     }
     bool Cancelled() const { return progress_.wasCanceled(); }
 
@@ -46,9 +52,46 @@ private:
     QProgressDialog progress_;
 };
 
+// The print command while it runs: the deadline of the user's last action,
+// by which the print system answers it, Qt's questions included.
+struct Command {
+    QDeadlineTimer deadline;
+    Qt_Cups_Questions questions;
+    bool pressed = false; // "Print" was pressed in the dialog
+};
+Command *command = nullptr;
+
+// The user acted: the print system has Answer_Budget to answer.
+void Act()
+{
+    command->deadline = QDeadlineTimer(Answer_Budget);
+    command->questions.Begin(command->deadline);
+}
+
+// A box for each of Qt's questions that is not answered at once, over
+// whatever window is in front.
+std::function<Still_Waiting()> Boxes(QWidget *window)
+{
+    return [window] {
+        auto box = std::make_shared<std::unique_ptr<Waiting_Box>>();
+        return [window, box] {
+            if (!*box) {
+                QWidget *modal = QApplication::activeModalWidget();
+                *box = std::make_unique<Waiting_Box>(modal ? modal : window);
+            }
+            return (*box)->Still_Waiting();
+        };
+    };
+}
+
 bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
 {
     QPrintDialog dialog(&printer, parent);
+    // Building it, Qt asked the print system for its printers: unanswered
+    // (or not waited for), that is told instead of a dialog without them.
+    if (command->questions.Cancelled() || !command->questions.Answered().Ok())
+        return false;
+    command->questions.End();
     dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
     if (!Guard_Print_Dialog(dialog))
         qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
@@ -73,22 +116,30 @@ Print_Report noticeReport = Tell_Print_Waits;
 std::optional<Result<Printed>> Print(QWidget *window)
 {
     dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
+    Act();
     {
-        // Making the printer and opening the dialog ask the print system for
-        // its printers, on CUPS's connection that waits minutes on a
-        // scheduler that does not answer: it is heard first.
+        // Qt is about to ask the print system for its printers, making the
+        // printer and the dialog: it is heard first, so that one that does
+        // not answer from the start is told with its own words.
         Waiting_Box box(window);
-        const Result<> heard = Check_Print_System(box.Waiting());
+        const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
         if (box.Cancelled())
             return std::nullopt;
         if (!heard.Ok())
             return Failure{heard.Message()};
     }
     QPrinter &printer = The_Printer();
-    if (!dlgCommon.ShowPrinter(printer, window))
+    const bool chosen = dlgCommon.ShowPrinter(printer, window);
+    if (command->questions.Cancelled())
         return std::nullopt;
+    if (const Result<> answered = command->questions.Answered(); !answered.Ok())
+        return Failure{answered.Message()};
+    if (!chosen)
+        return std::nullopt;
+    if (!command->pressed) // a dialog without our "Print": its confirmation is the user's act
+        Act();
     Waiting_Box box(window);
-    Result<Printed> printed = Print_On(printer, box.Waiting());
+    Result<Printed> printed = Print_On(printer, command->deadline, box.Waiting());
     if (box.Cancelled())
         return std::nullopt;
     return printed;
@@ -120,23 +171,27 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
     if (!buttons || !name || !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
         return false;
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name] {
+        Act();
+        command->pressed = true;
         QString why;
         if (name->isEnabled()) {
             if (const Result<> file = Check_Print_File(name->text()); !file.Ok())
                 why = Tr("%1.\nPlease choose a different file name.").arg(file.Message());
         } else {
             Waiting_Box box(&dialog);
-            const Result<> heard = Check_Print_System(box.Waiting());
+            const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
             if (box.Cancelled())
-                return;
+                return command->questions.End();
             if (!heard.Ok())
                 why = Tr("Nothing can be printed on a printer now: %1.\n\nPrint to a file, or try again later.")
                           .arg(heard.Message());
         }
         if (!why.isEmpty())
             QMessageBox::warning(&dialog, dialog.windowTitle(), why);
-        else
+        else // the dialog, accepting, sets the printer up: Qt's questions of this act
             QMetaObject::invokeMethod(&dialog, "_q_checkFields");
+        // Left open, the dialog waits for the user again.
+        command->questions.End();
     });
     return true;
 }
@@ -164,6 +219,8 @@ void Set_Print_Notice(Print_Report notice)
 void Print_Page(QWidget *window)
 {
     dlgCommon.CancelError = true;
+    Command running{{}, Qt_Cups_Questions(Boxes(window)), false};
+    command = &running;
     std::optional<Result<Printed>> outcome;
     try {
         outcome = Print(window);
@@ -174,6 +231,7 @@ void Print_Page(QWidget *window)
         outcome = Failure{Tr("a fault of Quorvel itself stopped it (%1); please report it")
                               .arg(QString::fromLocal8Bit(fault.what()))};
     }
+    command = nullptr;
     // Told once everything is back in place: the message box lets the
     // window's events run.
     if (!outcome)

@@ -40,12 +40,12 @@ QAbstractPrintDialog::PrintDialogOptions Printer_Dialog_Options(QAbstractPrintDi
 
 // Qt's dialog, when "Print" is pressed, checks the chosen file by opening it
 // (a pipe or a device can wait there for ever) and asks the print system for
-// the chosen printer on CUPS's own connection (minutes, should the scheduler
-// have stopped meanwhile). Its private slot doing so, connected to the
-// buttons' accepted signal, is made to run after checks of our own: the
-// file's name looked at without opening anything, the scheduler asked as
-// everywhere here, reported within seconds and the dialog left open. False
-// when the dialog is not built as expected, the checks then missing.
+// the chosen printer. Its private slot doing so, connected to the buttons'
+// accepted signal, is made to run after checks of our own: the file's name
+// looked at without opening anything, the scheduler asked as everywhere
+// here, reported within seconds and the dialog left open. The press starts
+// the user's action: Qt's questions and the job share its Answer_Budget.
+// False when the dialog is not built as expected, the checks then missing.
 bool Guard_Print_Dialog(QPrintDialog &dialog);
 
 // Shows the printer dialog on `printer`; true when the user confirmed.
@@ -63,9 +63,12 @@ void Set_Print_Notice(Print_Report notice = {});
 
 // The "PDF" command: the print system asked (the user seeing that it is
 // asked, able to stop waiting), the dialog, then the page printed on what it
-// chose (Print_On). Any failure goes to the failure report, a fault of the
-// program too (said to be one), a notice to the notice; a cancel says
-// nothing. OutputTarget and Zoom_Factor are left as they were: the preview
-// keeps the zoom it is drawn at, so that the next layout compares against
-// what the canvas shows.
+// chose (Print_On). Whatever the print system does, the command and the
+// dialog's "Print" are each answered within Answer_Budget, Qt's own
+// questions included (qt_cups_calls.h), the window's events running
+// meanwhile. Any failure goes to the failure report, a fault of the program
+// too (said to be one), a notice to the notice; a cancel says nothing.
+// OutputTarget and Zoom_Factor are left as they were: the preview keeps the
+// zoom it is drawn at, so that the next layout compares against what the
+// canvas shows.
 void Print_Page(QWidget *window);
