@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <iterator>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -497,7 +496,7 @@ QString Replace(Target &target, const QByteArray &bytes)
 
 } // namespace
 
-QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
+Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
 {
     Catching_Ending_Signals catching;
     Target target;
@@ -509,81 +508,21 @@ QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::c
             struct stat found {};
             if (error == ENXIO && ::fstatat(target.folder.Get(), target.name.constData(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISFIFO(found.st_mode))
-                return QStringLiteral("no program is reading from this pipe");
-            return Reason(error);
+                return Failure{QStringLiteral("no program is reading from this pipe")};
+            return Failure{Reason(error)};
         }
         if (target.file.Get() < 0 || !S_ISREG(target.status.st_mode))
             break;
         if (const int error = Lock(target.file.Get(), lock_wait))
-            return error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error);
+            return Failure{error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error)};
         if (Still_There(target))
             break;
         if (attempt == 10)
-            return QStringLiteral("the file keeps being replaced by another program");
+            return Failure{QStringLiteral("the file keeps being replaced by another program")};
     }
-    if (target.file.Get() >= 0 && !S_ISREG(target.status.st_mode))
-        return Write_Directly(target, bytes);
-    return Replace(target, bytes);
-}
-
-Memory_File::Memory_File() : fd_(::memfd_create("quorvel-output", MFD_CLOEXEC))
-{
-    if (fd_ < 0) {
-        error_ = Reason(errno);
-        return;
-    }
-    // Writers reach the file by its name under /proc, which a container or
-    // a chroot may not have mounted: then there is no file to give them.
-    struct stat file {}, named {};
-    if (::fstat(fd_, &file) != 0 || ::stat(Name().toLocal8Bit().constData(), &named) != 0
-        || file.st_dev != named.st_dev || file.st_ino != named.st_ino) {
-        error_ = QStringLiteral("the file in memory cannot be reached as %1 (is /proc mounted?)").arg(Name());
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-Memory_File::~Memory_File()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-QString Memory_File::Name() const
-{
-    return fd_ < 0 ? QString() : QStringLiteral("/proc/self/fd/%1").arg(fd_);
-}
-
-std::optional<QByteArray> Memory_File::Contents()
-{
-    struct stat status {};
-    if (fd_ < 0 || ::fstat(fd_, &status) != 0) {
-        if (fd_ >= 0)
-            error_ = Reason(errno);
-        return std::nullopt;
-    }
-    QByteArray contents(qsizetype(status.st_size), Qt::Uninitialized);
-    for (qsizetype done = 0; done < contents.size();) {
-        const ssize_t got = ::pread(fd_, contents.data() + done, size_t(contents.size() - done), off_t(done));
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR)
-                continue;
-            error_ = got < 0 ? Reason(errno) : QStringLiteral("the file ended early");
-            return std::nullopt;
-        }
-        done += got;
-    }
-    return contents;
-}
-
-QString Memory_File::Write_Error()
-{
-    struct stat status {};
-    if (fd_ < 0 || ::fstat(fd_, &status) != 0)
-        return Reason(fd_ < 0 ? EBADF : errno);
-    if (::pwrite(fd_, "", 1, status.st_size) == 1) {
-        ::ftruncate(fd_, status.st_size);
-        return {};
-    }
-    return Reason(errno);
+    const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
+                                                                                    : Replace(target, bytes);
+    if (!failed.isEmpty())
+        return Failure{failed};
+    return {};
 }

@@ -4,11 +4,11 @@
 // system's reason.
 #pragma once
 
+#include "outcome.h"
+
 #include <QByteArray>
-#include <QString>
 
 #include <chrono>
-#include <optional>
 
 // Writes `bytes` to the file named by `path`, the name's own bytes as the
 // system takes them (a name need not be valid UTF-8). Symbolic links are
@@ -32,32 +32,6 @@
 // for up to `lock_wait`, by default not at all, so that a window never hangs
 // on another program. Anything else found there (a device, a pipe) is written
 // directly, and a pipe that no program reads is refused at once instead of
-// waited for. Returns the reason of a failure ("No space left on device"), or
-// an empty string. Not reentrant: one write at a time.
-QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait = {});
-
-// A file that lives in memory only, for writers that take a file name
-// (QPrinter's PDF output) and drop the errors of their writes: what they
-// leave there is read back whole by qpdf (the fillable form) before the
-// bytes go to their file through Write_Whole_File, every write checked.
-class Memory_File {
-public:
-    Memory_File();
-    ~Memory_File();
-    Memory_File(const Memory_File &) = delete;
-    Memory_File &operator=(const Memory_File &) = delete;
-
-    // The name under which the file can be opened; empty when no file
-    // could be made (Error() says why).
-    QString Name() const;
-    // What was written to it; nothing when it cannot be read (Error() says why).
-    std::optional<QByteArray> Contents();
-    QString Error() const { return error_; }
-    // Why a writer's output may have come out short: the reason a write at
-    // the file's end fails now (a file-size limit), or an empty string.
-    QString Write_Error();
-
-private:
-    int fd_ = -1;
-    QString error_;
-};
+// waited for. Fails with the system's reason ("No space left on device").
+// Not reentrant: one write at a time.
+Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait = {});

@@ -3,19 +3,27 @@
 #include "form_extras.h"
 #include "form_fields.h"
 #include "form_module_digest.h"
+#include "output_file.h"
+#include "page_build.h"
 #include "pdf_form_module.h"
+#include "printer_surface.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
+#include <QPdfWriter>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -72,13 +80,11 @@ QString Check_Module(const QString &path)
 // programs, qpdf and the libraries it needs (GnuTLS among them) would cost
 // every start-up. It is looked for where it is installed relative to the
 // program, and the build tree is laid out the same way; nowhere else.
-Add_Pdf_Form_Function Module(QString &error)
+Result<Add_Pdf_Form_Function> Module()
 {
-    static QString failure;
-    static const Add_Pdf_Form_Function function = []() -> Add_Pdf_Form_Function {
+    static const Result<Add_Pdf_Form_Function> module = []() -> Result<Add_Pdf_Form_Function> {
         const auto cannot = [](const QString &why) {
-            failure = QStringLiteral("the PDF form module cannot be loaded: %1").arg(why);
-            return nullptr;
+            return Failure{QStringLiteral("the PDF form module cannot be loaded: %1").arg(why)};
         };
         const QString folder = Program_Folder();
         if (folder.isEmpty())
@@ -94,8 +100,7 @@ Add_Pdf_Form_Function Module(QString &error)
         return cannot(QStringLiteral("%1 has no function %2 (%3)")
                           .arg(path, QLatin1String(Add_Pdf_Form_Symbol), QString::fromLocal8Bit(::dlerror())));
     }();
-    error = failure;
-    return function;
+    return module;
 }
 
 // The fields' face, from fonts-liberation: metric-compatible with the
@@ -133,12 +138,11 @@ QString Document_Creator()
     return QStringLiteral("Quorvel " QUORVEL_VERSION);
 }
 
-QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resolution)
+Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &layout, int resolution)
 {
-    QString error;
-    const Add_Pdf_Form_Function add = Module(error);
-    if (!add)
-        return error;
+    const Result<Add_Pdf_Form_Function> add = Module();
+    if (!add.Ok())
+        return Failure{add.Message()};
     // Printer_Surface draws in twips from the printable area's top-left
     // corner, at the device's pixels; Qt's PDF engine puts that corner where
     // its pixel falls and turns pixels into points, y upwards from the foot
@@ -157,10 +161,62 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
         fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind),
                           field.Kind == Field_Kind::Amount});
     }
-    QByteArray form;
-    error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
-                {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")}, form);
-    if (error.isEmpty())
-        pdf = form;
-    return error;
+    return add.Value()(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
+                       {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")});
+}
+
+namespace {
+
+// The page as Qt's PDF writer draws it, and the layout it drew it on.
+std::pair<QByteArray, QPageLayout> Draw_Pdf(const std::optional<QPageLayout> &layout)
+{
+    // Qt's PDF writer writes into memory, where no write fails unseen; the
+    // file, if any, is written afterwards, every write checked.
+    QBuffer memory;
+    memory.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&memory);
+    writer.setResolution(Pdf_Resolution);
+    if (layout)
+        writer.setPageLayout(*layout);
+    else
+        Set_Up_Letter(writer);
+    writer.setTitle(Document_Title());
+    writer.setCreator(Document_Creator());
+    Printer_Surface surface(writer);
+    {
+        const Drawing_Scope scope(surface, 1);
+        Build_Page();
+    }
+    // Every document the surface ends is one page.
+    if (surface.Documents() != 1)
+        throw std::logic_error(std::to_string(surface.Documents()) + " pages drawn, not one");
+    return {memory.data(), writer.pageLayout()};
+}
+
+} // namespace
+
+QByteArray Drawn_Pdf(const std::optional<QPageLayout> &layout)
+{
+    return Draw_Pdf(layout).first;
+}
+
+Result<QByteArray> Page_Pdf(const std::optional<QPageLayout> &layout)
+{
+    const auto [pdf, drawn] = Draw_Pdf(layout);
+    // qpdf reads the page back strictly: a PDF that Qt did not make whole is refused.
+    Result<QByteArray> form = Make_Fillable_Form(pdf, drawn, Pdf_Resolution);
+    if (!form.Ok())
+        return Failure{QStringLiteral("cannot make the fillable form: %1").arg(form.Message())};
+    return form;
+}
+
+Result<> Write_Page_Pdf(const QByteArray &path, const std::optional<QPageLayout> &layout,
+                        std::chrono::milliseconds lock_wait)
+{
+    const Result<QByteArray> pdf = Page_Pdf(layout);
+    if (!pdf.Ok())
+        return Failure{pdf.Message()};
+    if (const Result<> written = Write_Whole_File(path, pdf.Value(), lock_wait); !written.Ok())
+        return Failure{QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(path), written.Message())};
+    return {};
 }

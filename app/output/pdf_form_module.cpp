@@ -385,10 +385,14 @@ QString First_Warning(QPDF &pdf)
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, const std::vector<Pdf_Field> &fields,
-                                                      const Pdf_Names &names, const QString &font_file,
-                                                      const Pdf_Extras &extras, QByteArray &out)
+extern "C" Q_DECL_EXPORT Result<QByteArray> Quorvel_Add_Pdf_Form(const QByteArray &bytes,
+                                                                  const std::vector<Pdf_Field> &fields,
+                                                                  const Pdf_Names &names, const QString &font_file,
+                                                                  const Pdf_Extras &extras)
 {
+    // A PDF that qpdf finds damaged, and a font the machine lacks, are the
+    // user's to know; anything else qpdf or this module throws is a fault of
+    // the program and goes up as it is.
     try {
         QPDF pdf;
         pdf.setSuppressWarnings(true);
@@ -408,13 +412,12 @@ extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, c
         writer.write();
         // Whatever qpdf had to guess while reading means the PDF was not whole.
         if (pdf.anyWarnings())
-            return QStringLiteral("the PDF is damaged: %1").arg(First_Warning(pdf));
+            return Failure{QStringLiteral("the PDF is damaged: %1").arg(First_Warning(pdf))};
         const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
-        out = QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
-        return {};
+        return QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
+    } catch (const QPDFExc &damaged) {
+        return Failure{QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(damaged.what()))};
     } catch (const Font_Error &error) {
-        return QString::fromStdString(error.what());
-    } catch (const std::exception &error) {
-        return QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(error.what()));
+        return Failure{QString::fromStdString(error.what())};
     }
 }

@@ -3,6 +3,8 @@
 // to its first page and writes it anew; it knows nothing of the form.
 #pragma once
 
+#include "outcome.h"
+
 #include <QByteArray>
 #include <QRectF>
 #include <QString>
@@ -61,9 +63,10 @@ struct Pdf_Extras {
 // document in its information and its XMP metadata; the page's own content
 // is kept as drawn, only marked as `extras` describes it (a page whose
 // texts do not match the structure is left untagged), with the fields'
-// scripts. Returns the new PDF in `out`, or the reason why not: a `pdf`
-// that is damaged in any way is refused, not repaired.
-using Add_Pdf_Form_Function = QString (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
-                                          const Pdf_Names &names, const QString &font_file,
-                                          const Pdf_Extras &extras, QByteArray &out);
+// scripts. Gives the new PDF; fails when `pdf` is damaged in any way (it is
+// refused, not repaired) or the font cannot be read. A fault of the module
+// itself is thrown.
+using Add_Pdf_Form_Function = Result<QByteArray> (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
+                                                     const Pdf_Names &names, const QString &font_file,
+                                                     const Pdf_Extras &extras);
 constexpr const char *Add_Pdf_Form_Symbol = "Quorvel_Add_Pdf_Form";

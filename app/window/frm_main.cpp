@@ -4,7 +4,7 @@
 #include "page_text.h"
 #include "font_check.h"
 #include "page_build.h"
-#include "printing.h"
+#include "print_command.h"
 #include "support_routines.h"
 
 #include <QAction>

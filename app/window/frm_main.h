@@ -1,7 +1,7 @@
 // frmMain, the program's one window: the toolbar, the page box, the grey
 // viewport with the page canvas, and the two scroll bars. Start-up, the zoom
 // modes and layout, scrolling and page selection live here; printing is
-// printing.h's.
+// print_command.h's.
 #pragma once
 
 #include "controls.h"

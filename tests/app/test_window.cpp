@@ -9,10 +9,11 @@
 #include "frm_main.h"
 #include "page_build.h"
 #include "page_text.h"
-#include "printing.h"
+#include "print_command.h"
 #include "printed_page.h"
 
 #include <QComboBox>
+#include <QPrinter>
 #include <QPainter>
 #include <QSet>
 #include <QCoreApplication>

@@ -10,7 +10,7 @@
 #include "page_build.h"
 #include "pdf_form.h"
 #include "preview_surface.h"
-#include "printing.h"
+#include "print_command.h"
 #include "recording_surface.h"
 
 #include <poppler-form.h>
@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -366,26 +367,36 @@ private slots:
         QVERIFY(buffer.open(QIODevice::WriteOnly));
         QPdfWriter writer(&buffer);
         QPainter(&writer).drawText(100, 100, QStringLiteral("other"));
-        QByteArray pdf = buffer.data();
-        QCOMPARE(Make_Fillable_Form(pdf, writer.pageLayout(), writer.resolution()), QString());
+        const Result<QByteArray> form = Make_Fillable_Form(buffer.data(), writer.pageLayout(), writer.resolution());
+        QVERIFY2(form.Ok(), qPrintable(form.Message()));
+        const QByteArray pdf = form.Value();
         QCOMPARE(Poppler::Document::loadFromData(pdf)->page(0)->formFields().size(), fields_.size());
         QFile other(dir_.filePath(QStringLiteral("other.pdf")));
         QVERIFY(other.open(QIODevice::WriteOnly) && other.write(pdf) == pdf.size() && other.flush());
         QCOMPARE(QProcess::execute("sh", {"-c", "pdfinfo \"$0\" | grep -q 'Tagged: *no'", other.fileName()}), 0);
     }
 
-    // A PDF that is not whole is refused, and left as it was.
+    // A PDF that is not whole is refused as damaged; a whole one without a
+    // page (not what the program draws) is a fault of the program, not called damaged.
     void aDamagedPdfIsRefused()
     {
         QFile file(pdf_);
         const QByteArray whole = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         QByteArray moved = whole;
         moved[moved.lastIndexOf("startxref\n") + 10] ^= 1; // the cross-reference table is elsewhere
+        const QPageLayout letter(QPageSize(QPageSize::Letter), QPageLayout::Portrait, {});
         for (const QByteArray &pdf : {QByteArray(), whole.left(whole.size() * 2 / 3), moved}) {
-            QByteArray bytes = pdf;
-            QVERIFY(Make_Fillable_Form(bytes, QPrinter().pageLayout(), 1200).contains(QStringLiteral("damaged")));
-            QCOMPARE(bytes, pdf);
+            const Result<QByteArray> form = Make_Fillable_Form(pdf, letter, 1200);
+            QVERIFY(!form.Ok() && form.Message().startsWith(QStringLiteral("the PDF is damaged: ")));
         }
+        QPDF empty;
+        empty.emptyPDF();
+        QPDFWriter writer(empty);
+        writer.setOutputMemory();
+        writer.write();
+        const std::shared_ptr<Buffer> no_page = writer.getBufferSharedPointer();
+        QVERIFY_THROWS_EXCEPTION(std::exception, (void)Make_Fillable_Form(
+            QByteArray(reinterpret_cast<const char *>(no_page->getBuffer()), qsizetype(no_page->getSize())), letter, 1200));
     }
 };
 
