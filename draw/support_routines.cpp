@@ -1,16 +1,19 @@
 #include "support_routines.h"
 
-Drawing_Scope::Drawing_Scope(Surface &target, Single zoom)
-    : target_(OutputTarget), zoom_(Zoom_Factor), charPos_(Char_Pos), lineStart_(Line_Start), breakPos_(Break_Pos)
+Drawing_Scope::Drawing_Scope(Surface &target, Single zoom, const Screen_Metrics &screen)
+    : target_(OutputTarget), zoom_(Zoom_Factor), screen_(Screen), charPos_(Char_Pos), lineStart_(Line_Start),
+      breakPos_(Break_Pos)
 {
     OutputTarget = &target;
     Zoom_Factor = zoom;
+    Screen = screen;
 }
 
 Drawing_Scope::~Drawing_Scope()
 {
     OutputTarget = target_;
     Zoom_Factor = zoom_;
+    Screen = screen_;
     Char_Pos = charPos_;
     Line_Start = lineStart_;
     Break_Pos = breakPos_;
@@ -18,7 +21,12 @@ Drawing_Scope::~Drawing_Scope()
 
 Integer Scale_Value(Integer Amount)
 {
-    const Single product = Single(Amount) * Zoom_Factor;
+    return Scale_Value(Amount, Zoom_Factor);
+}
+
+Integer Scale_Value(Integer Amount, Single zoom)
+{
+    const Single product = Single(Amount) * zoom;
     const Integer scaled = CInt(product);
     return scaled == 0 ? Integer(1) : scaled;
 }

@@ -12,8 +12,8 @@
 
 namespace {
 
-// Measures as the preview does at ratio 1 and keeps each line of text
-// instead of drawing anything.
+// Measures as the preview does at 100 %, but in twips, whatever the
+// screen, and keeps each line of text instead of drawing anything.
 class Text_Collector final : public Painter_Surface {
 public:
     std::vector<Text_Line> lines;
@@ -34,8 +34,8 @@ public:
     void EndDoc() override {}
 
 protected:
-    double Device_Per_Unit_X() const override { return 1 / double(Screen.TwipsPerPixelX); }
-    double Device_Per_Unit_Y() const override { return 1 / double(Screen.TwipsPerPixelY); }
+    double Device_Per_Unit_X() const override { return 1; }
+    double Device_Per_Unit_Y() const override { return 1; }
     double Device_Per_Pen_Pixel() const override { return 1; }
     double Hatch_Scale() const override { return 1; }
     bool Snap_To_Pixels() const override { return true; }

@@ -68,11 +68,13 @@ double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &opt
     return value;
 }
 
-// The canvas's size in screen pixels at `zoom`, as the preview sizes it.
+// The canvas's size in screen pixels at `zoom`, as the preview sizes it on
+// the 96-DPI screen the tool draws for.
 QSize Canvas_Pixels(double zoom)
 {
-    Zoom_Factor = Single(zoom);
-    return QSize(Pixels_X(Scale_Value(Sheet_Width)), Pixels_Y(Scale_Value(Sheet_Height)));
+    const Screen_Metrics screen;
+    return QSize(screen.Pixels_X(Scale_Value(Sheet_Width, Single(zoom))),
+                 screen.Pixels_Y(Scale_Value(Sheet_Height, Single(zoom))));
 }
 
 // `args` hold the arguments decoded as Latin-1, one character a byte, so
