@@ -325,8 +325,7 @@ void frmMain::Form_Load()
         } else if (button.Id == Command::Exit_Room) {
             button.Set_Width(100);
             Refresh();
-            button.Set_Width(std::abs(screen_.Twips_X(Toolbar->width()) - button.Left() -
-                                      Toolbar->Button(Command::Exit).Width() - Single(100)));
+            Size_Exit_Room(button);
         }
     }
 
@@ -434,7 +433,31 @@ void frmMain::Form_Resize()
 
     Toolbar->Button(Command::Exit_Room).Set_Width(100);
     const Single previous = Zoom_Factor;
+    Zoom_For_Mode();
+    if (Zoom_Factor != previous && Load_Done)
+        Build_Preview();
 
+    picPreview_Box.Set_Top(0);
+    if (picWindow.Width() - Margin > picPreview_Box.Width())
+        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
+    else
+        picPreview_Box.Set_Left(0);
+    Place_Scroll_Bar(VScroll, true);
+    Place_Scroll_Bar(HScroll, false);
+
+    for (Toolbar_Button &button : Toolbar->All()) {
+        if (button.Id == Command::Current) {
+            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
+            cboPage.Set_Left(button.Left() + 50);
+        } else if (button.Id == Command::Exit_Room) {
+            Size_Exit_Room(button);
+        }
+    }
+}
+
+// The zoom of the pressed mode, with the viewport and the bars it leaves.
+void frmMain::Zoom_For_Mode()
+{
     HScroll.Set_Visible(false);
     VScroll.Set_Visible(false);
     Size_Window();
@@ -461,48 +484,36 @@ void frmMain::Form_Resize()
         else
             Zoom_Factor = Capped((picWindow.Height() - Margin) / Sheet_Height_Twips);
     }
+}
 
-    if (Zoom_Factor != previous && Load_Done)
-        Build_Preview();
-
-    picPreview_Box.Set_Top(0);
-    if (picWindow.Width() - Margin > picPreview_Box.Width())
-        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
-    else
-        picPreview_Box.Set_Left(0);
-
-    // The canvas's size is read from the control that shows it, which is the
-    // drawn surface's size whenever the last drawing finished.
-    if (VScroll.Visible()) {
-        VScroll.Set_Top(picWindow.Top());
-        VScroll.Set_Left(picWindow.Width() + Bar_Gap);
-        VScroll.Set_Height(picWindow.Height());
-        const Single L = VScroll.Height();
-        VScroll.Set_Max(CInt(picPreview_Box.Height() - L));
-        VScroll.Set_Value(0);
-        VScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-        VScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
+// A shown bar along the viewport's right or bottom edge, ranged over the
+// canvas: its size is read from the control that shows it, which is the
+// drawn surface's size whenever the last drawing finished.
+void frmMain::Place_Scroll_Bar(Scroll_Bar &bar, bool vertical)
+{
+    if (!bar.Visible())
+        return;
+    if (vertical) {
+        bar.Set_Top(picWindow.Top());
+        bar.Set_Left(picWindow.Width() + Bar_Gap);
+        bar.Set_Height(picWindow.Height());
+    } else {
+        bar.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
+        bar.Set_Left(picWindow.Left());
+        bar.Set_Width(picWindow.Width());
     }
-    if (HScroll.Visible()) {
-        HScroll.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
-        HScroll.Set_Left(picWindow.Left());
-        HScroll.Set_Width(picWindow.Width());
-        const Single L = HScroll.Width();
-        HScroll.Set_Max(CInt(picPreview_Box.Width() - L));
-        HScroll.Set_Value(0);
-        HScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-        HScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
-    }
+    const Single L = vertical ? bar.Height() : bar.Width();
+    bar.Set_Max(CInt((vertical ? picPreview_Box.Height() : picPreview_Box.Width()) - L));
+    bar.Set_Value(0);
+    bar.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
+    bar.Set_SmallChange(Int_Abs(double(L) * 0.1));
+}
 
-    for (Toolbar_Button &button : Toolbar->All()) {
-        if (button.Id == Command::Current) {
-            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
-            cboPage.Set_Left(button.Left() + 50);
-        } else if (button.Id == Command::Exit_Room) {
-            button.Set_Width(std::abs(screen_.Twips_X(Toolbar->width()) - button.Left() -
-                                      Toolbar->Button(Command::Exit).Width() - Single(100)));
-        }
-    }
+// "Exit_PH" stretched until "Exit" ends 100 short of the toolbar's right edge.
+void frmMain::Size_Exit_Room(Toolbar_Button &room)
+{
+    const Single toolbar = screen_.Twips_X(Toolbar->width());
+    room.Set_Width(std::abs(toolbar - room.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
 }
 
 void frmMain::Size_Window()

@@ -100,6 +100,11 @@ private:
     void Make_Toolbar();
     void Make_Page_Box();
 
+    // Form_Resize's parts.
+    void Zoom_For_Mode();
+    void Place_Scroll_Bar(Scroll_Bar &bar, bool vertical);
+    void Size_Exit_Room(Toolbar_Button &room);
+
     void Build_Preview();
     void Refresh();
     void Print_Command();
