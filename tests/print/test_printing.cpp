@@ -157,20 +157,22 @@ class Test_Printing : public QObject {
                          preview_.Image());
     }
 
-    // The queue's new PDF, once the scheduler and its filters are done with
-    // it and no second one follows; "" when none comes within `wait` ms.
+    // The queue's new PDF, once the scheduler has no job left (its filters
+    // done with every file it was given); "" when none came, or more than
+    // one. A job still there after `wait` ms counts as none.
     QString New_Job(const QStringList &before, int wait) const
     {
-        const auto added = [&] {
-            QStringList files = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
-            files.removeIf([&](const QString &file) { return before.contains(file); });
-            return files;
+        const auto pending = [this] {
+            QProcess lpstat;
+            lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue_});
+            return lpstat.waitForFinished() && lpstat.exitCode() == 0 && !lpstat.readAllStandardOutput().trimmed().isEmpty();
         };
         QDeadlineTimer deadline(wait);
-        while (!deadline.hasExpired() && (added().isEmpty() || Pdf_Page_Count(QDir(output_).filePath(added()[0])) < 0))
+        while (!deadline.hasExpired() && pending())
             QTest::qWait(200);
-        QTest::qWait(1500);
-        return added().size() == 1 ? QDir(output_).filePath(added()[0]) : QString();
+        QStringList files = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        files.removeIf([&](const QString &file) { return before.contains(file); });
+        return files.size() == 1 && !pending() ? QDir(output_).filePath(files[0]) : QString();
     }
 
 private slots:
