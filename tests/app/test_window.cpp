@@ -176,6 +176,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, Patience_Ms);
         QVERIFY(!window->Timer.isActive()); // it never draws again
         QCOMPARE(Layout_Of(*window).section(u';', 0, 0), QStringLiteral("zoom 1"));
+        // The sheet (the page text's twips) on the canvas, at this screen's density.
+        QCOMPARE(window->On_Canvas(QRectF(0, 0, Sheet_Width, Sheet_Height)).toRect().size(), window->picPreview.Pixel_Size());
 
         // The 23 buttons in order; "Exit" ends 100 short of the right edge
         // (less the toolbar's spacing); the page box 50 into "Current".
