@@ -107,9 +107,10 @@ int main(int argc, char *argv[])
     window.resize(400, 300);
     window.show();
     Preview_Surface preview;
-    OutputTarget = &preview;
-    Zoom_Factor = 1;
-    Build_Page();
+    {
+        const Drawing_Scope scope(preview, 1);
+        Build_Page();
+    }
 
     const auto cupsSetServer = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
     const auto setServer = [cupsSetServer](const QByteArray &server) { cupsSetServer(server.constData()); };

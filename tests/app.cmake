@@ -1,12 +1,18 @@
 # The viewer window, driven in-process on the offscreen platform: on a
-# 96-DPI screen; its layout table again on 288- and 131-DPI screens (5 and
-# 10.99 twips to the pixel) and at device pixel ratios 2 and 1.5 (and 50,
-# where the canvas stays at 4); the first
-# window and a narrow toolbar on a 320 x 200 screen.
+# 96-DPI screen; start-up, the page's text and the layout table again on 72-
+# and 144-DPI screens (the latter large enough for the first window), the
+# page's text on 48- and 400-DPI ones, the layout table on 288- and 131-DPI
+# screens (5 and 10.99 twips to the pixel) and at device pixel ratios 2 and
+# 1.5 (and 50, where the canvas stays at 4); the first window and a narrow
+# toolbar on a 320 x 200 screen.
 quorvel_test(test_window TIMEOUT 60 SOURCES app/test_window.cpp LIBS quorvel_app quorvel_printed_page LABELS app)
 target_compile_definitions(test_window PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 set(window_env "QT_QPA_FONTDIR=;LC_ALL=C.UTF-8")
 foreach(run IN ITEMS
+        "dpi72|start_up page_text_reads_in_order layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=72"
+        "dpi144|start_up page_text_reads_in_order layout|QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/app/large_screen.json;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=144"
+        "dpi48|page_text_reads_in_order|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=48"
+        "dpi400|page_text_reads_in_order|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=400"
         "fine|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=288"
         "dpi131|layout|QT_QPA_PLATFORM=offscreen;QT_ENABLE_HIGHDPI_SCALING=0;QT_FONT_DPI=131"
         "ratio2|layout toolbar_reads_well canvas_has_device_pixels|QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2"

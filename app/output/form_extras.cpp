@@ -68,10 +68,8 @@ std::vector<Placed_Line> Lines()
     std::vector<Placed_Line> lines;
     qsizetype at = 0;
     for (qsizetype i = 0; i < texts.size() && i < page.drawn.size(); ++i) {
-        const QRectF pixels = page.boxes.at(at).united(page.boxes.at(at + texts[i].size() - 1));
-        const QRectF box(pixels.left() * Screen.TwipsPerPixelX - Page_Offset_X,
-                         pixels.top() * Screen.TwipsPerPixelY - Page_Offset_Y, pixels.width() * Screen.TwipsPerPixelX,
-                         pixels.height() * Screen.TwipsPerPixelY);
+        const QRectF sheet = page.boxes.at(at).united(page.boxes.at(at + texts[i].size() - 1));
+        const QRectF box = sheet.translated(-Page_Offset_X, -Page_Offset_Y);
         lines.push_back({page.drawn[i], box, texts[i].compare(Document_Title(), Qt::CaseInsensitive) == 0});
         at += texts[i].size() + 1;
     }

@@ -70,11 +70,13 @@ Result<double> Number_Of(const QCommandLineParser &parser, const QCommandLineOpt
     return value;
 }
 
-// The canvas's size in screen pixels at `zoom`, as the preview sizes it.
+// The canvas's size in screen pixels at `zoom`, as the preview sizes it on
+// the 96-DPI screen the tool draws for.
 QSize Canvas_Pixels(double zoom)
 {
-    Zoom_Factor = Single(zoom);
-    return QSize(Pixels_X(Scale_Value(Sheet_Width)), Pixels_Y(Scale_Value(Sheet_Height)));
+    const Screen_Metrics screen;
+    return QSize(screen.Pixels_X(Scale_Value(Sheet_Width, Single(zoom))),
+                 screen.Pixels_Y(Scale_Value(Sheet_Height, Single(zoom))));
 }
 
 struct Switches {

@@ -217,16 +217,14 @@ public:
         const Page_Text &page = The_Page_Text();
         if (offset < 0 || offset >= page.boxes.size() || !viewer())
             return QRect();
-        const QRectF &box = page.boxes[offset];
-        const qreal zoom = Zoom_Factor;
-        const QRectF zoomed(box.left() * zoom, box.top() * zoom, box.width() * zoom, box.height() * zoom);
+        const QRectF zoomed = viewer()->On_Canvas(page.boxes[offset]);
         return QRect(viewer()->Canvas()->mapToGlobal(zoomed.topLeft().toPoint()), zoomed.size().toSize());
     }
     int offsetAtPoint(const QPoint &point) const override
     {
-        if (!viewer() || Zoom_Factor <= 0)
+        if (!viewer())
             return -1;
-        return Offset_At(The_Page_Text().boxes, QPointF(viewer()->Canvas()->mapFromGlobal(point)) / qreal(Zoom_Factor));
+        return Offset_At(The_Page_Text().boxes, viewer()->On_Sheet(QPointF(viewer()->Canvas()->mapFromGlobal(point))));
     }
     void scrollToSubstring(int startIndex, int) override { setCursorPosition(startIndex); }
 

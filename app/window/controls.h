@@ -22,10 +22,11 @@ class QAction;
 class QActionGroup;
 class QMenu;
 
-// Geometry and visibility of one widget, in twips of its parent.
+// Geometry and visibility of one widget, in twips of its parent on the
+// window's screen.
 class Control {
 public:
-    explicit Control(QWidget *widget) : widget_(widget) {}
+    Control(QWidget *widget, const Screen_Metrics &screen) : widget_(widget), screen_(&screen) {}
 
     Single Left() const;
     Single Top() const;
@@ -44,6 +45,7 @@ public:
 
 private:
     QWidget *widget_;
+    const Screen_Metrics *screen_;
 };
 
 // A scroll bar with its range in twips as 16-bit Integers; Min stays 0. A Max
@@ -51,7 +53,7 @@ private:
 // bar reports a change of its value once; a drag reports only where it ends.
 class Scroll_Bar : public Control {
 public:
-    explicit Scroll_Bar(QScrollBar *bar);
+    Scroll_Bar(QScrollBar *bar, const Screen_Metrics &screen);
 
     Integer Max() const;
     void Set_Max(Integer max);
@@ -158,7 +160,9 @@ private:
 // The toolbar: buttons in a fixed order, each known by its command.
 class Tool_Bar : public QToolBar {
 public:
-    explicit Tool_Bar(QWidget *parent);
+    Tool_Bar(QWidget *parent, const Screen_Metrics &screen);
+
+    const Screen_Metrics &Screen_Of() const { return screen_; }
 
     // `image` 0 for none, else the number of the toolbar image (1 to 12).
     Toolbar_Button &Add(Command id, const QString &caption, Button_Style style, int image, Single width = 0);
@@ -181,6 +185,7 @@ protected:
 private:
     void Drop_Margins();
 
+    const Screen_Metrics &screen_;
     std::deque<Toolbar_Button> buttons_;
     QActionGroup *group_ = nullptr;
 };
@@ -189,7 +194,7 @@ private:
 // selection as it is.
 class Combo_Box : public Control {
 public:
-    explicit Combo_Box(QComboBox *box) : Control(box), box_(box) {}
+    Combo_Box(QComboBox *box, const Screen_Metrics &screen) : Control(box, screen), box_(box) {}
 
     void Clear();
     void AddItem(const QString &item);

@@ -117,6 +117,19 @@ const Toolbar_Row Toolbar_Rows[] = {
 // never takes more than 16 times its logical size in memory.
 constexpr qreal Canvas_Ratio_Limit = 4;
 
+// A design-time rectangle in twips, each of its numbers in whole pixels.
+QRect Pixel_Rect(const Screen_Metrics &screen, Single left, Single top, Single width, Single height)
+{
+    return QRect(screen.Pixels_X(left), screen.Pixels_Y(top), screen.Pixels_X(width), screen.Pixels_Y(height));
+}
+
+// Twips per pixel of a screen, as it reports its dots per inch.
+Screen_Metrics Metrics_Of(const QScreen *screen)
+{
+    return screen ? Screen_Metrics::Of_Dpi(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY())
+                  : Screen_Metrics{};
+}
+
 qreal Canvas_Ratio(const QWidget *window)
 {
     return std::min(window->devicePixelRatioF(), Canvas_Ratio_Limit);
@@ -125,19 +138,14 @@ qreal Canvas_Ratio(const QWidget *window)
 } // namespace
 
 frmMain::frmMain()
-    : picWindow(new QWidget(this)),
-      picPreview_Box(nullptr),
-      HScroll(new QScrollBar(Qt::Horizontal, this)),
-      VScroll(new QScrollBar(Qt::Vertical, this)),
-      Toolbar(new Tool_Bar(this)),
-      cboPage(new QComboBox(Toolbar))
+    : screen_(Metrics_Of(QGuiApplication::primaryScreen())),
+      picWindow(new QWidget(this), screen_),
+      picPreview_Box(nullptr, screen_),
+      HScroll(new QScrollBar(Qt::Horizontal, this), screen_),
+      VScroll(new QScrollBar(Qt::Vertical, this), screen_),
+      Toolbar(new Tool_Bar(this, screen_)),
+      cboPage(new QComboBox(Toolbar), screen_)
 {
-    // Twips per pixel of the screen the window starts on.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        Screen.TwipsPerPixelX = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchX());
-        Screen.TwipsPerPixelY = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchY());
-    }
-
     picWindow.widget()->setObjectName(QStringLiteral("picWindow")); // offered as the page (accessible.h)
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
@@ -145,7 +153,7 @@ frmMain::frmMain()
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
-    resize(Pixels_X(9765), Pixels_Y(6285));
+    resize(screen_.Pixels_X(9765), screen_.Pixels_Y(6285));
     Fit_On_Screen();
 
     Timer.setInterval(100);
@@ -169,19 +177,20 @@ void frmMain::Make_Viewport()
     QPalette grey = viewport->palette();
     grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     viewport->setPalette(grey);
-    viewport->setGeometry(Pixels_X(1200), Pixels_Y(1950), Pixels_X(3615), Pixels_Y(3015));
+    viewport->setGeometry(Pixel_Rect(screen_, 1200, 1950, 3615, 3015));
     // The canvas area takes the keyboard, so the scrolling keys work at once.
     viewport->setFocusPolicy(Qt::StrongFocus);
     viewport->installEventFilter(this);
 
     view_ = new Preview_View(viewport);
-    picPreview_Box = Control(view_);
+    picPreview_Box = Control(view_, screen_);
+    picPreview.Set_Screen(screen_);
     picPreview.Set_Back_Color(palette().color(QPalette::Base));
     picPreview.Set_Device_Pixel_Ratio(Canvas_Ratio(this));
     picPreview.Set_Width(2355);
     picPreview.Set_Height(2355);
     view_->Show_Page(picPreview);
-    view_->move(Pixels_X(600), Pixels_Y(240));
+    view_->move(screen_.Pixels_X(600), screen_.Pixels_Y(240));
     new Focus_Mark(viewport);
     caretMark_ = new Caret_Mark(view_);
 
@@ -190,8 +199,8 @@ void frmMain::Make_Viewport()
     HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
 
-    HScroll.widget()->setGeometry(Pixels_X(1200), Pixels_Y(5100), Pixels_X(3585), Pixels_Y(250));
-    VScroll.widget()->setGeometry(Pixels_X(4950), Pixels_Y(1950), Pixels_X(250), Pixels_Y(3000));
+    HScroll.widget()->setGeometry(Pixel_Rect(screen_, 1200, 5100, 3585, 250));
+    VScroll.widget()->setGeometry(Pixel_Rect(screen_, 4950, 1950, 250, 3000));
     connect(VScroll.bar(), &QScrollBar::valueChanged, this,
             [this] { Handle("VScroll_Change", [this] { VScroll_Change(); }); });
     connect(HScroll.bar(), &QScrollBar::valueChanged, this,
@@ -237,7 +246,7 @@ void frmMain::Make_Toolbar()
     setTabOrder(previous_stop, picWindow.widget());
     Toolbar->Button(Command::Zoom_100).action->setChecked(true);
     Toolbar->setAccessibleName(QStringLiteral("Toolbar"));
-    Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+    Toolbar->setGeometry(0, 0, width(), screen_.Pixels_Y(Toolbar_Height));
 }
 
 // The page box on the toolbar, and its entries in the toolbar's overflow
@@ -252,7 +261,7 @@ void frmMain::Make_Page_Box()
     box->addItem(QStringLiteral("Paint_Grid"));
     box->addItem(QStringLiteral("Paint_Text"));
     box->setCurrentIndex(-1);
-    box->setGeometry(Pixels_X(360), Pixels_Y(720), Pixels_X(1365), Pixels_Y(315));
+    box->setGeometry(Pixel_Rect(screen_, 360, 720, 1365, 315));
     box->raise();
     box->setToolTip(QStringLiteral("Choose the page to show"));
     box->view()->setAccessibleName(QStringLiteral("Pages"));
@@ -292,11 +301,7 @@ void frmMain::Make_Page_Box()
         });
 }
 
-frmMain::~frmMain()
-{
-    if (OutputTarget == &picPreview)
-        OutputTarget = nullptr;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::Load()
 {
@@ -305,9 +310,10 @@ void frmMain::Load()
 
 // --- Start-up and end -------------------------------------------------------
 
+// The page is drawn on picPreview, the window's output target, by
+// Build_Preview.
 void frmMain::Form_Load()
 {
-    OutputTarget = &picPreview;
     Load_Done = 0;
     Setup_Toolbar();
     show();
@@ -319,8 +325,7 @@ void frmMain::Form_Load()
         } else if (button.Id == Command::Exit_Room) {
             button.Set_Width(100);
             Refresh();
-            button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
+            Size_Exit_Room(button);
         }
     }
 
@@ -417,7 +422,7 @@ void frmMain::Print_Command()
 void frmMain::resizeEvent(QResizeEvent *)
 {
     // The toolbar is docked along the top of the client area.
-    Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+    Toolbar->setGeometry(0, 0, width(), screen_.Pixels_Y(Toolbar_Height));
     Handle("Form_Resize", [this] { Form_Resize(); });
 }
 
@@ -428,7 +433,31 @@ void frmMain::Form_Resize()
 
     Toolbar->Button(Command::Exit_Room).Set_Width(100);
     const Single previous = Zoom_Factor;
+    Zoom_For_Mode();
+    if (Zoom_Factor != previous && Load_Done)
+        Build_Preview();
 
+    picPreview_Box.Set_Top(0);
+    if (picWindow.Width() - Margin > picPreview_Box.Width())
+        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
+    else
+        picPreview_Box.Set_Left(0);
+    Place_Scroll_Bar(VScroll, true);
+    Place_Scroll_Bar(HScroll, false);
+
+    for (Toolbar_Button &button : Toolbar->All()) {
+        if (button.Id == Command::Current) {
+            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
+            cboPage.Set_Left(button.Left() + 50);
+        } else if (button.Id == Command::Exit_Room) {
+            Size_Exit_Room(button);
+        }
+    }
+}
+
+// The zoom of the pressed mode, with the viewport and the bars it leaves.
+void frmMain::Zoom_For_Mode()
+{
     HScroll.Set_Visible(false);
     VScroll.Set_Visible(false);
     Size_Window();
@@ -455,59 +484,47 @@ void frmMain::Form_Resize()
         else
             Zoom_Factor = Capped((picWindow.Height() - Margin) / Sheet_Height_Twips);
     }
+}
 
-    if (Zoom_Factor != previous && Load_Done)
-        Build_Preview();
-
-    picPreview_Box.Set_Top(0);
-    if (picWindow.Width() - Margin > picPreview_Box.Width())
-        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
-    else
-        picPreview_Box.Set_Left(0);
-
-    // The canvas's size is read from the control that shows it, which is the
-    // drawn surface's size whenever the last drawing finished.
-    if (VScroll.Visible()) {
-        VScroll.Set_Top(picWindow.Top());
-        VScroll.Set_Left(picWindow.Width() + Bar_Gap);
-        VScroll.Set_Height(picWindow.Height());
-        const Single L = VScroll.Height();
-        VScroll.Set_Max(CInt(picPreview_Box.Height() - L));
-        VScroll.Set_Value(0);
-        VScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-        VScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
+// A shown bar along the viewport's right or bottom edge, ranged over the
+// canvas: its size is read from the control that shows it, which is the
+// drawn surface's size whenever the last drawing finished.
+void frmMain::Place_Scroll_Bar(Scroll_Bar &bar, bool vertical)
+{
+    if (!bar.Visible())
+        return;
+    if (vertical) {
+        bar.Set_Top(picWindow.Top());
+        bar.Set_Left(picWindow.Width() + Bar_Gap);
+        bar.Set_Height(picWindow.Height());
+    } else {
+        bar.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
+        bar.Set_Left(picWindow.Left());
+        bar.Set_Width(picWindow.Width());
     }
-    if (HScroll.Visible()) {
-        HScroll.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
-        HScroll.Set_Left(picWindow.Left());
-        HScroll.Set_Width(picWindow.Width());
-        const Single L = HScroll.Width();
-        HScroll.Set_Max(CInt(picPreview_Box.Width() - L));
-        HScroll.Set_Value(0);
-        HScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-        HScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
-    }
+    const Single L = vertical ? bar.Height() : bar.Width();
+    bar.Set_Max(CInt((vertical ? picPreview_Box.Height() : picPreview_Box.Width()) - L));
+    bar.Set_Value(0);
+    bar.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
+    bar.Set_SmallChange(Int_Abs(double(L) * 0.1));
+}
 
-    for (Toolbar_Button &button : Toolbar->All()) {
-        if (button.Id == Command::Current) {
-            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
-            cboPage.Set_Left(button.Left() + 50);
-        } else if (button.Id == Command::Exit_Room) {
-            button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
-        }
-    }
+// "Exit_PH" stretched until "Exit" ends 100 short of the toolbar's right edge.
+void frmMain::Size_Exit_Room(Toolbar_Button &room)
+{
+    const Single toolbar = screen_.Twips_X(Toolbar->width());
+    room.Set_Width(std::abs(toolbar - room.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
 }
 
 void frmMain::Size_Window()
 {
     // Docked top, bottom, left, right and undocked again: the viewport takes
     // the whole client area below the toolbar.
-    const Single toolbar_bottom = Twips_Y(Toolbar->y() + Toolbar->height());
+    const Single toolbar_bottom = screen_.Twips_Y(Toolbar->y() + Toolbar->height());
     picWindow.Set_Left(0);
     picWindow.Set_Top(toolbar_bottom);
-    picWindow.Set_Width(Twips_X(width()));
-    picWindow.Set_Height(std::max(Single(0), Twips_Y(height()) - toolbar_bottom));
+    picWindow.Set_Width(screen_.Twips_X(width()));
+    picWindow.Set_Height(std::max(Single(0), screen_.Twips_Y(height()) - toolbar_bottom));
 
     if (VScroll.Visible())
         picWindow.Set_Width(std::abs(picWindow.Width() - VScroll.Width() - Bar_Room));
@@ -644,7 +661,10 @@ void frmMain::cboPage_Change()
 void frmMain::Build_Preview()
 {
     ++Build_Page_Calls;
-    Build_Page();
+    {
+        const Drawing_Scope scope(picPreview, Zoom_Factor, screen_);
+        Build_Page();
+    }
     // Shown only once finished: a drawing that failed half way leaves the
     // last finished page on screen.
     view_->Show_Page(picPreview);
@@ -696,18 +716,33 @@ void frmMain::Set_Caret(int offset)
         const int top = view_->y() + line.top() - line.height(), bottom = view_->y() + line.bottom() + line.height();
         const int by = top < 0 ? top : bottom > viewport->height() ? std::min(bottom - viewport->height(), top) : 0;
         if (by != 0)
-            VScroll.Set_Value(Integer(std::clamp(int(VScroll.Value()) + int(Twips_Y(by)), 0, int(VScroll.Max()))));
+            VScroll.Set_Value(
+                Integer(std::clamp(int(VScroll.Value()) + int(screen_.Twips_Y(by)), 0, int(VScroll.Max()))));
     }
     if (!line.isEmpty() && HScroll.Visible()) {
         const int x = view_->x() + Caret_X(line);
         const int by = x < 0 ? x - viewport->width() / 4 : x > viewport->width() ? x - viewport->width() * 3 / 4 : 0;
         if (by != 0)
-            HScroll.Set_Value(Integer(std::clamp(int(HScroll.Value()) + int(Twips_X(by)), 0, int(HScroll.Max()))));
+            HScroll.Set_Value(
+                Integer(std::clamp(int(HScroll.Value()) + int(screen_.Twips_X(by)), 0, int(HScroll.Max()))));
     }
     if (QAccessible::isActive()) {
         QAccessibleTextCursorEvent moved(picWindow.widget(), caret_);
         QAccessible::updateAccessibility(&moved);
     }
+}
+
+QRectF frmMain::On_Canvas(const QRectF &sheet) const
+{
+    const qreal x = Zoom_Factor / screen_.TwipsPerPixelX, y = Zoom_Factor / screen_.TwipsPerPixelY;
+    return QRectF(sheet.left() * x, sheet.top() * y, sheet.width() * x, sheet.height() * y);
+}
+
+QPointF frmMain::On_Sheet(QPointF canvas) const
+{
+    if (Zoom_Factor <= 0)
+        return QPointF(-1, -1); // no page shown: on no character
+    return QPointF(canvas.x() * screen_.TwipsPerPixelX, canvas.y() * screen_.TwipsPerPixelY) / Zoom_Factor;
 }
 
 // The caret's line on the canvas, in its pixels at the zoom shown.
@@ -718,8 +753,7 @@ QRect frmMain::Caret_Line() const
     QRectF line;
     for (int i = start; i < end; ++i)
         line |= page.boxes[i];
-    const qreal zoom = Zoom_Factor;
-    return QRectF(line.left() * zoom, line.top() * zoom, line.width() * zoom, line.height() * zoom).toAlignedRect();
+    return On_Canvas(line).toAlignedRect();
 }
 
 // The mark shows only while the view has the focus and the arrows move the
@@ -738,7 +772,7 @@ void frmMain::Mark_Caret()
 int frmMain::Caret_X(const QRect &line) const
 {
     const Page_Text &page = The_Page_Text();
-    return caret_ < page.boxes.size() ? int(std::lround(page.boxes[caret_].left() * Zoom_Factor)) : line.right();
+    return caret_ < page.boxes.size() ? int(std::lround(On_Canvas(page.boxes[caret_]).left())) : line.right();
 }
 
 void frmMain::Refresh()

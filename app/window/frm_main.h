@@ -18,6 +18,9 @@ class frmMain : public QWidget {
     // window its first events.
     bool shown_ = false;
     bool framed_ = false; // the window manager's frame has been fitted on the screen
+    // Twips per pixel of the screen the window starts on: every control's
+    // geometry and the canvas are in its twips.
+    const Screen_Metrics screen_;
 
 public:
     frmMain();
@@ -66,6 +69,18 @@ public:
 
     Preview_View *Canvas() const { return view_; }
 
+    const Screen_Metrics &Screen_Of() const { return screen_; }
+
+    // The preview's scale as the layout chose it, 1 = 100 %, 0 before the
+    // first layout. The window's own: a page build is handed it through
+    // Drawing_Scope, which sets the drawing's Zoom_Factor for the build.
+    Single Zoom_Factor = 0;
+
+    // A box of the page's text (twips of the sheet) on the canvas, in its
+    // logical pixels at the zoom shown, and a point of the canvas on the sheet.
+    QRectF On_Canvas(const QRectF &sheet) const;
+    QPointF On_Sheet(QPointF canvas) const;
+
     // True (-1) once start-up has finished.
     Integer Load_Done = 0;
 
@@ -84,6 +99,11 @@ private:
     void Make_Viewport();
     void Make_Toolbar();
     void Make_Page_Box();
+
+    // Form_Resize's parts.
+    void Zoom_For_Mode();
+    void Place_Scroll_Bar(Scroll_Bar &bar, bool vertical);
+    void Size_Exit_Room(Toolbar_Button &room);
 
     void Build_Preview();
     void Refresh();

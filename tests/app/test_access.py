@@ -23,22 +23,28 @@ record = []
 heard = []
 
 
-def pump(seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        while GLib.MainContext.default().iteration(False):
-            pass
-        time.sleep(0.02)
+def pump():
+    """Handles every event the bus has delivered so far."""
+    while GLib.MainContext.default().iteration(False):
+        pass
 
 
 def wait_for(what, seconds=60):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
-        pump(0.05)
+        pump()
         found = what()
         if found:
             return found
+        time.sleep(0.02)
     return None
+
+
+def delivered():
+    """Handles every event the window sent before it answers a question
+    now: the bus keeps one sender's messages in order."""
+    page().queryText().caretOffset
+    pump()
 
 
 want = open(reference).read().splitlines()
@@ -48,15 +54,15 @@ patience = 60
 def settle(make):
     """The lines make() gives once they are the reference's at this point of
     the record, or when a minute has passed (after one miss, two seconds: the
-    run has failed); then a moment more, for an event too many. The bus
-    passes events on late on a loaded machine."""
+    run has failed); then with every event the window sent meanwhile, for an
+    event too many. The bus passes events on late on a loaded machine."""
     global patience
     at = len(record)
     end = next((i for i in range(at + 1, len(want)) if want[i].startswith("# ")), len(want)) if want[at:at + 1] == [
         "# The tree"] else at + 1
     if not wait_for(lambda: make() == want[at:end], patience):
         patience = 2
-    pump(0.3)
+    delivered()
     return make()
 
 
@@ -129,15 +135,16 @@ def page_state():
 
 def caret_state(how):
     """The caret, its line, whether the view shows that line, and what was heard."""
-    pump(0.4)
-    doc = page()
-    text = doc.queryText()
-    offset = text.caretOffset
-    line, start, end = text.getTextAtOffset(offset, pyatspi.TEXT_BOUNDARY_LINE_START)
-    x, y, width, height = text.getRangeExtents(start, max(start, end - 1), pyatspi.DESKTOP_COORDS)
-    view = doc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    shown = view.y <= y and y + height <= view.y + view.height and height > 0
-    record.append(f"{how}: caret {offset}, line {line.rstrip()!r}, shown {shown}, heard {heard}")
+    def state():
+        doc = page()
+        text = doc.queryText()
+        offset = text.caretOffset
+        line, start, end = text.getTextAtOffset(offset, pyatspi.TEXT_BOUNDARY_LINE_START)
+        x, y, width, height = text.getRangeExtents(start, max(start, end - 1), pyatspi.DESKTOP_COORDS)
+        view = doc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        shown = view.y <= y and y + height <= view.y + view.height and height > 0
+        return [f"{how}: caret {offset}, line {line.rstrip()!r}, shown {shown}, heard {heard}"]
+    record.extend(settle(state))
     heard.clear()
 
 

@@ -72,11 +72,12 @@ def until(condition, most=60):
 
 
 def heard(*keys, settle=2.0):
+    """What Orca says for the keys, each pressed once it has answered the one before."""
     before = len(spoken())
     for key in keys:
+        count = len(spoken())
         subprocess.run(["xdotool", "key", key], check=True)
-        time.sleep(0.3)
-    until(lambda: len(spoken()) > before)
+        until(lambda: len(spoken()) > count)
     quiet(settle)
     return spoken()[before:]
 
@@ -103,7 +104,9 @@ quiet_out = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 children = [subprocess.Popen(["openbox", "--sm-disable"], env=env, **quiet_out),
             subprocess.Popen(["speech-dispatcher", "-s", "-t", "0"], env=env, **quiet_out)]
 try:
-    time.sleep(1)
+    # Orca once the window manager has taken the screen (it gives the window the keyboard).
+    root = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
+    until(lambda: "window id" in subprocess.run(root, capture_output=True, text=True).stdout)
     children.append(subprocess.Popen(["/usr/bin/python3", "-c", launcher], env=env, **quiet_out))
     until(lambda: "Screen reader on." in spoken())
     quiet()

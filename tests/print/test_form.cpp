@@ -41,8 +41,10 @@ namespace {
 void Drawn_Blanks(QList<QLineF> &rules, QList<QRectF> &boxes)
 {
     Recording_Surface page(true);
-    OutputTarget = &page;
-    Build_Page();
+    {
+        const Drawing_Scope scope(page, 1);
+        Build_Page();
+    }
     QList<QLineF> across, down;
     QList<QPointF> texts; // the middle of each line of text
     QRectF hatched;
@@ -126,8 +128,6 @@ private slots:
             return true;
         });
         Set_Print_Failure_Report([](QWidget *, const QString &reason) { QFAIL(qPrintable(reason)); });
-        Preview_Surface preview;
-        OutputTarget = &preview;
         Print_Page(nullptr);
         QCOMPARE(QProcess::execute("sh", {"-c", "qpdf --check \"$0\" >/dev/null", pdf_}), 0);
         document_ = Poppler::Document::load(pdf_);

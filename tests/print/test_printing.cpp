@@ -31,6 +31,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -127,6 +129,7 @@ class Test_Printing : public QObject {
 
     QTemporaryDir dir_;
     Preview_Surface preview_;
+    std::optional<Drawing_Scope> drawn_; // the preview a print must leave as it was
     QPrinter *printer_ = nullptr;
     int dialogs_ = 0;
     QStringList failures_;
@@ -163,7 +166,7 @@ class Test_Printing : public QObject {
     {
         QCOMPARE(Pdf_Page_Count(pdf), 1);
         QCOMPARE(Pdf_Page_Size(pdf), QSizeF(612, 792));
-        Zoom_Factor = 1;
+        const Drawing_Scope scope(preview_, 1);
         Build_Page();
         Check_Same_Sheet(Pdf_Image(pdf, 96), printer_->pageLayout().paintRect(QPageLayout::Point).topLeft(),
                          preview_.Image());
@@ -193,8 +196,7 @@ private slots:
         notices_.clear();
         Set_Print_Failure_Report([this](QWidget *, const QString &reason) { failures_.append(reason); });
         Set_Print_Notice([this](QWidget *, const QString &notice) { notices_.append(notice); });
-        OutputTarget = &preview_;
-        Zoom_Factor = 0.5;
+        drawn_.emplace(preview_, 0.5f);
         Build_Page();
     }
     void cleanup()
@@ -203,6 +205,7 @@ private slots:
         Set_Print_Failure_Report();
         Set_Print_Notice();
         QCOMPARE(OutputTarget, &preview_);
+        drawn_.reset();
     }
 
     // One page, the preview left as it was, at the zoom it is drawn at; the
