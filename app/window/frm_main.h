@@ -4,6 +4,7 @@
 // printing.h's.
 #pragma once
 
+#include "accessible.h"
 #include "controls.h"
 #include "preview_surface.h"
 #include "runtime.h"
@@ -13,7 +14,10 @@
 #include <QTimer>
 #include <QWidget>
 
-class frmMain : public QWidget {
+class QKeyEvent;
+class QWheelEvent;
+
+class frmMain : public QWidget, public Readable_Page {
     // First, so it is set before the controls' construction sends this
     // window its first events.
     bool shown_ = false;
@@ -49,22 +53,24 @@ public:
     Tool_Bar *Toolbar;
     Combo_Box cboPage;
 
-    // What the view shows, "page 1 of 1, 100 %", and the page's
-    // description for a screen reader: that and what the arrows do.
-    QString Page_Status() const;
-    QString Page_Description() const;
+    // What the view shows: "page 1 of 1", "Fit page, 38 %" (the zoom mode
+    // and factor), and the page's description for a screen reader: both
+    // and what the arrows do.
+    QString Page_Position() const;
+    QString Zoom_Status() const;
+    QString Page_Description() const override;
 
     // The page's caret, an offset into its text (page_text.h). Setting it
     // keeps it within the text, brings its line into view, marks it while
     // the view has the focus and tells a screen reader.
-    int Caret() const { return caret_; }
-    void Set_Caret(int offset);
+    int Caret() const override { return caret_; }
+    void Set_Caret(int offset) override;
     // Whether the arrows, Home and End move the caret rather than scroll:
     // F7 switches; until it is first pressed, they do while an assistive
     // technology listens.
     bool Caret_Keys() const { return caretKeys_ < 0 ? QAccessible::isActive() : caretKeys_ != 0; }
 
-    Preview_View *Canvas() const { return view_; }
+    Preview_View *Canvas() const override { return view_; }
 
     // True (-1) once start-up has finished.
     Integer Load_Done = 0;
@@ -88,13 +94,15 @@ private:
     void Build_Preview();
     void Refresh();
     void Print_Command();
+    bool Viewport_Event(QEvent *event);
+    void Wheel_Scroll(const QWheelEvent &wheel);
+    bool Viewport_Key(const QKeyEvent &press);
     void Scroll_By_Keys(int key);
     void Follow_Pixel_Ratio();
     void Fit_On_Screen();
     QRect Caret_Line() const;
     int Caret_X(const QRect &line) const;
     void Mark_Caret();
-    void Tell(QWidget *widget, QAccessible::Event what);
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow

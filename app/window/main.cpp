@@ -185,6 +185,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    Install_Accessibility(); // before the first widget
     frmMain window;
     window.Load();
     return app.exec();
