@@ -8,7 +8,7 @@ page box's page.
 
     test_orca.py QUORVEL WORK_DIR
 """
-import json, os, shutil, subprocess, sys, time
+import json, os, shutil, signal, subprocess, sys, time
 
 quorvel, work = sys.argv[1:3]
 shutil.rmtree(work, ignore_errors=True)
@@ -170,7 +170,13 @@ try:
     subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Quorvel$"], check=True, timeout=60,
                    **quiet_out)
     os.replace(log, f"{work}/orca-before.log")  # what Orca said before
+    # The viewer is held until Orca is ready, so that it comes on after Orca
+    # looked for a window, as a busy program would.
+    children[-1].send_signal(signal.SIGSTOP)
     children.append(subprocess.Popen(["/usr/bin/python3", "-c", launcher], env=env, **quiet_out))
+    until(lambda: "Screen reader on." in spoken())
+    quiet()
+    children[-2].send_signal(signal.SIGCONT)
     until(lambda: "Quorvel frame." in spoken())
     quiet()
     said = spoken()
