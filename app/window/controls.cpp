@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -246,20 +247,36 @@ Tool_Bar::Tool_Bar(QWidget *parent, const Screen_Metrics &screen) : QToolBar(par
 
     // In a narrow window Qt lists the buttons that do not fit in the menu of
     // the toolbar's overflow button, filled anew at every layout; gaps mean
-    // nothing there, so the separators are taken out before it shows.
-    if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly))
+    // nothing there, so the separators are taken out before it shows. The
+    // button takes the focus with Tab like the commands it stands for.
+    if (QToolButton *more = Overflow_Button()) {
         more->setAccessibleName(QStringLiteral("More commands"));
+        more->setToolTip(QStringLiteral("The commands the window is too narrow to show"));
+        more->setFocusPolicy(Qt::TabFocus);
+    }
     if (QMenu *menu = Overflow())
-        connect(menu, &QMenu::aboutToShow, menu, [menu] {
+        connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
             for (QAction *action : menu->actions())
                 if (action->isSeparator())
                     menu->removeAction(action);
+            // Opened from the keyboard, it starts on its first entry, as
+            // menus do, once every entry is in.
+            if (Overflow_Button()->hasFocus())
+                QTimer::singleShot(0, menu, [menu] {
+                    if (!menu->activeAction() && !menu->actions().isEmpty())
+                        menu->setActiveAction(menu->actions().first());
+                });
         });
+}
+
+QToolButton *Tool_Bar::Overflow_Button() const
+{
+    return findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly);
 }
 
 QMenu *Tool_Bar::Overflow() const
 {
-    const auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly);
+    const QToolButton *more = Overflow_Button();
     return more ? more->menu() : nullptr;
 }
 
@@ -290,7 +307,6 @@ Toolbar_Button &Tool_Bar::Add(Command id, const QString &caption, Button_Style s
         break;
     case Button_Style::Placeholder:
         placeholder = new QWidget;
-        placeholder->setObjectName(QStringLiteral("placeholder"));
         placeholder->setFixedWidth(screen_.Pixels_X(width));
         action = addWidget(placeholder);
         action->setText(caption);

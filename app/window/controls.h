@@ -21,6 +21,7 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class QToolButton;
 
 // Geometry and visibility of one widget, in twips of its parent on the
 // window's screen.
@@ -176,7 +177,9 @@ public:
     // Lays the buttons out now if anything changed since.
     void Settle();
 
-    // The menu of the buttons that do not fit a narrow toolbar.
+    // The button that a narrow toolbar shows at its end, and its menu of
+    // the buttons that do not fit.
+    QToolButton *Overflow_Button() const;
     QMenu *Overflow() const;
 
 protected:

@@ -67,8 +67,9 @@ Integer Int_Abs(double value)
 
 // The toolbar, button by button: command, caption (what the click handler
 // tells the buttons by), style, picture, tooltip, shortcut (Qt's portable
-// text) and the name the accessibility bus gives it. Keys as desktop
-// document viewers have them.
+// text) and the name the accessibility bus gives it, which begins with the
+// caption, so that what is heard is what is seen (and said to voice
+// control). Keys as desktop document viewers have them.
 struct Toolbar_Row {
     Command id;
     const char *caption;
@@ -93,23 +94,23 @@ const Toolbar_Row Toolbar_Rows[] = {
     {C::Open, "Open", Plain, 2, "Load a saved report (does nothing in this version)", "", "Open"},
     {C::Save, "Save", Gap, 3},
     {C::None, "", Gap},
-    {C::Print, "PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "Print"},
+    {C::Print, "PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "PDF: print or save as PDF"},
     {C::None, "", Gap},
     {C::Edit, "Edit", Plain, 5, "Change the report's entries (does nothing in this version)", "", "Edit"},
     {C::None, "", Gap},
     {C::Help, "Help", Plain, 6, "Show the program's help (does nothing in this version)", "", "Help"},
     {C::None, "sep", Gap},
     {C::None, "", Gap},
-    {C::Zoom_100, "100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "Zoom 100 %"},
-    {C::Fit_Width, "Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit width"},
-    {C::Fit_Page, "Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit page"},
+    {C::Zoom_100, "100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "100%: actual size"},
+    {C::Fit_Width, "Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit Wd: fit width"},
+    {C::Fit_Page, "Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit Pg: fit page"},
     {C::None, "", Gap},
     {C::None, "sep", Gap},
-    {C::Prev, "Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Previous page"},
+    {C::Prev, "Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Prev: previous page"},
     {C::Current, "Current", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
-    {C::Next, "Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next page"},
+    {C::Next, "Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next: next page"},
     {C::Exit_Room, "Exit_PH", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
-    {C::Exit, "Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Quit"},
+    {C::Exit, "Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Exit: quit"},
 };
 
 // The canvas is drawn at the screen's device pixel ratio up to this one (as
@@ -130,6 +131,13 @@ Screen_Metrics Metrics_Of(const QScreen *screen)
                   : Screen_Metrics{};
 }
 
+// What the arrows do, as the page's description and F7 tell it.
+QString Arrow_Keys(bool caret)
+{
+    return caret ? QStringLiteral("the arrows move the caret, F7 scrolls instead")
+                 : QStringLiteral("the arrows scroll, F7 moves a caret instead");
+}
+
 qreal Canvas_Ratio(const QWidget *window)
 {
     return std::min(window->devicePixelRatioF(), Canvas_Ratio_Limit);
@@ -146,7 +154,6 @@ frmMain::frmMain()
       Toolbar(new Tool_Bar(this, screen_)),
       cboPage(new QComboBox(Toolbar), screen_)
 {
-    picWindow.widget()->setObjectName(QStringLiteral("picWindow")); // offered as the page (accessible.h)
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
     QIcon icon;
@@ -181,6 +188,7 @@ void frmMain::Make_Viewport()
     // The canvas area takes the keyboard, so the scrolling keys work at once.
     viewport->setFocusPolicy(Qt::StrongFocus);
     viewport->installEventFilter(this);
+    Offer_Page(viewport);
 
     view_ = new Preview_View(viewport);
     picPreview_Box = Control(view_, screen_);
@@ -223,10 +231,11 @@ void frmMain::Make_Toolbar()
         action->setToolTip(keys.isEmpty() ? QString::fromUtf8(row.tip)
                                           : QStringLiteral("%1 (%2)").arg(QString::fromUtf8(row.tip),
                                                                           keys.toString(QKeySequence::NativeText)));
+        // The button shows the caption; the overflow's menu, the whole name.
+        action->setIconText(button.Caption);
+        action->setText(QString::fromUtf8(row.name));
         QWidget *shown = Toolbar->widgetForAction(action);
         shown->setAccessibleName(QString::fromUtf8(row.name));
-        if (row.style == Zoom || button.Caption == QLatin1String("Prev") || button.Caption == QLatin1String("Next"))
-            shown->setProperty("shows_page", true); // its description tells what is shown (accessible.h)
         if (!keys.isEmpty()) {
             shown->setFocusPolicy(Qt::TabFocus);
             shown->installEventFilter(this);
@@ -243,9 +252,16 @@ void frmMain::Make_Toolbar()
             });
         });
     }
+    // The overflow button, shown when a narrow window hides commands, comes
+    // after "Exit", where they would be.
+    if (QToolButton *more = Toolbar->Overflow_Button()) {
+        more->installEventFilter(this);
+        setTabOrder(previous_stop, more);
+        previous_stop = more;
+    }
     setTabOrder(previous_stop, picWindow.widget());
     Toolbar->Button(Command::Zoom_100).action->setChecked(true);
-    Toolbar->setAccessibleName(QStringLiteral("Toolbar"));
+    Toolbar->setAccessibleName(QStringLiteral("Commands"));
     Toolbar->setGeometry(0, 0, width(), screen_.Pixels_Y(Toolbar_Height));
 }
 
@@ -255,7 +271,7 @@ void frmMain::Make_Page_Box()
 {
     // The page box lies on the toolbar; its list until start-up replaces it.
     QComboBox *box = cboPage.box();
-    box->setObjectName(QStringLiteral("cboPage"));
+    Offer_Page_Box(box);
     box->setEditable(false);
     box->setAccessibleName(QStringLiteral("Page"));
     box->addItem(QStringLiteral("Paint_Grid"));
@@ -396,17 +412,27 @@ void frmMain::Setup_Toolbar()
 
 void frmMain::Toolbar_ButtonClick(Toolbar_Button &Button)
 {
+    // A screen reader hears the answer wherever the focus is: the zoom
+    // (said by Form_Resize when it changes), the page stepped to, or why
+    // there was none.
     if (Button.Caption == QLatin1String("100%") || Button.Caption == QLatin1String("Fit Wd") ||
         Button.Caption == QLatin1String("Fit Pg")) {
+        const Single before = Zoom_Factor;
         Form_Resize();
+        if (Zoom_Factor == before)
+            Say(Zoom_Status());
     } else if (Button.Caption == QLatin1String("PDF")) {
         Print_Command();
     } else if (Button.Caption == QLatin1String("Prev")) {
         if (cboPage.ListIndex() > 0)
             cboPage.Set_ListIndex(Integer(cboPage.ListIndex() - 1));
+        else
+            Say(Page_Position() + QStringLiteral(": there is no previous page"));
     } else if (Button.Caption == QLatin1String("Next")) {
         if (cboPage.ListIndex() < cboPage.ListCount() - 1)
             cboPage.Set_ListIndex(Integer(cboPage.ListIndex() + 1));
+        else
+            Say(Page_Position() + QStringLiteral(": there is no next page"));
     } else if (Button.Caption == QLatin1String("Exit")) {
         close();
     }
@@ -434,8 +460,10 @@ void frmMain::Form_Resize()
     Toolbar->Button(Command::Exit_Room).Set_Width(100);
     const Single previous = Zoom_Factor;
     Zoom_For_Mode();
-    if (Zoom_Factor != previous && Load_Done)
+    if (Zoom_Factor != previous && Load_Done) {
         Build_Preview();
+        Say(Zoom_Status());
+    }
 
     picPreview_Box.Set_Top(0);
     if (picWindow.Width() - Margin > picPreview_Box.Width())
@@ -552,12 +580,13 @@ void frmMain::HScroll_Change()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+    if (watched == picWindow.widget())
+        return Viewport_Event(event) || QWidget::eventFilter(watched, event);
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+        watched == Toolbar->widgetForAction(Toolbar->Button(Command::Current).action)) {
         // The "Current" placeholder: shown on the toolbar or moved to its overflow.
-        if (watched == Toolbar->widgetForAction(Toolbar->Button(Command::Current).action))
-            cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
-    }
-    if (event->type() == QEvent::KeyPress) {
+        cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
+    } else if (event->type() == QEvent::KeyPress) {
         // Enter uses a toolbar command as Space does.
         const int key = static_cast<QKeyEvent *>(event)->key();
         auto *button = qobject_cast<QToolButton *>(watched);
@@ -566,58 +595,73 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    if (watched != picWindow.widget())
-        return QWidget::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
+}
 
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+// The viewport's events: its focus mark, the wheel and the keys. True when
+// the event was used up.
+bool frmMain::Viewport_Event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
         Mark_Caret();
+        return false;
+    case QEvent::Wheel:
+        Wheel_Scroll(*static_cast<QWheelEvent *>(event));
+        return true;
+    case QEvent::KeyPress:
+        return Viewport_Key(*static_cast<QKeyEvent *>(event));
+    default:
+        return false;
+    }
+}
 
-    if (event->type() == QEvent::Wheel) {
-        // The wheel scrolls by the bar's SmallChange per notch, through the bar.
-        const auto *wheel = static_cast<QWheelEvent *>(event);
-        const QPoint delta = wheel->angleDelta();
-        const bool across = (wheel->modifiers() & Qt::ShiftModifier) || delta.y() == 0;
-        wheelRest_ += across ? (delta.y() != 0 ? delta.y() : delta.x()) : delta.y();
-        const int notches = wheelRest_ / 120;
-        wheelRest_ -= notches * 120;
-        Scroll_Bar &bar = across ? HScroll : VScroll;
-        if (notches != 0 && bar.Visible())
-            bar.Step(-notches, bar.SmallChange());
+// The wheel scrolls by the bar's SmallChange per notch, through the bar.
+void frmMain::Wheel_Scroll(const QWheelEvent &wheel)
+{
+    const QPoint delta = wheel.angleDelta();
+    const bool across = (wheel.modifiers() & Qt::ShiftModifier) || delta.y() == 0;
+    wheelRest_ += across ? (delta.y() != 0 ? delta.y() : delta.x()) : delta.y();
+    const int notches = wheelRest_ / 120;
+    wheelRest_ -= notches * 120;
+    Scroll_Bar &bar = across ? HScroll : VScroll;
+    if (notches != 0 && bar.Visible())
+        bar.Step(-notches, bar.SmallChange());
+}
+
+// F7 switches what the arrows do; they, Home and End move the caret or
+// scroll, and so do Page Up and Page Down. True when the key was used.
+bool frmMain::Viewport_Key(const QKeyEvent &press)
+{
+    const int key = press.key();
+    if (key == Qt::Key_F7) {
+        caretKeys_ = !Caret_Keys();
+        Mark_Caret();
+        Say(Arrow_Keys(Caret_Keys()));
         return true;
     }
-    if (event->type() == QEvent::KeyPress) {
-        const auto *press = static_cast<QKeyEvent *>(event);
-        const int key = press->key();
-        if (key == Qt::Key_F7) {
-            caretKeys_ = !Caret_Keys();
-            Mark_Caret();
-            Tell(picWindow.widget(), QAccessible::DescriptionChanged);
+    if (Caret_Keys()) {
+        const int moved = Caret_After_Key(The_Page_Text().text, caret_, key, press.modifiers() & Qt::ControlModifier);
+        if (moved >= 0) {
+            Set_Caret(moved);
             return true;
-        }
-        if (Caret_Keys()) {
-            const int moved = Caret_After_Key(The_Page_Text().text, caret_, key,
-                                              press->modifiers() & Qt::ControlModifier);
-            if (moved >= 0) {
-                Set_Caret(moved);
-                return true;
-            }
-        }
-        switch (key) {
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown:
-        case Qt::Key_Home:
-        case Qt::Key_End:
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-            Scroll_By_Keys(key);
-            return true;
-        default:
-            break;
         }
     }
-    return QWidget::eventFilter(watched, event);
+    switch (key) {
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        Scroll_By_Keys(key);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void frmMain::Scroll_By_Keys(int key)
@@ -654,6 +698,7 @@ void frmMain::Scroll_By_Keys(int key)
 void frmMain::cboPage_Change()
 {
     Build_Preview();
+    Say(Page_Position());
 }
 
 // --- Drawing ------------------------------------------------------------------------
@@ -669,40 +714,30 @@ void frmMain::Build_Preview()
     // last finished page on screen.
     view_->Show_Page(picPreview);
     Mark_Caret();
-    // A new zoom or page changes what the page's description says, and that
-    // of the command that has the focus; a screen reader says the one where
-    // the focus is. The first drawing changes nothing a reader was told.
-    if (Build_Page_Calls == 1)
-        return;
-    Tell(picWindow.widget(), QAccessible::DescriptionChanged);
-    if (QWidget *focus = QApplication::focusWidget(); focus && focus->property("shows_page").toBool())
-        Tell(focus, QAccessible::DescriptionChanged);
-}
-
-void frmMain::Tell(QWidget *widget, QAccessible::Event what)
-{
-    if (what == QAccessible::DescriptionChanged) {
-        Description_Changed(widget);
-    } else if (QAccessible::isActive()) {
-        QAccessibleEvent changed(widget, what);
-        QAccessible::updateAccessibility(&changed);
-    }
+    // A new zoom or page changes what the page's description says. The
+    // first drawing changes nothing a reader was told.
+    if (Build_Page_Calls > 1)
+        Description_Changed(picWindow.widget());
 }
 
 // --- The page's caret ---------------------------------------------------------------
 
-QString frmMain::Page_Status() const
+QString frmMain::Page_Position() const
 {
-    return QStringLiteral("page %1 of %2, %3 %")
-        .arg(cboPage.ListIndex() + 1)
-        .arg(cboPage.ListCount())
-        .arg(std::lround(Zoom_Factor * 100.0));
+    return QStringLiteral("page %1 of %2").arg(cboPage.ListIndex() + 1).arg(cboPage.ListCount());
+}
+
+QString frmMain::Zoom_Status() const
+{
+    const char *mode = Toolbar->Button(Command::Zoom_100).Value()    ? "Actual size"
+                       : Toolbar->Button(Command::Fit_Width).Value() ? "Fit width"
+                                                                     : "Fit page";
+    return QStringLiteral("%1, %2 %").arg(QLatin1String(mode)).arg(std::lround(Zoom_Factor * 100.0));
 }
 
 QString frmMain::Page_Description() const
 {
-    return Page_Status() + (Caret_Keys() ? QStringLiteral("; the arrows move the caret, F7 scrolls instead")
-                                         : QStringLiteral("; the arrows scroll, F7 moves a caret instead"));
+    return QStringLiteral("%1, %2; %3").arg(Page_Position(), Zoom_Status(), Arrow_Keys(Caret_Keys()));
 }
 
 void frmMain::Set_Caret(int offset)

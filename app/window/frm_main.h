@@ -4,6 +4,7 @@
 // print_command.h's.
 #pragma once
 
+#include "accessible.h"
 #include "controls.h"
 #include "preview_surface.h"
 #include "runtime.h"
@@ -13,7 +14,10 @@
 #include <QTimer>
 #include <QWidget>
 
-class frmMain : public QWidget {
+class QKeyEvent;
+class QWheelEvent;
+
+class frmMain : public QWidget, public Readable_Page {
     // First, so it is set before the controls' construction sends this
     // window its first events.
     bool shown_ = false;
@@ -52,22 +56,24 @@ public:
     Tool_Bar *Toolbar;
     Combo_Box cboPage;
 
-    // What the view shows, "page 1 of 1, 100 %", and the page's
-    // description for a screen reader: that and what the arrows do.
-    QString Page_Status() const;
-    QString Page_Description() const;
+    // What the view shows: "page 1 of 1", "Fit page, 38 %" (the zoom mode
+    // and factor), and the page's description for a screen reader: both
+    // and what the arrows do.
+    QString Page_Position() const;
+    QString Zoom_Status() const;
+    QString Page_Description() const override;
 
     // The page's caret, an offset into its text (page_text.h). Setting it
     // keeps it within the text, brings its line into view, marks it while
     // the view has the focus and tells a screen reader.
-    int Caret() const { return caret_; }
-    void Set_Caret(int offset);
+    int Caret() const override { return caret_; }
+    void Set_Caret(int offset) override;
     // Whether the arrows, Home and End move the caret rather than scroll:
     // F7 switches; until it is first pressed, they do while an assistive
     // technology listens.
     bool Caret_Keys() const { return caretKeys_ < 0 ? QAccessible::isActive() : caretKeys_ != 0; }
 
-    Preview_View *Canvas() const { return view_; }
+    Preview_View *Canvas() const override { return view_; }
 
     const Screen_Metrics &Screen_Of() const { return screen_; }
 
@@ -76,10 +82,8 @@ public:
     // Drawing_Scope, which sets the drawing's Zoom_Factor for the build.
     Single Zoom_Factor = 0;
 
-    // A box of the page's text (twips of the sheet) on the canvas, in its
-    // logical pixels at the zoom shown, and a point of the canvas on the sheet.
-    QRectF On_Canvas(const QRectF &sheet) const;
-    QPointF On_Sheet(QPointF canvas) const;
+    QRectF On_Canvas(const QRectF &sheet) const override;
+    QPointF On_Sheet(QPointF canvas) const override;
 
     // True (-1) once start-up has finished.
     Integer Load_Done = 0;
@@ -108,13 +112,15 @@ private:
     void Build_Preview();
     void Refresh();
     void Print_Command();
+    bool Viewport_Event(QEvent *event);
+    void Wheel_Scroll(const QWheelEvent &wheel);
+    bool Viewport_Key(const QKeyEvent &press);
     void Scroll_By_Keys(int key);
     void Follow_Pixel_Ratio();
     void Fit_On_Screen();
     QRect Caret_Line() const;
     int Caret_X(const QRect &line) const;
     void Mark_Caret();
-    void Tell(QWidget *widget, QAccessible::Event what);
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow

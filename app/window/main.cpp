@@ -286,6 +286,8 @@ int main(int argc, char *argv[])
         Say_No_Display(platform);
         return 1;
     }
+
+    Install_Accessibility(); // before the first widget
     frmMain window;
     window.Load();
     return app.exec();
