@@ -140,12 +140,22 @@ void Add_Grid(std::vector<Form_Field> &fields)
     }
 }
 
+// The notice: a line of writing across the grid, just over its top rule.
+Form_Field Notice()
+{
+    const Grid_Rules grid = Weekly_Grid_Rules();
+    const Page_Rect rect{grid.Columns.front(), Integer(grid.Top - Line_Height), grid.Columns.back(), grid.Top};
+    return {QString::fromLatin1(Notice_Field), QStringLiteral("Rows whose days do not add up to their totals"), rect, Line_Height,
+            Field_Kind::Notice};
+}
+
 } // namespace
 
 std::vector<Form_Field> Form_Fields()
 {
     std::vector<Form_Field> fields;
     Add(fields, Head);
+    fields.push_back(Notice());
     Add_Grid(fields);
     Add(fields, Foot);
     return fields;

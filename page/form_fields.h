@@ -12,7 +12,8 @@
 enum class Field_Kind {
     Text,   // left-aligned
     Amount, // right-aligned
-    Place   // left-aligned, a city or country in a narrow day cell
+    Place,  // left-aligned, a city or country in a narrow day cell
+    Notice  // what the form's scripts say of the page, on screen only
 };
 
 struct Form_Field {
@@ -24,6 +25,9 @@ struct Form_Field {
 };
 
 // Every field of the form in the order of Tab: the identity block, the
-// totals block, the week ending, the grid row by row, the notes, the
-// signatures.
+// totals block, the week ending, the notice over the grid, the grid row by
+// row, the notes, the signatures.
 std::vector<Form_Field> Form_Fields();
+
+// The notice's name: where the form says which rows do not add up.
+constexpr const char *Notice_Field = "check";

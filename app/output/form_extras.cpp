@@ -5,6 +5,7 @@
 #include "page_text.h"
 #include "pdf_form.h"
 
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -12,46 +13,161 @@
 
 namespace {
 
-// What every script needs: n() reads a value as a number, or null when it
-// is not one (commas and spaces allowed, as the amounts are shown); f()
-// shows a number with two decimals and thousands separators. Neither ever
-// throws, so no reader puts up an error box.
-const QString Helpers = QStringLiteral(
-    "function n(v){var s=String(v).replace(/[\\s,]/g,\"\");"
-    "return /^[-+]?(\\d+\\.?\\d*|\\.\\d+)$/.test(s)?Number(s):null}"
-    "function f(x){var s=Math.abs(x).toFixed(2),i=s.length-3,o=s.slice(i);"
-    "while(i>3){o=\",\"+s.slice(i-3,i)+o;i-=3}return(x<0?\"-\":\"\")+s.slice(0,i)+o}");
+// What every script needs, in the JavaScript that every reader with form
+// scripts runs (MuJS, KJS, QuickJS, V8): Cents() reads a value as an
+// amount, one character at a time, in whole cents (exact up to the
+// cap): digits, commas between groups of three, a point before at most two
+// digits of cents, a dollar sign first, blanks around; an empty value is
+// null, anything else a sentence that says why it is not an amount. The
+// readers' own number conversions differ, so none is used. Shown() writes
+// cents as the form shows an amount ("1,234.50"); Sum() adds up fields,
+// each name followed by its sign, to cents, null when all are empty, or
+// "?" when one is not an amount. Across scripts, Was holds each amount's
+// value before it was edited, Told the text last refused, and Texts each
+// amount's text as the validation and the format last saw it: pdf.js hands
+// a script another field's value as a number wherever its own conversion
+// (the first comma a decimal point) reads one, and MuPDF and PDFium do as
+// JavaScript's does, so Text() takes the text that the number was read
+// from when there is one.
+const char *const Helpers = R"js(var Most = 999999999, Was, Told, Texts;
+if (!Was) { Was = {}; Texts = {}; }
+function Blank(c) { return c == " " || c == "\t" || c == "\u00a0"; }
+function Quoted(t) { return "\"" + (t.length > 24 ? t.substring(0, 20) + "..." : t) + "\""; }
+function Big(t) { return Quoted(t) + " is more than this form takes: 9,999,999.99 at most"; }
+function Why(t, c) {
+  var how = "type it in US dollars, with a point before the cents, as in 1,234.50";
+  if (c == "," || c == ".") how = "use a point before the cents, and commas only between thousands, as in 1,234.50";
+  else if ("-+()".indexOf(c) >= 0) how = "this form takes no credits: type the amount without a sign or brackets, as in 5.00";
+  else if (Blank(c)) how = "leave no space inside an amount, as in 1,234.50";
+  return Quoted(t) + " is not an amount: " + how;
+}
+function Cents(v) {
+  var t = String(v), s = 0, e = t.length, d = 0, g = -1, p = -1, x = 0, c;
+  while (s < e && Blank(t.charAt(s))) s++;
+  while (e > s && Blank(t.charAt(e - 1))) e--;
+  if (s == e) return null;
+  if (t.charAt(s) == "$") { s++; while (s < e && Blank(t.charAt(s))) s++; }
+  for (; s < e; s++) {
+    c = t.charAt(s);
+    if (c >= "0" && c <= "9") {
+      if (p >= 0 ? ++p > 2 : g >= 0 && ++g > 3) return Why(t, p > 2 ? "." : ",");
+      x = x * 10 + c.charCodeAt(0) - 48;
+      d++;
+      if (x > Most) return Big(t);
+    } else if (c == "," && p < 0 && d > 0 && (g < 0 ? d <= 3 : g == 3)) g = 0;
+    else if (c == "." && p < 0 && (g < 0 || g == 3)) p = 0;
+    else return Why(t, c);
+  }
+  if (d == 0 || p < 0 && g >= 0 && g != 3) return Why(t, d ? "," : "x");
+  x *= p > 1 ? 1 : p == 1 ? 10 : 100;
+  return x > Most ? Big(t) : x;
+}
+function Shown(c) {
+  var s = String(Math.floor(c / 100));
+  for (var i = s.length - 3; i > 0; i -= 3) s = s.substring(0, i) + "," + s.substring(i);
+  return s + "." + String(100 + c % 100).substring(1);
+}
+function Text(doc, n) {
+  var v = doc.getField(n).value, t = Texts[n];
+  return typeof v == "number" && typeof t == "string" && parseFloat(t.replace(",", ".")) === v ? t : v;
+}
+function Sum(doc, l) {
+  var t = 0, k = 0, c;
+  for (var i = 0; i < l.length; i += 2) {
+    c = Cents(Text(doc, l[i]));
+    if (typeof c == "string") return "?";
+    if (c !== null) { t += l[i + 1] * c; k++; }
+  }
+  return k ? t : null;
+}
+function Total(t) { return t === null ? "" : t === "?" ? t : Shown(t); }
+function Due(t, notice) { return t === "?" || notice !== "" ? "?" : t > 0 ? Shown(t) : ""; }
+function Unbalanced(doc, rows) {
+  var bad = [], d;
+  for (var r = 0; r < rows.length; r++) {
+    d = Sum(doc, rows[r][1]);
+    if (d === "?" || d) bad.push(rows[r][0]);
+  }
+  return bad.length ? bad.join(", ") + ": the days do not add up to TOTAL CHARGE + TOTAL CASH" : "";
+}
+)js";
 
-QString Quoted(const QStringList &names, int sign)
+// Typing an amount: a character that no amount has is refused as it is
+// typed, and a value that is not an amount as it is committed, each with a
+// word of why. Refused, the cell goes back to what it held: pdf.js and
+// MuPDF take the value the commit leaves in event.value; PDFium keeps its
+// own value when the validation refuses, which then says nothing more.
+const char *const Typing = R"js(var n = event.target.name, t = String(event.change || ""), c, i;
+if (!event.willCommit) {
+  if (!(n in Was)) Was[n] = event.value;
+  for (i = 0; i < t.length; i++) {
+    c = t.charAt(i);
+    if ("0123456789,.$".indexOf(c) < 0 && !Blank(c)) { app.alert(Why(t, c)); event.rc = false; break; }
+  }
+} else {
+  c = Cents(event.value);
+  if (typeof c == "string") { app.alert(c); Told = event.value; if (n in Was) event.value = Was[n]; }
+  delete Was[n];
+}
+)js";
+
+// An amount is kept as the form shows it: pdf.js reads a typed "1,000" as
+// 1 (its comma a decimal point) but leaves "1,000.00" to the scripts.
+const char *const Validation = R"js(var c = Cents(event.value);
+if (typeof c == "string") { if (Told !== event.value) app.alert(c); event.rc = false; }
+else Texts[event.target.name] = event.value = c === null ? "" : Shown(c);
+Told = null;
+)js";
+
+const char *const Format = R"js(var c = Cents(Texts[event.target.name] = String(event.value));
+if (typeof c == "number") event.value = Shown(c);
+)js";
+
+QString Script(const char *body)
 {
-    QStringList quoted;
-    for (const QString &name : names)
-        quoted << QStringLiteral("[\"%1\",%2]").arg(name).arg(sign);
-    return quoted.join(u',');
+    return QString::fromLatin1(Helpers) + QString::fromLatin1(body);
 }
 
-// Adds the values that are numbers; no number at all leaves the total
-// empty, and so does an amount due that is not above zero.
-QString Calculation(const Form_Total &total)
+// Names and signs, as Sum() takes them.
+QString Terms(const QStringList &plus, const QStringList &minus = {})
 {
     QStringList terms;
-    if (!total.Plus.isEmpty())
-        terms << Quoted(total.Plus, 1);
-    if (!total.Minus.isEmpty())
-        terms << Quoted(total.Minus, -1);
-    return Helpers + QStringLiteral("var t=0,k=0,l=[%1];"
-                                    "for(var i=0;i<l.length;i++){var v=n(this.getField(l[i][0]).value);"
-                                    "if(v!==null){t+=l[i][1]*v;k++}}t=Math.round(t*100)/100;"
-                                    "event.value=k&&%2?f(t):\"\";")
-                         .arg(terms.join(u','), total.Above_Zero ? QStringLiteral("t>0") : QStringLiteral("true"));
+    for (const QString &name : plus)
+        terms << QStringLiteral("\"%1\",1").arg(name);
+    for (const QString &name : minus)
+        terms << QStringLiteral("\"%1\",-1").arg(name);
+    return u'[' + terms.join(u',') + u']';
 }
 
-// A number is kept and shown as an amount; anything else stays as typed.
-// Kept so, and not only shown so, because pdf.js reads a typed "1,000" as
-// 1 (its comma a decimal point) but leaves "1,000.00" to the scripts.
-QString As_Amount()
+// What a computed field shows, as a JavaScript expression. A total adds
+// the values that are amounts: empty when there are none, "?" when one is
+// not an amount. An amount due shows only when it is above zero, and "?"
+// while a row does not add up: the notice says which.
+QString Worked_Out(const Form_Total &total)
 {
-    return Helpers + QStringLiteral("var x=n(event.value);if(x!==null)event.value=f(x);");
+    const QString sum = QStringLiteral("Sum(this, %1)").arg(Terms(total.Plus, total.Minus));
+    if (!total.Above_Zero)
+        return QStringLiteral("Total(%1)").arg(sum);
+    return QStringLiteral("Due(%1, this.getField(\"%2\").value)").arg(sum, QString::fromLatin1(Notice_Field));
+}
+
+// The notice: the rows whose days do not add up to their totals, by name.
+QString Notice()
+{
+    QStringList rows;
+    for (const Form_Row &row : Form_Rows())
+        rows << QStringLiteral("[\"%1\", %2]").arg(row.Words, Terms(row.Days, row.Totals));
+    return QStringLiteral("Unbalanced(this, [%1])").arg(rows.join(QStringLiteral(",\n")));
+}
+
+// Every computed field and what it shows, in the order they are worked out:
+// the notice first, for the amounts due read it.
+std::vector<std::pair<QString, QString>> Computed()
+{
+    std::vector<std::pair<QString, QString>> computed{{QString::fromLatin1(Notice_Field), Notice()}};
+    for (const Form_Total &total : Form_Totals())
+        computed.emplace_back(total.Name, Worked_Out(total));
+    return computed;
 }
 
 struct Placed_Line {
@@ -216,13 +332,28 @@ std::vector<Pdf_Element> Form_Structure()
 std::vector<Pdf_Script> Form_Scripts()
 {
     std::vector<Pdf_Script> scripts;
-    for (const Form_Total &total : Form_Totals())
-        scripts.push_back({total.Name, Pdf_Script::Calculate, Calculation(total)});
-    const QString amount = As_Amount();
+    QSet<QString> computed;
+    for (const auto &[name, value] : Computed()) {
+        scripts.push_back({name, Pdf_Script::Calculate, Script("event.value = ") + value + u';'});
+        computed.insert(name);
+    }
+    const QString typing = Script(Typing), validation = Script(Validation), format = Script(Format);
     for (const Form_Field &field : Form_Fields())
-        if (field.Kind == Field_Kind::Amount) {
-            scripts.push_back({field.Name, Pdf_Script::Validate, amount});
-            scripts.push_back({field.Name, Pdf_Script::Format, amount});
+        if (field.Kind == Field_Kind::Amount && !computed.contains(field.Name)) {
+            scripts.push_back({field.Name, Pdf_Script::Keystroke, typing});
+            scripts.push_back({field.Name, Pdf_Script::Validate, validation});
+            scripts.push_back({field.Name, Pdf_Script::Format, format});
         }
     return scripts;
+}
+
+// Works the form out anew only where a computed field does not show what
+// it should (values typed where no script ran): pdf.js counts every value
+// its scripts set as a change the reader asks to save.
+QString Open_Script()
+{
+    QString script = Script("var stale = false;\n");
+    for (const auto &[name, value] : Computed())
+        script += QStringLiteral("if (String(this.getField(\"%1\").value) !== %2) stale = true;\n").arg(name, value);
+    return script + QStringLiteral("if (stale) this.calculateNow();\n");
 }

@@ -2,6 +2,7 @@
 
 #include "form_extras.h"
 #include "form_fields.h"
+#include "form_totals.h"
 #include "form_module_digest.h"
 #include "pdf_form_module.h"
 
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -151,15 +153,21 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
     const auto y = [&](Integer page) {
         return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / Twips_Per_Inch) * 72 / resolution;
     };
+    QSet<QString> computed;
+    for (const Form_Total &total : Form_Totals())
+        computed.insert(total.Name);
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {
         const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
+        const Pdf_Role role = field.Kind == Field_Kind::Notice ? Pdf_Role::Notice
+                              : computed.contains(field.Name)  ? Pdf_Role::Computed
+                                                               : Pdf_Role::Typed;
         fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind),
-                          field.Kind == Field_Kind::Amount});
+                          field.Kind == Field_Kind::Amount, role});
     }
     QByteArray form;
     error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
-                {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")}, form);
+                {Form_Scripts(), Open_Script(), Form_Structure(), QStringLiteral("en-US")}, form);
     if (error.isEmpty())
         pdf = form;
     return error;
