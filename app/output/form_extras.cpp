@@ -347,13 +347,14 @@ std::vector<Pdf_Script> Form_Scripts()
     return scripts;
 }
 
-// Works the form out anew only where a computed field does not show what
-// it should (values typed where no script ran): pdf.js counts every value
-// its scripts set as a change the reader asks to save.
+// Works the form out anew where a computed field does not show what it
+// should (values typed where no script ran), each in turn, as the
+// calculations would: Okular has no calculateNow(), and pdf.js counts
+// every value its scripts set as a change the reader asks to save.
 QString Open_Script()
 {
-    QString script = Script("var stale = false;\n");
+    QString script = Script("function Set(doc, n, v) { var f = doc.getField(n); if (String(f.value) !== v) f.value = v; }\n");
     for (const auto &[name, value] : Computed())
-        script += QStringLiteral("if (String(this.getField(\"%1\").value) !== %2) stale = true;\n").arg(name, value);
-    return script + QStringLiteral("if (stale) this.calculateNow();\n");
+        script += QStringLiteral("Set(this, \"%1\", %2);\n").arg(name, value);
+    return script;
 }
