@@ -16,11 +16,15 @@ enum class Field_Kind {
     Notice  // what the form's scripts say of the page, on screen only
 };
 
+// The most an amount typed in may be, in cents (99,999.99): what a day's
+// cell shows whole at a readable size. No day's line of an expense report
+// comes near it.
+constexpr long long Most_Typed_Cents = 9'999'999;
+
 struct Form_Field {
     QString Name;    // stable, parts joined by '.': "name", "breakfast.mon"
     QString Words;   // the name as a reader says it: "Breakfast, Monday"
     Page_Rect Rect;  // page units: the left, top, right and bottom edges
-    Integer Line;    // the height of the line of writing, page units
     Field_Kind Kind;
 };
 

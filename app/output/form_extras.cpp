@@ -29,11 +29,11 @@ namespace {
 // (the first comma a decimal point) reads one, and MuPDF and PDFium do as
 // JavaScript's does, so Text() takes the text that the number was read
 // from when there is one.
-const char *const Helpers = R"js(var Most = 999999999, Was, Told, Texts;
+const char *const Helpers = R"js(var Most = %1, Was, Told, Texts;
 if (!Was) { Was = {}; Texts = {}; }
 function Blank(c) { return c == " " || c == "\t" || c == "\u00a0"; }
 function Quoted(t) { return "\"" + (t.length > 24 ? t.substring(0, 20) + "..." : t) + "\""; }
-function Big(t) { return Quoted(t) + " is more than this form takes: 9,999,999.99 at most"; }
+function Big(t) { return Quoted(t) + " is more than this form takes: " + Shown(Most) + " at most"; }
 function Why(t, c) {
   var how = "type it in US dollars, with a point before the cents, as in 1,234.50";
   if (c == "," || c == ".") how = "use a point before the cents, and commas only between thousands, as in 1,234.50";
@@ -125,7 +125,7 @@ if (typeof c == "number") event.value = Shown(c);
 
 QString Script(const char *body)
 {
-    return QString::fromLatin1(Helpers) + QString::fromLatin1(body);
+    return QString::fromLatin1(Helpers).arg(Most_Typed_Cents) + QString::fromLatin1(body);
 }
 
 // Names and signs, as Sum() takes them.
