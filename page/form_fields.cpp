@@ -149,12 +149,15 @@ Form_Field Notice()
 
 } // namespace
 
-std::vector<Form_Field> Form_Fields()
+const std::vector<Form_Field> &Form_Fields()
 {
-    std::vector<Form_Field> fields;
-    Add(fields, Head);
-    fields.push_back(Notice());
-    Add_Grid(fields);
-    Add(fields, Foot);
+    static const std::vector<Form_Field> fields = [] {
+        std::vector<Form_Field> made;
+        Add(made, Head);
+        made.push_back(Notice());
+        Add_Grid(made);
+        Add(made, Foot);
+        return made;
+    }();
     return fields;
 }

@@ -30,8 +30,8 @@ struct Form_Field {
 
 // Every field of the form in the order of Tab: the identity block, the
 // totals block, the week ending, the notice over the grid, the grid row by
-// row, the notes, the signatures.
-std::vector<Form_Field> Form_Fields();
+// row, the notes, the signatures. Made once.
+const std::vector<Form_Field> &Form_Fields();
 
 // The notice's name: where the form says which rows do not add up.
 constexpr const char *Notice_Field = "check";

@@ -33,7 +33,9 @@ const std::array<const char *, 9> Value_Columns{"mon", "tue", "wed", "thu", "fri
 
 } // namespace
 
-std::vector<Form_Total> Form_Totals()
+namespace {
+
+std::vector<Form_Total> Made_Totals()
 {
     QSet<QString> fields;
     for (const Form_Field &field : Form_Fields())
@@ -55,6 +57,14 @@ std::vector<Form_Total> Form_Totals()
     totals.push_back({cash, {QStringLiteral("total_expense.total_cash")}, {}, false});
     totals.push_back({QStringLiteral("amount_due_employee"), {cash}, {advances}, true});
     totals.push_back({QStringLiteral("amount_due_company"), {advances}, {cash}, true});
+    return totals;
+}
+
+} // namespace
+
+const std::vector<Form_Total> &Form_Totals()
+{
+    static const std::vector<Form_Total> totals = Made_Totals();
     return totals;
 }
 

@@ -13,8 +13,9 @@
 
 namespace {
 
-// What every script needs, in the JavaScript that every reader with form
-// scripts runs (MuJS, KJS, QuickJS, V8): Cents() reads a value as an
+// What every script needs, defined once by the document's own script,
+// which every reader with form scripts runs first (in MuJS, KJS, QuickJS,
+// V8: plain old JavaScript, so KJS too): Cents() reads a value as an
 // amount, one character at a time, in whole cents (exact up to the
 // cap): digits, commas between groups of three, a point before at most two
 // digits of cents, a dollar sign first, blanks around; an empty value is
@@ -30,7 +31,7 @@ namespace {
 // JavaScript's does, so Text() takes the text that the number was read
 // from when there is one.
 const char *const Helpers = R"js(var Most = %1, Was, Told, Texts;
-if (!Was) { Was = {}; Texts = {}; }
+if (!Was) { Was = {}; Texts = {}; } // kept when pdf.js runs this again
 function Blank(c) { return c == " " || c == "\t" || c == "\u00a0"; }
 function Quoted(t) { return "\"" + (t.length > 24 ? t.substring(0, 20) + "..." : t) + "\""; }
 function Big(t) { return Quoted(t) + " is more than this form takes: " + Shown(Most) + " at most"; }
@@ -123,11 +124,6 @@ const char *const Format = R"js(var c = Cents(Texts[event.target.name] = String(
 if (typeof c == "number") event.value = Shown(c);
 )js";
 
-QString Script(const char *body)
-{
-    return QString::fromLatin1(Helpers).arg(Most_Typed_Cents) + QString::fromLatin1(body);
-}
-
 // Names and signs, as Sum() takes them.
 QString Terms(const QStringList &plus, const QStringList &minus = {})
 {
@@ -209,15 +205,17 @@ struct Grid {
     {
         Rows.insert(Rows.begin(), Rows[0] - 2 * (Rows[2] - Rows[1]));
     }
-    // The row and column of a point, or -1.
-    std::pair<int, int> Cell(QPointF point) const
+    int Row_Count() const { return int(Rows.size()) - 1; }
+    int Column_Count() const { return int(Columns.size()) - 1; }
+    // The cell of a box's middle, counted row by row, or -1 outside.
+    int Cell(const QRectF &box) const
     {
         const auto index = [](const std::vector<double> &rules, double at) {
             const auto after = std::upper_bound(rules.begin(), rules.end(), at);
             return after == rules.begin() || after == rules.end() ? -1 : int(after - rules.begin()) - 1;
         };
-        const int row = index(Rows, point.y()), column = index(Columns, point.x());
-        return row < 0 || column < 0 ? std::pair(-1, -1) : std::pair(row, column);
+        const int row = index(Rows, box.center().y()), column = index(Columns, box.center().x());
+        return row < 0 || column < 0 ? -1 : row * Column_Count() + column;
     }
 };
 
@@ -234,96 +232,115 @@ struct Structure {
 
 } // namespace
 
+namespace {
+
+// The line that labels field `f`, which lies outside the grid: the line
+// just before it on its row; or, for a second line of writing, its first
+// line's (`label_of` holds the labels of the fields before it); or the line
+// just under its rule or just over it; or else the last line above it.
+int Label(const std::vector<Placed_Line> &lines, const std::vector<Form_Field> &fields, std::size_t f,
+          const std::vector<int> &label_of, const Grid &grid)
+{
+    const QRectF rect = Rect(fields[f].Rect);
+    const auto find = [&](auto &&is_label) {
+        int found = -1;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (grid.Cell(lines[i].Box) < 0 && is_label(lines[i].Box))
+                found = int(i);
+        return found;
+    };
+    const auto across = [&](const QRectF &box) { return box.left() < rect.right() && box.right() > rect.left(); };
+    int label = find([&](const QRectF &box) {
+        return box.center().y() > rect.top() && box.center().y() < rect.bottom() &&
+               box.right() > rect.left() - 600 && box.right() < rect.left() + 40;
+    });
+    for (std::size_t above = 0; label < 0 && above < f; ++above)
+        if (fields[above].Rect.X1 == fields[f].Rect.X1 && std::abs(fields[above].Rect.Y2 - fields[f].Rect.Y1) <= 2)
+            label = label_of[above];
+    if (label < 0)
+        label = find([&](const QRectF &box) { return across(box) && std::abs(box.top() - rect.bottom()) <= 60; });
+    if (label < 0)
+        label = find([&](const QRectF &box) { return across(box) && std::abs(box.bottom() - rect.top()) <= 60; });
+    if (label < 0)
+        label = std::max(0, find([&](const QRectF &box) { return box.bottom() <= rect.top(); }));
+    return label;
+}
+
+// Where the page's lines and the fields go: what each grid cell holds, and
+// what each line outside the grid labels.
+struct Placement {
+    std::vector<std::vector<int>> Cell_Lines, Cell_Fields, Labelled;
+    int First_In_Grid = -1; // the first line in the grid
+};
+
+Placement Place(const std::vector<Placed_Line> &lines, const std::vector<Form_Field> &fields, const Grid &grid)
+{
+    const std::size_t cells = std::size_t(grid.Row_Count() * grid.Column_Count());
+    Placement placed{std::vector<std::vector<int>>(cells), std::vector<std::vector<int>>(cells),
+                     std::vector<std::vector<int>>(lines.size())};
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (const int cell = grid.Cell(lines[i].Box); cell >= 0) {
+            placed.Cell_Lines[cell].push_back(int(i));
+            if (placed.First_In_Grid < 0)
+                placed.First_In_Grid = int(i);
+        }
+    std::vector<int> label_of(fields.size(), -1);
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (const int cell = grid.Cell(Rect(fields[f].Rect)); cell >= 0)
+            placed.Cell_Fields[cell].push_back(int(f));
+        else {
+            label_of[f] = Label(lines, fields, f, label_of, grid);
+            placed.Labelled[std::size_t(label_of[f])].push_back(int(f));
+        }
+    }
+    return placed;
+}
+
+// The weekly grid as a table: the header cells are its top row and its
+// label column.
+void Add_Table(Structure &tree, int document, const Placement &placed, const std::vector<Placed_Line> &lines,
+               const Grid &grid)
+{
+    const int table = tree.Add("Table", document);
+    for (int row = 0; row < grid.Row_Count(); ++row) {
+        const int tr = tree.Add("TR", table);
+        for (int column = 0; column < grid.Column_Count(); ++column) {
+            const bool header = row == 0 || column == 0;
+            const int cell = tree.Add(header ? "TH" : "TD", tr);
+            if (header)
+                tree.elements[cell].Scope = row == 0 ? "Column" : "Row";
+            const std::size_t at = std::size_t(row * grid.Column_Count() + column);
+            for (const int line : placed.Cell_Lines[at])
+                tree.elements[cell].Texts.insert(tree.elements[cell].Texts.end(), lines[line].Drawn.begin(),
+                                                 lines[line].Drawn.end());
+            for (const int field : placed.Cell_Fields[at])
+                tree.Add_Field(cell, field);
+        }
+    }
+}
+
+} // namespace
+
 std::vector<Pdf_Element> Form_Structure()
 {
     const std::vector<Placed_Line> lines = Lines();
     if (lines.empty())
         return {}; // the page could not be read: no structure rather than a wrong one
-    const std::vector<Form_Field> fields = Form_Fields();
     const Grid grid(Weekly_Grid_Rules());
-    const std::size_t rows = grid.Rows.size() - 1, columns = grid.Columns.size() - 1;
-
-    // What each grid cell holds, and what each line outside it labels.
-    std::vector<std::vector<int>> cell_lines(rows * columns), cell_fields(rows * columns);
-    std::vector<std::vector<int>> labelled(lines.size());
-    const auto cell_of = [&](const QRectF &box) {
-        const auto [row, column] = grid.Cell(box.center());
-        return row < 0 ? -1 : row * int(columns) + column;
-    };
-    int first_in_grid = -1;
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (const int cell = cell_of(lines[i].Box); cell >= 0) {
-            cell_lines[cell].push_back(int(i));
-            if (first_in_grid < 0)
-                first_in_grid = int(i);
-        }
-    std::vector<int> label_of(fields.size(), -1);
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-        const QRectF rect = Rect(fields[f].Rect);
-        if (const int cell = cell_of(rect); cell >= 0) {
-            cell_fields[cell].push_back(int(f));
-            continue;
-        }
-        // A field's label: the line just before it on its row; or, for a
-        // second line of writing, its first line's; or the line just under
-        // its rule or just over it; or else the last line above it.
-        const auto find = [&](auto &&is_label) {
-            int found = -1;
-            for (std::size_t i = 0; i < lines.size(); ++i)
-                if (cell_of(lines[i].Box) < 0 && is_label(lines[i].Box))
-                    found = int(i);
-            return found;
-        };
-        const auto across = [&](const QRectF &box) { return box.left() < rect.right() && box.right() > rect.left(); };
-        int &label = label_of[f];
-        label = find([&](const QRectF &box) {
-            return box.center().y() > rect.top() && box.center().y() < rect.bottom() &&
-                   box.right() > rect.left() - 600 && box.right() < rect.left() + 40;
-        });
-        for (std::size_t above = 0; label < 0 && above < f; ++above)
-            if (fields[above].Rect.X1 == fields[f].Rect.X1 && std::abs(fields[above].Rect.Y2 - fields[f].Rect.Y1) <= 2)
-                label = label_of[above];
-        if (label < 0)
-            label = find([&](const QRectF &box) {
-                return across(box) && std::abs(box.top() - rect.bottom()) <= 60;
-            });
-        if (label < 0)
-            label = find([&](const QRectF &box) {
-                return across(box) && std::abs(box.bottom() - rect.top()) <= 60;
-            });
-        if (label < 0)
-            label = std::max(0, find([&](const QRectF &box) { return box.bottom() <= rect.top(); }));
-        labelled[label].push_back(int(f));
-    }
-
+    const Placement placed = Place(lines, Form_Fields(), grid);
     Structure tree;
     const int document = tree.Add("Document", -1);
     const int logos = tree.Add("Figure", document);
     tree.elements[logos].Pictures = {0, 1};
     tree.elements[logos].Alt = QStringLiteral("HALBEK Incorporated");
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (int(i) == first_in_grid) {
-            const int table = tree.Add("Table", document);
-            for (std::size_t row = 0; row < rows; ++row) {
-                const int tr = tree.Add("TR", table);
-                for (std::size_t column = 0; column < columns; ++column) {
-                    const bool header = row == 0 || column == 0;
-                    const int cell = tree.Add(header ? "TH" : "TD", tr);
-                    if (header)
-                        tree.elements[cell].Scope = row == 0 ? "Column" : "Row";
-                    for (const int line : cell_lines[row * columns + column])
-                        tree.elements[cell].Texts.insert(tree.elements[cell].Texts.end(), lines[line].Drawn.begin(),
-                                                         lines[line].Drawn.end());
-                    for (const int field : cell_fields[row * columns + column])
-                        tree.Add_Field(cell, field);
-                }
-            }
-        }
-        if (cell_of(lines[i].Box) >= 0)
+        if (int(i) == placed.First_In_Grid)
+            Add_Table(tree, document, placed, lines, grid);
+        if (grid.Cell(lines[i].Box) >= 0)
             continue;
         const int paragraph = tree.Add(lines[i].Title ? "H1" : "P", document);
         tree.elements[paragraph].Texts.assign(lines[i].Drawn.begin(), lines[i].Drawn.end());
-        for (const int field : labelled[i])
+        for (const int field : placed.Labelled[i])
             tree.Add_Field(document, field);
     }
     return tree.elements;
@@ -334,10 +351,11 @@ std::vector<Pdf_Script> Form_Scripts()
     std::vector<Pdf_Script> scripts;
     QSet<QString> computed;
     for (const auto &[name, value] : Computed()) {
-        scripts.push_back({name, Pdf_Script::Calculate, Script("event.value = ") + value + u';'});
+        scripts.push_back({name, Pdf_Script::Calculate, QStringLiteral("event.value = ") + value + u';'});
         computed.insert(name);
     }
-    const QString typing = Script(Typing), validation = Script(Validation), format = Script(Format);
+    const QString typing = QString::fromLatin1(Typing), validation = QString::fromLatin1(Validation),
+                  format = QString::fromLatin1(Format);
     for (const Form_Field &field : Form_Fields())
         if (field.Kind == Field_Kind::Amount && !computed.contains(field.Name)) {
             scripts.push_back({field.Name, Pdf_Script::Keystroke, typing});
@@ -347,13 +365,15 @@ std::vector<Pdf_Script> Form_Scripts()
     return scripts;
 }
 
-// Works the form out anew where a computed field does not show what it
-// should (values typed where no script ran), each in turn, as the
-// calculations would: Okular has no calculateNow(), and pdf.js counts
-// every value its scripts set as a change the reader asks to save.
+// The helpers, then the form worked out anew where a computed field does
+// not show what it should (values typed where no script ran), each in
+// turn, as the calculations would: Okular has no calculateNow(), and pdf.js
+// counts every value its scripts set as a change the reader asks to save.
 QString Open_Script()
 {
-    QString script = Script("function Set(doc, n, v) { var f = doc.getField(n); if (String(f.value) !== v) f.value = v; }\n");
+    QString script = QString::fromLatin1(Helpers).arg(Most_Typed_Cents) +
+                     QStringLiteral("function Set(doc, n, v) { var f = doc.getField(n); if (String(f.value) !== v) "
+                                    "f.value = v; }\n");
     for (const auto &[name, value] : Computed())
         script += QStringLiteral("Set(this, \"%1\", %2);\n").arg(name, value);
     return script;
