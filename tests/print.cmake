@@ -14,7 +14,7 @@ set_tests_properties(test_print_cups PROPERTIES
 # The printed page as a PDF form, filled in by poppler, MuPDF (mutool) and
 # qpdf's library.
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
-quorvel_test(test_form TIMEOUT 120 SOURCES print/test_form.cpp
+quorvel_test(test_form TIMEOUT 300 SOURCES print/test_form.cpp
     LIBS quorvel_print_command quorvel_pdf_form quorvel_page quorvel_printed_page PkgConfig::QPDF LABELS print)
 target_compile_definitions(test_form PRIVATE POINTERHOLDER_TRANSITION=4)
 target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")

@@ -11,14 +11,20 @@
 
 #include <vector>
 
+// What a field is for: typed in; worked out by the form's scripts (read-only
+// and no Tab stop); or a notice the scripts write, read-only, in red and on
+// screen only.
+enum class Pdf_Role { Typed, Computed, Notice };
+
 struct Pdf_Field {
     QString Name;  // the fully qualified name, parts joined by '.'
     QString Tooltip;
     // PDF points from the page's lower-left corner, y upwards: x() and y()
     // are the field's lower-left corner.
     QRectF Rect;
-    double Font_Size; // points
+    double Font_Size; // points; 0 lets the reader fit the value to the field
     bool Right_Aligned;
+    Pdf_Role Role;
 };
 
 struct Pdf_Names {
@@ -26,12 +32,14 @@ struct Pdf_Names {
 };
 
 // A script a reader runs for a field (JavaScript, as PDF forms carry
-// them): a calculation works the field's value out again whenever a value
-// of the form changes, the calculations in the order they are listed; a
-// validation may change a value as it is typed in; a format shows it.
+// them): a keystroke script sees each change as it is typed and the value
+// as it is committed, and may refuse either; a validation may refuse or
+// change a committed value; a calculation works the field's value out
+// again whenever a value of the form changes, the calculations in the order
+// they are listed; a format shows it.
 struct Pdf_Script {
     QString Field; // the fully qualified name
-    enum Event { Calculate, Validate, Format } When;
+    enum Event { Keystroke, Validate, Calculate, Format } When;
     QString Source;
 };
 
@@ -50,6 +58,7 @@ struct Pdf_Element {
 
 struct Pdf_Extras {
     std::vector<Pdf_Script> Scripts;
+    QString Open_Script; // run when the document is opened
     // Every element, each after its parent, in reading order; empty for a
     // PDF without structure. What the page draws that no element holds
     // (rules, boxes, hatching) is marked as decoration.
