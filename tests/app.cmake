@@ -75,8 +75,9 @@ add_test(NAME test_orca
 set_tests_properties(test_orca PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 180)
 
-# The first frame on small screens under openbox (at scale 2 too), and the
-# window on a headless Wayland compositor of its own.
+# The first frame on small screens under openbox (at scale 2 too), the
+# window shown beside a window manager that starts with it (20 starts), and
+# the window on a headless Wayland compositor of its own.
 find_program(WESTON weston REQUIRED)
 foreach(run IN ITEMS "640x480|1" "600x400|1" "1024x768|2")
     string(REPLACE "|" ";" parts "${run}")
@@ -91,6 +92,8 @@ foreach(run IN ITEMS "640x480|1" "600x400|1" "1024x768|2")
                 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh frame $<TARGET_FILE:quorvel>)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_SCALE_FACTOR=${scale}")
 endforeach()
+add_test(NAME test_screen_wm_race COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh race $<TARGET_FILE:quorvel>)
+set_tests_properties(test_screen_wm_race PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 300)
 add_test(NAME test_screen_wayland COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh wayland $<TARGET_FILE:quorvel>)
 set_tests_properties(test_screen_wayland PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
 set_tests_properties(test_screen_640x480 test_screen_600x400 test_screen_1024x768_scale2 test_screen_wayland
