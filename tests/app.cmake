@@ -44,13 +44,13 @@ set_tests_properties(test_window_e2e test_viewer PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
     LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
 
-# ./scripts/run without a display: the VNC password, the port check, and
-# nothing left after SIGKILL of the script. It starts an X server, so it runs
-# alone.
+# ./scripts/run without a display: the VNC socket only its user can open,
+# the password, the window maximised, and nothing left after Ctrl-C or
+# SIGKILL of the script. It starts an X server twice, so it runs alone.
 add_test(NAME test_run_vnc
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_run_vnc.sh ${PROJECT_SOURCE_DIR}/scripts/run $<TARGET_FILE:quorvel>)
 set_tests_properties(test_run_vnc PROPERTIES
-    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
+    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 240)
 
 # The window through the real accessibility bus, as a screen reader meets it
 # (tests/app/access.txt, the reviewed record), with a window manager that
