@@ -52,6 +52,11 @@ add_test(NAME test_run_vnc
 set_tests_properties(test_run_vnc PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 240)
 
+# scripts/setup's first run, with stand-ins for apt-get, dpkg-query and
+# cmake: the estimate, the progress, one job for each core.
+add_test(NAME test_setup COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_setup.sh ${PROJECT_SOURCE_DIR}/scripts/setup)
+set_tests_properties(test_setup PROPERTIES LABELS app TIMEOUT 60)
+
 # The window through the real accessibility bus, as a screen reader meets it
 # (tests/app/access.txt, the reviewed record), with a window manager that
 # gives it the keyboard. It types on its display, so it runs alone.
