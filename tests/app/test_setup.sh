@@ -15,14 +15,13 @@ stand_in() { printf '#!/bin/bash\n%s\n' "$2" >"$tmp/bin/$1" && chmod +x "$tmp/bi
 stand_in dpkg-query 'if [ -n "${INSTALLED:-}" ]; then printf "%s ii \n" "${@:3}"; fi' # else nothing is
 stand_in sudo 'exec "$@"'
 stand_in apt-get 'case " $* " in
-  *" -s "*) printf "Inst a\nInst b\nInst c\n" ;;
   *" update "*) echo "dlstatus:1:50.0:Retrieving file 1"; echo "dlstatus:2:100:Done" ;;
-  *) for p in 0 33.3 66.7 100; do echo "Unpacking x"; echo "pmstatus:x:$p:Installing x"; done ;;
+  *) echo "0 upgraded, 3 newly installed, 0 to remove and 0 not upgraded."; for p in 0 33.3 66.7 100; do echo "Unpacking x"; echo "pmstatus:x:$p:Installing x"; done ;;
 esac'
 stand_in cmake 'if [ "$1" = -S ]; then mkdir -p "$4" && : >"$4/build.ninja" && echo "BUILD_TESTING:BOOL=OFF" >"$4/CMakeCache.txt"
 elif [ "$3 $4" != "-j $(nproc)" ]; then echo "not one job for each core: $*"; exit 1
 elif [ -n "${FAIL_BUILD:-}" ]; then echo "[1/2] Building CXX object a.o"; echo "a.cpp:1: error: the cause"; exit 1
-else echo "[1/2] Building CXX object a.o"; echo "[2/2] Linking CXX executable b"; fi'
+else echo "[1/2] Building CXX object a.o"; echo "[1/1] a sub-build of its own"; echo "[2/2] Linking CXX executable b"; fi'
 
 export PATH=$tmp/bin:$PATH QUORVEL_BUILD_DIR=$tmp/build
 "$setup" run >"$tmp/out" 2>&1 || fail "setup failed"
