@@ -15,8 +15,9 @@ stand_in() { printf '#!/bin/bash\n%s\n' "$2" >"$tmp/bin/$1" && chmod +x "$tmp/bi
 stand_in dpkg-query 'if [ -n "${INSTALLED:-}" ]; then printf "%s ii \n" "${@:3}"; fi' # else nothing is
 stand_in sudo 'exec "$@"'
 stand_in apt-get 'case " $* " in
-  *" update "*) echo "dlstatus:1:50.0:Retrieving file 1"; echo "dlstatus:2:100:Done" ;;
-  *) echo "0 upgraded, 3 newly installed, 0 to remove and 0 not upgraded."; for p in 0 33.3 66.7 100; do echo "Unpacking x"; echo "pmstatus:x:$p:Installing x"; done ;;
+  *" update "*) echo "dlstatus:1:50.0:Retrieving file 1" ;;
+  *) echo "0 upgraded, 3 newly installed, 0 to remove and 0 not upgraded."; echo "dlstatus:1:100:Done"
+     for p in 0 33.3 66.7 100; do echo "Unpacking x"; echo "pmstatus:x:$p:Installing x"; done ;;
 esac'
 stand_in cmake 'if [ "$1" = -S ]; then mkdir -p "$4" && : >"$4/build.ninja" && echo "BUILD_TESTING:BOOL=OFF" >"$4/CMakeCache.txt"
 elif [ "$3 $4" != "-j $(nproc)" ]; then echo "not one job for each core: $*"; exit 1
@@ -26,7 +27,7 @@ else echo "[1/2] Building CXX object a.o"; echo "[1/1] a sub-build of its own"; 
 export PATH=$tmp/bin:$PATH QUORVEL_BUILD_DIR=$tmp/build
 "$setup" run >"$tmp/out" 2>&1 || fail "setup failed"
 for line in "a first run takes a while: about [0-9]* min to install packages.*and about [0-9]* min to build" \
-            "downloading: 100 %" "3 packages to install" "installing: 33 %" "installing: 100 %" \
+            "reading the package lists: 50 %" "downloading: 100 %" "3 packages to install" "installing: 33 %" "installing: 100 %" \
             "building: 50 % (1/2)" "building: 100 % (2/2)" "build done"; do
     grep -q "^setup: $line" "$tmp/out" || fail "no line '$line'"
 done
