@@ -50,13 +50,18 @@ set_tests_properties(test_window_e2e test_viewer PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=xcb;LC_ALL=C.UTF-8"
     LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
 
-# ./scripts/run without a display: the VNC password, the port check, and
-# nothing left after SIGKILL of the script. It starts an X server, so it runs
-# alone.
+# ./scripts/run without a display: the VNC socket only its user can open,
+# the password, the window maximised, and nothing left after Ctrl-C or
+# SIGKILL of the script. It starts an X server twice, so it runs alone.
 add_test(NAME test_run_vnc
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_run_vnc.sh ${PROJECT_SOURCE_DIR}/scripts/run $<TARGET_FILE:quorvel>)
 set_tests_properties(test_run_vnc PROPERTIES
-    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 60)
+    ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 240)
+
+# scripts/setup's first run, with stand-ins for apt-get, dpkg-query and
+# cmake: the estimate, the progress, one job for each core.
+add_test(NAME test_setup COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_setup.sh ${PROJECT_SOURCE_DIR}/scripts/setup)
+set_tests_properties(test_setup PROPERTIES LABELS app TIMEOUT 60)
 
 # The window through the real accessibility bus, as a screen reader meets it
 # (tests/app/access.txt, the reviewed record), with a window manager that
@@ -81,8 +86,9 @@ add_test(NAME test_orca
 set_tests_properties(test_orca PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 300)
 
-# The first frame on small screens under openbox (at scale 2 too), and the
-# window on a headless Wayland compositor of its own.
+# The first frame on small screens under openbox (at scale 2 too), the
+# window shown beside a window manager that starts with it (20 starts), and
+# the window on a headless Wayland compositor of its own.
 find_program(WESTON weston REQUIRED)
 foreach(run IN ITEMS "640x480|1" "600x400|1" "1024x768|2")
     string(REPLACE "|" ";" parts "${run}")
@@ -97,6 +103,8 @@ foreach(run IN ITEMS "640x480|1" "600x400|1" "1024x768|2")
                 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh frame $<TARGET_FILE:quorvel>)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;QT_SCALE_FACTOR=${scale}")
 endforeach()
+add_test(NAME test_screen_wm_race COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh race $<TARGET_FILE:quorvel>)
+set_tests_properties(test_screen_wm_race PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 300)
 add_test(NAME test_screen_wayland COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/app/test_screens.sh wayland $<TARGET_FILE:quorvel>)
 set_tests_properties(test_screen_wayland PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8")
 set_tests_properties(test_screen_640x480 test_screen_600x400 test_screen_1024x768_scale2 test_screen_wayland

@@ -22,6 +22,7 @@
 #include <QAccessible>
 #include <QSignalBlocker>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <cmath>
 #include <cstdio>
@@ -50,6 +51,31 @@ void Handle(const char *handler, Work &&work) noexcept
     } catch (...) {
         std::fprintf(stderr, "quorvel: unknown error in %s; the event was abandoned\n", handler);
     }
+}
+
+// Openbox 3.6 can leave the request to show a window unanswered when it comes
+// while the window manager starts: it reads the request into a queue of its
+// own with its start-up's replies, then waits for the X server to send more
+// before it looks at that queue, and with nothing more to come the window is
+// never shown. So until the window is shown or framed, it is raised every
+// quarter second for up to a minute: the window manager is asked to carry out
+// each raise, which wakes it to the waiting request.
+void Ask_Until_Shown(QWidget *window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto *again = new QTimer(window);
+    QObject::connect(again, &QTimer::timeout, window, [window, again, tries = 0]() mutable {
+        const QWindow *handle = window->windowHandle();
+        const bool shown = handle && (handle->isExposed() || window->frameGeometry() != window->geometry());
+        if (shown || !window->isVisible() || ++tries > 240) {
+            again->deleteLater();
+        } else {
+            window->raise();
+            QGuiApplication::sync(); // sent now, not when the window next has something to say
+        }
+    });
+    again->start(250);
 }
 
 // Zoom factors above the limit would overflow the canvas size; the page
@@ -840,6 +866,7 @@ void frmMain::showEvent(QShowEvent *event)
     if (!event->spontaneous() && !shown_) {
         shown_ = true;
         Fit_On_Screen();
+        Ask_Until_Shown(this);
     }
     QWidget::showEvent(event);
 }
