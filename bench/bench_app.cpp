@@ -17,7 +17,6 @@ namespace {
 
 std::unique_ptr<frmMain> Started(const char *zoomCaption)
 {
-    Zoom_Factor = 0;
     auto window = std::make_unique<frmMain>();
     window->Load();
     while (window->Build_Page_Calls == 0)

@@ -13,7 +13,6 @@ namespace {
 
 void Preview(benchmark::State &state, Single zoom)
 {
-    Screen = Screen_Metrics{};
     Preview_Surface preview;
     const Drawing_Scope scope(preview, zoom);
     Build_Page(); // fonts and logos resolved once, as after start-up,

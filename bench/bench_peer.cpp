@@ -94,7 +94,7 @@ struct Canvas_In_Pdf {
 
 Canvas_In_Pdf Canvas_Rect(Single zoom, int ratio)
 {
-    const double dpi = 1440.0 / double(Screen.TwipsPerPixelX) * double(zoom) * ratio;
+    const double dpi = 1440.0 / double(Screen_Metrics{}.TwipsPerPixelX) * double(zoom) * ratio;
     const QRectF printable = Printed().printable;
     return {dpi, QRect(QPoint(int(std::lround(printable.left() * dpi)), int(std::lround(printable.top() * dpi))),
                        Canvas_Size(zoom, ratio))};
@@ -102,7 +102,6 @@ Canvas_In_Pdf Canvas_Rect(Single zoom, int ratio)
 
 void Quorvel(benchmark::State &state, Single zoom, int ratio)
 {
-    Screen = Screen_Metrics{};
     Preview_Surface preview;
     preview.Set_Device_Pixel_Ratio(ratio);
     const Drawing_Scope scope(preview, zoom);
@@ -117,7 +116,6 @@ void Quorvel(benchmark::State &state, Single zoom, int ratio)
 
 void Poppler_Render(benchmark::State &state, Single zoom, int ratio)
 {
-    Screen = Screen_Metrics{};
     const Canvas_In_Pdf canvas = Canvas_Rect(zoom, ratio);
     const QRect r = canvas.pixels;
     Printed_Page &printed = Printed();
@@ -176,7 +174,6 @@ Mupdf &Mu()
 template <typename Run>
 void Mupdf_Render(benchmark::State &state, Single zoom, int ratio, Run run)
 {
-    Screen = Screen_Metrics{};
     const Canvas_In_Pdf canvas = Canvas_Rect(zoom, ratio);
     const QRect r = canvas.pixels;
     fz_context *ctx = Mu().ctx;
@@ -227,7 +224,6 @@ void Mupdf_List(benchmark::State &state, Single zoom, int ratio)
 // beats QImage::fill by up to 1.6x on the largest canvas.
 void Floor(benchmark::State &state, Single zoom, int ratio)
 {
-    Screen = Screen_Metrics{};
     QImage image(Canvas_Size(zoom, ratio), QImage::Format_RGB32);
     for (auto _ : state) {
         std::memset(image.bits(), 0xff, std::size_t(image.sizeInBytes()));

@@ -21,7 +21,6 @@ const QImage &Canvas(qreal ratio)
     static std::map<qreal, QImage> canvases;
     QImage &canvas = canvases[ratio];
     if (canvas.isNull()) {
-        Screen = Screen_Metrics{};
         Preview_Surface preview;
         preview.Set_Device_Pixel_Ratio(ratio);
         const Drawing_Scope scope(preview, 1);

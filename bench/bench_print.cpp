@@ -3,9 +3,10 @@
 // the file under 60 KB (subset fonts, vector rules).
 #include "page_build.h"
 #include "preview_surface.h"
-#include "printing.h"
+#include "print_command.h"
 
 #include <QFileInfo>
+#include <QPrinter>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>

@@ -1,10 +1,12 @@
 # The print command to a PDF file, the printer dialog answered at once.
 add_executable(bench_print bench_print.cpp)
-target_link_libraries(bench_print PRIVATE quorvel_printing quorvel_bench_main)
+target_link_libraries(bench_print PRIVATE quorvel_print_command quorvel_page quorvel_bench_main)
 
 # The window's waits on a print system that does not answer (not a Google
 # Benchmark: one run per fault, a few seconds each, minutes where the waits
 # it measures are not bounded). Run under an X server, and for "stopped"
 # through tests/print/cups-print-test.
 add_executable(quorvel-print-waits print_waits.cpp)
-target_link_libraries(quorvel-print-waits PRIVATE quorvel_printing)
+target_link_libraries(quorvel-print-waits PRIVATE quorvel_print_command quorvel_page)
+target_compile_definitions(quorvel-print-waits PRIVATE
+    FAKE_IPP_SERVER="${CMAKE_SOURCE_DIR}/tests/print/fake_ipp_server.py")

@@ -12,12 +12,16 @@
 //   quorvel-print-waits stopped   run through tests/print/cups-print-test:
 //                                 the real dialog, the scheduler stopped
 //                                 while it is open, then "Print" pressed
+//   quorvel-print-waits fake MODE tests/print/fake_ipp_server.py in MODE:
+//                                 once, trickle or garbage (Ctrl+P), or
+//                                 unsent or state:N (its printer "Fake"
+//                                 chosen in the real dialog, "Print" pressed)
 //
 // The window's timer ticks every 10 ms; its longest pause is how long the
 // window was frozen. Prints one line with both figures and what was told.
 #include "page_build.h"
 #include "preview_surface.h"
-#include "printing.h"
+#include "print_command.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -26,6 +30,7 @@
 #include <QLibrary>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -102,29 +107,41 @@ int main(int argc, char *argv[])
     window.resize(400, 300);
     window.show();
     Preview_Surface preview;
-    OutputTarget = &preview;
-    Zoom_Factor = 1;
-    Build_Page();
+    {
+        const Drawing_Scope scope(preview, 1);
+        Build_Page();
+    }
 
-    const auto setServer = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
+    const auto cupsSetServer = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
+    const auto setServer = [cupsSetServer](const QByteArray &server) { cupsSetServer(server.constData()); };
+    QProcess fake; // the made-up print server, if any; its standard input closes as the bench ends
+    QString queue = qEnvironmentVariable("QUORVEL_CUPS_QUEUE"); // chosen in the dialog, "Print" pressed
     const int server = socket(AF_INET, SOCK_STREAM, 0);
     if (fault == QLatin1String("backlog")) {
         const sockaddr_in address = Listen(server, 0);
         for (int i = 0; i < 3; ++i)
             ::connect(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0), reinterpret_cast<const sockaddr *>(&address),
                       sizeof address);
-        setServer(("127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str());
+        setServer("127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
     } else if (fault == QLatin1String("slow")) {
         const sockaddr_in address = Listen(server, 16);
         std::thread([server] {
             for (int fd; (fd = accept(server, nullptr, nullptr)) >= 0;)
                 std::thread(Answer_Slowly, fd).detach();
         }).detach();
-        setServer(("127.0.0.1:" + std::to_string(ntohs(address.sin_port))).c_str());
+        setServer("127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
     } else if (fault == QLatin1String("at") && argc > 2) {
         setServer(argv[2]);
+    } else if (fault == QLatin1String("fake") && argc > 2) {
+        fake.start(QStringLiteral("python3"), {QStringLiteral(FAKE_IPP_SERVER), QString::fromUtf8(argv[2])});
+        if (!fake.waitForReadyRead(30000))
+            return 2;
+        setServer("127.0.0.1:" + fake.readLine().trimmed().mid(5));
+        queue = QString::fromUtf8(argv[2]).startsWith(QLatin1String("state:")) || qstrcmp(argv[2], "unsent") == 0
+                    ? QStringLiteral("Fake")
+                    : QString();
     } else if (fault != QLatin1String("stopped")) {
-        std::fprintf(stderr, "usage: %s backlog|slow|stopped|at <host:port>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s backlog|slow|stopped|at <host:port>|fake <mode>\n", argv[0]);
         return 2;
     }
 
@@ -133,9 +150,8 @@ int main(int argc, char *argv[])
     QString told;
     QTimer heartbeat(&window);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] { longest = std::max(longest, tick.restart()); });
-    Set_Print_Failure_Report([&](QWidget *, const QString &reason) {
-        told = reason, told_at = clock.elapsed();
-    });
+    Set_Print_Failure_Report([&](QWidget *, const QString &reason) { told = reason, told_at = clock.elapsed(); });
+    Set_Print_Notice([&](QWidget *, const QString &notice) { told = notice, told_at = clock.elapsed(); });
     // The real dialog: the queue chosen, the scheduler stopped, "Print"
     // pressed; a warning read and closed, and then the dialog too.
     const pid_t cupsd = pid_t(qEnvironmentVariableIntValue("QUORVEL_CUPSD_PID"));
@@ -147,15 +163,16 @@ int main(int argc, char *argv[])
                 told = box->text(), told_at = clock.elapsed();
             box->done(QMessageBox::Ok);
         } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal)) {
-            if (cupsd <= 0 && told.isEmpty()) // a fault before the dialog that let it open
+            if (queue.isEmpty() && told.isEmpty()) // a fault before the dialog that let it open
                 told = QStringLiteral("(nothing; the dialog opened)"), told_at = clock.elapsed();
             if (!told.isEmpty())
                 dialog->reject();
             if (!told.isEmpty() || pressed >= 0)
                 return;
             auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
-            printers->setCurrentIndex(printers->findText(qEnvironmentVariable("QUORVEL_CUPS_QUEUE")));
-            kill(cupsd, SIGSTOP);
+            printers->setCurrentIndex(printers->findText(queue));
+            if (cupsd > 0)
+                kill(cupsd, SIGSTOP);
             pressed = clock.elapsed();
             QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
                                       Qt::QueuedConnection);
@@ -170,7 +187,10 @@ int main(int argc, char *argv[])
     if (cupsd > 0)
         kill(cupsd, SIGCONT);
     const qint64 from = pressed >= 0 ? pressed : 0;
-    std::printf("%s: told after %.1f s%s, the window's longest freeze %.1f s: %s\n", qPrintable(fault),
+    fake.closeWriteChannel();
+    fake.waitForFinished();
+    std::printf("%s: told after %.1f s%s, the window's longest freeze %.1f s: %s\n",
+                qPrintable(QStringList(app.arguments().mid(1)).join(u' ')),
                 (told_at - from) / 1000.0, pressed >= 0 ? " from \"Print\"" : "", longest / 1000.0,
                 qPrintable(told.simplified()));
     return told.isEmpty() ? 1 : 0;

@@ -9,6 +9,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    Install_Accessibility(); // as quorvel does
     frmMain window;
     if (qEnvironmentVariable("QUORVEL_HARNESS_STOP") == QLatin1String("first-page")) {
         // Connected after the window's own handler, so it runs once Timer_Timer is done.

@@ -78,32 +78,32 @@ Preview_Surface::~Preview_Surface()
 
 double Preview_Surface::Device_Per_Unit_X() const
 {
-    return ratio_ / double(Screen.TwipsPerPixelX);
+    return ratio_ / double(screen_.TwipsPerPixelX);
 }
 
 double Preview_Surface::Device_Per_Unit_Y() const
 {
-    return ratio_ / double(Screen.TwipsPerPixelY);
+    return ratio_ / double(screen_.TwipsPerPixelY);
 }
 
 Single Preview_Surface::Width() const
 {
-    return Twips_X(pixels_.width());
+    return screen_.Twips_X(pixels_.width());
 }
 
 Single Preview_Surface::Height() const
 {
-    return Twips_Y(pixels_.height());
+    return screen_.Twips_Y(pixels_.height());
 }
 
 void Preview_Surface::Set_Width(Single width)
 {
-    Resize(QSize(std::max(1, Pixels_X(width)), pixels_.height()));
+    Resize(QSize(std::max(1, screen_.Pixels_X(width)), pixels_.height()));
 }
 
 void Preview_Surface::Set_Height(Single height)
 {
-    Resize(QSize(pixels_.width(), std::max(1, Pixels_Y(height))));
+    Resize(QSize(pixels_.width(), std::max(1, screen_.Pixels_Y(height))));
 }
 
 void Preview_Surface::Resize(QSize pixels)
@@ -158,6 +158,14 @@ void Preview_Surface::Set_Device_Pixel_Ratio(qreal ratio)
     inks_.Clear();
     Forget_Fonts();
     ++generation_;
+}
+
+void Preview_Surface::Set_Screen(const Screen_Metrics &screen)
+{
+    if (screen == screen_)
+        return;
+    screen_ = screen;
+    Forget_Fonts();
 }
 
 void Preview_Surface::Cls()

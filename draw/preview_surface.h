@@ -1,4 +1,4 @@
-// The preview canvas: a persistent bitmap addressed in twips at the screen's
+// The preview canvas: a persistent bitmap addressed in twips at its screen's
 // twips per pixel. It keeps its image until the next Cls. On a high-density
 // screen it holds device pixels (logical size x device pixel ratio), so text
 // and rules are drawn at the screen's own resolution. Solid fills and text go
@@ -34,6 +34,11 @@ public:
     void Set_Width(Single width) override;
     void Set_Height(Single height) override;
     void EndDoc() override;
+
+    // The screen the canvas is shown on (a 96-DPI one until set); a new one
+    // keeps the logical size, and the texts measure anew.
+    const Screen_Metrics &Screen_Of() const { return screen_; }
+    void Set_Screen(const Screen_Metrics &screen);
 
     // Size in logical (screen) pixels.
     QSize Pixel_Size() const { return pixels_; }
@@ -93,6 +98,7 @@ private:
     // a new canvas of the same size then needs no fresh memory.
     std::vector<QImage> spare_;
 
+    Screen_Metrics screen_;
     QSize pixels_{1, 1};
     qreal ratio_ = 1;
     QColor back_ = Qt::white;

@@ -1,16 +1,19 @@
 #include "support_routines.h"
 
-Drawing_Scope::Drawing_Scope(Surface &target, Single zoom)
-    : target_(OutputTarget), zoom_(Zoom_Factor), charPos_(Char_Pos), lineStart_(Line_Start), breakPos_(Break_Pos)
+Drawing_Scope::Drawing_Scope(Surface &target, Single zoom, const Screen_Metrics &screen)
+    : target_(OutputTarget), zoom_(Zoom_Factor), screen_(Screen), charPos_(Char_Pos), lineStart_(Line_Start),
+      breakPos_(Break_Pos)
 {
     OutputTarget = &target;
     Zoom_Factor = zoom;
+    Screen = screen;
 }
 
 Drawing_Scope::~Drawing_Scope()
 {
     OutputTarget = target_;
     Zoom_Factor = zoom_;
+    Screen = screen_;
     Char_Pos = charPos_;
     Line_Start = lineStart_;
     Break_Pos = breakPos_;
@@ -18,7 +21,12 @@ Drawing_Scope::~Drawing_Scope()
 
 Integer Scale_Value(Integer Amount)
 {
-    const Single product = Single(Amount) * Zoom_Factor;
+    return Scale_Value(Amount, Zoom_Factor);
+}
+
+Integer Scale_Value(Integer Amount, Single zoom)
+{
+    const Single product = Single(Amount) * zoom;
     const Integer scaled = CInt(product);
     return scaled == 0 ? Integer(1) : scaled;
 }
@@ -94,13 +102,18 @@ void Draw_Box(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Line_Width
     OutputTarget->Line(c.X1, c.Y1, c.X2, c.Y2, outline, true);
 }
 
-void Draw_Text(const QString &Text, Integer X, Integer Y, Integer Wrap_Width, const QString &H_Align,
-               const QString &V_Align, const QString &Font_Name, Single Font_Size, bool Font_Bold, bool Font_Italic,
-               bool Font_Underline)
-{
-    Surface &target = *OutputTarget;
-    const bool printer = target.Is_Printer();
+namespace {
 
+// Where Draw_Text's block goes, in the target's units.
+struct Text_Place {
+    Integer X, Y, Wrap_Width;
+};
+
+// The font on the target, then the reference point offset and, on the
+// preview, it, the wrap width and the font size scaled.
+Text_Place Set_Up_Text(Surface &target, bool printer, Text_Place at, const QString &Font_Name, Single Font_Size,
+                       bool Font_Bold, bool Font_Italic, bool Font_Underline)
+{
     target.Set_FontName(Font_Name.isEmpty() ? QStringLiteral("Arial") : Font_Name);
     if (Font_Size == 0)
         Font_Size = 8;
@@ -108,72 +121,104 @@ void Draw_Text(const QString &Text, Integer X, Integer Y, Integer Wrap_Width, co
     target.Set_FontItalic(Font_Italic);
     target.Set_FontUnderline(Font_Underline);
 
-    X = Add(X, Page_Offset_X);
-    Y = Add(Y, Page_Offset_Y);
+    at.X = Add(at.X, Page_Offset_X);
+    at.Y = Add(at.Y, Page_Offset_Y);
     if (printer) {
         target.Set_FontSize(Font_Size);
     } else {
-        X = Scale_Value(X);
-        Y = Scale_Value(Y);
-        Wrap_Width = Scale_Value(Wrap_Width);
+        at.X = Scale_Value(at.X);
+        at.Y = Scale_Value(at.Y);
+        at.Wrap_Width = Scale_Value(at.Wrap_Width);
         target.Set_FontSize(Scale_Value(CInt(Font_Size)));
     }
+    return at;
+}
 
-    // The block is placed by its widest line and its total height.
+// The block placed by its widest line and its total height; the current
+// position at its top-left corner.
+void Align_Text(Surface &target, const QString &Text, Text_Place &at, const QString &H_Align, const QString &V_Align)
+{
     const QString h = H_Align.toUpper();
     if (h == QLatin1String("RIGHT"))
-        X = CInt(Single(X) - target.TextWidth(Text));
+        at.X = CInt(Single(at.X) - target.TextWidth(Text));
     else if (h == QLatin1String("CENTER"))
-        X = CInt(Single(X) - target.TextWidth(Text) / Single(2));
+        at.X = CInt(Single(at.X) - target.TextWidth(Text) / Single(2));
     const QString v = V_Align.toUpper();
     if (v == QLatin1String("BOTTOM"))
-        Y = CInt(Single(Y) - target.TextHeight(Text));
+        at.Y = CInt(Single(at.Y) - target.TextHeight(Text));
     else if (v == QLatin1String("CENTER"))
-        Y = CInt(Single(Y) - target.TextHeight(Text) / Single(2));
-    target.Set_CurrentX(X);
-    target.Set_CurrentY(Y);
+        at.Y = CInt(Single(at.Y) - target.TextHeight(Text) / Single(2));
+    target.Set_CurrentX(at.X);
+    target.Set_CurrentY(at.Y);
+}
 
-    // Strings are indexed from 1 here, as the positions are kept.
-    const auto at = [&Text](int pos) { return Text.at(pos - 1); };
+// `count` characters of `s` from the 1-based `start`, as the positions are kept.
+QString Mid(const QString &s, Integer start, Integer count)
+{
+    if (count < 0)
+        throw RuntimeError(Err_Invalid_Procedure_Call, "Invalid procedure call or argument");
+    return s.mid(start - 1, count);
+}
+
+// The wrap search on a candidate line wider than `Wrap_Width`: the last
+// space before which the line, space included, is narrower ends it there
+// (Char_Pos on that space); without one the line stays whole.
+void Find_Wrap(Surface &target, const QString &line, Integer Wrap_Width)
+{
+    for (Break_Pos = Integer(line.size()); Break_Pos > 1; Break_Pos = Sub(Break_Pos, 1)) {
+        if (line.at(Break_Pos - 1) == u' ' && target.TextWidth(line.left(Break_Pos)) < Single(Wrap_Width)) {
+            Char_Pos = Sub(Add(Line_Start, Break_Pos), 1);
+            return;
+        }
+    }
+}
+
+// The text split at its carriage returns (and wrapped), each line printed
+// one pitch below the last, all starting at the block's left edge.
+void Print_Lines(Surface &target, bool printer, const QString &Text, Text_Place at)
+{
+    const auto at_pos = [&Text](int pos) { return Text.at(pos - 1); };
     // The length is taken once; a text longer than an Integer can count
     // overflows the position counter when the scan gets there.
     const qsizetype N = Text.size();
-    const auto mid = [](const QString &s, Integer start, Integer count) {
-        if (count < 0)
-            throw RuntimeError(Err_Invalid_Procedure_Call, "Invalid procedure call or argument");
-        return s.mid(start - 1, count);
-    };
-
     Line_Start = 1;
     for (Char_Pos = 1; Char_Pos <= N; Char_Pos = Add(Char_Pos, 1)) {
-        if (at(Char_Pos) != u'\r' && Char_Pos != N)
+        if (at_pos(Char_Pos) != u'\r' && Char_Pos != N)
             continue;
         if (Char_Pos == N)
             Char_Pos = Add(Char_Pos, 1);
 
-        const QString line = mid(Text, Line_Start, Sub(Char_Pos, Line_Start));
-        if (Wrap_Width > 0 && target.TextWidth(line) > Single(Wrap_Width)) {
-            for (Break_Pos = Integer(line.size()); Break_Pos > 1; Break_Pos = Sub(Break_Pos, 1)) {
-                if (line.at(Break_Pos - 1) == u' ' && target.TextWidth(line.left(Break_Pos)) < Single(Wrap_Width)) {
-                    Char_Pos = Sub(Add(Line_Start, Break_Pos), 1);
-                    break;
-                }
-            }
-        }
+        const QString line = Mid(Text, Line_Start, Sub(Char_Pos, Line_Start));
+        if (at.Wrap_Width > 0 && target.TextWidth(line) > Single(at.Wrap_Width))
+            Find_Wrap(target, line, at.Wrap_Width);
 
-        target.Print(mid(Text, Line_Start, Sub(Char_Pos, Line_Start)));
+        target.Print(Mid(Text, Line_Start, Sub(Char_Pos, Line_Start)));
 
-        Y = Add(Y, printer ? Text_Line_Pitch : Scale_Value(Text_Line_Pitch));
-        target.Set_CurrentX(X);
-        target.Set_CurrentY(Y);
+        at.Y = Add(at.Y, printer ? Text_Line_Pitch : Scale_Value(Text_Line_Pitch));
+        target.Set_CurrentX(at.X);
+        target.Set_CurrentY(at.Y);
 
         if (Char_Pos < N) {
-            const QChar next = at(Add(Char_Pos, 1));
+            const QChar next = at_pos(Add(Char_Pos, 1));
             Line_Start = (next == u' ' || next == u'\n') ? Add(Char_Pos, 2) : Add(Char_Pos, 1);
         } else {
             Line_Start = Char_Pos;
         }
     }
+}
+
+} // namespace
+
+void Draw_Text(const QString &Text, Integer X, Integer Y, Integer Wrap_Width, const QString &H_Align,
+               const QString &V_Align, const QString &Font_Name, Single Font_Size, bool Font_Bold, bool Font_Italic,
+               bool Font_Underline)
+{
+    Surface &target = *OutputTarget;
+    const bool printer = target.Is_Printer();
+    Text_Place at = Set_Up_Text(target, printer, {X, Y, Wrap_Width}, Font_Name, Font_Size, Font_Bold, Font_Italic,
+                                Font_Underline);
+    Align_Text(target, Text, at, H_Align, V_Align);
+    Print_Lines(target, printer, Text, at);
 }
 
 void Draw_Picture(const Picture &Picture, Integer X, Integer Y, Integer Pic_Width, Integer Pic_Height)

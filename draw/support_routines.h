@@ -20,13 +20,15 @@ inline Integer Char_Pos = 0;
 inline Integer Line_Start = 0;
 inline Integer Break_Pos = 0;
 
-// The drawing state for one page build: points OutputTarget at `target` and
-// sets Zoom_Factor; the target, the zoom and Draw_Text's scanning state they
-// replaced come back when the scope ends, however it ends, so that nothing
-// is left pointing at a surface that is gone.
+// The drawing state for one page build, and the only place it is set:
+// points OutputTarget at `target` and sets Zoom_Factor and Screen; the
+// target, the zoom, the screen and Draw_Text's scanning state they replaced
+// come back when the scope ends, however it ends, so that nothing is left
+// pointing at a surface that is gone. Outside every scope OutputTarget is
+// null and Zoom_Factor 0.
 class Drawing_Scope {
 public:
-    Drawing_Scope(Surface &target, Single zoom);
+    Drawing_Scope(Surface &target, Single zoom, const Screen_Metrics &screen = Screen_Metrics{});
     ~Drawing_Scope();
     Drawing_Scope(const Drawing_Scope &) = delete;
     Drawing_Scope &operator=(const Drawing_Scope &) = delete;
@@ -34,12 +36,15 @@ public:
 private:
     Surface *target_;
     Single zoom_;
+    Screen_Metrics screen_;
     Integer charPos_, lineStart_, breakPos_;
 };
 
 // Page units to zoomed preview units: Amount x Zoom_Factor in Single,
-// rounded halves to even, never 0.
+// rounded halves to even, never 0. The second form asks what a page drawn
+// at `zoom` would take, outside any build.
 Integer Scale_Value(Integer Amount);
+Integer Scale_Value(Integer Amount, Single zoom);
 
 void Draw_Line(Integer X1, Integer Y1, Integer X2, Integer Y2, Integer Line_Width, Integer Line_Style,
                Long Line_Color);

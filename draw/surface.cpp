@@ -94,3 +94,8 @@ QStringList Text_Lines(const QString &text)
         return {text};
     return text.split(breaks);
 }
+
+Screen_Metrics Screen_Metrics::Of_Dpi(double dpi_x, double dpi_y)
+{
+    return {Single(Twips_Per_Inch / dpi_x), Single(Twips_Per_Inch / dpi_y)};
+}

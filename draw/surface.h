@@ -9,31 +9,26 @@
 #include <QImage>
 #include <QString>
 
-// Twips per screen pixel, as the screen reports them (15 at 96 DPI). The
-// window sets them from its screen at start-up.
+// Twips per screen pixel, as the screen reports them (15 at 96 DPI), and
+// the conversions of a length between twips and whole screen pixels, halves
+// to even.
 struct Screen_Metrics {
     Single TwipsPerPixelX = 15;
     Single TwipsPerPixelY = 15;
-};
-inline Screen_Metrics Screen;
 
-// Twips <-> whole screen pixels, halves to even.
-inline int Pixels_X(Single twips)
-{
-    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelX)));
-}
-inline int Pixels_Y(Single twips)
-{
-    return int(Round_Half_Even(double(twips) / double(Screen.TwipsPerPixelY)));
-}
-inline Single Twips_X(int pixels)
-{
-    return Single(pixels) * Screen.TwipsPerPixelX;
-}
-inline Single Twips_Y(int pixels)
-{
-    return Single(pixels) * Screen.TwipsPerPixelY;
-}
+    // The metrics of a screen of `dpi_x` by `dpi_y` dots per inch.
+    static Screen_Metrics Of_Dpi(double dpi_x, double dpi_y);
+
+    int Pixels_X(Single twips) const { return int(Round_Half_Even(double(twips) / double(TwipsPerPixelX))); }
+    int Pixels_Y(Single twips) const { return int(Round_Half_Even(double(twips) / double(TwipsPerPixelY))); }
+    Single Twips_X(int pixels) const { return Single(pixels) * TwipsPerPixelX; }
+    Single Twips_Y(int pixels) const { return Single(pixels) * TwipsPerPixelY; }
+    bool operator==(const Screen_Metrics &) const = default;
+};
+
+// The screen a page build draws for: its pens are in that screen's pixels.
+// Set by Drawing_Scope (support_routines.h) only, for the build's length.
+inline Screen_Metrics Screen;
 
 // DrawStyle: the pen of outlines and segments.
 enum Pen_Style : Integer {

@@ -116,8 +116,7 @@ void Add(std::vector<Form_Field> &fields, const std::array<Blank_Field, N> &tabl
             if (on.Y1 == on.Y2 && above.Rect.X1 == on.X1 && above.Rect.X2 == on.X2 && above.Rect.Y2 < on.Y1)
                 top = std::max(top, above.Rect.Y2);
         const Page_Rect rect = on.Y1 != on.Y2 ? on : Page_Rect{on.X1, top, on.X2, on.Y2};
-        fields.push_back({QString::fromLatin1(blank.Name), QString::fromLatin1(blank.Words), rect,
-                          Integer(rect.Y2 - rect.Y1), blank.Kind});
+        fields.push_back({QString::fromLatin1(blank.Name), QString::fromLatin1(blank.Words), rect, blank.Kind});
     }
 }
 
@@ -134,19 +133,31 @@ void Add_Grid(std::vector<Form_Field> &fields)
             const QString said = QString::fromLatin1(names.Words) + QStringLiteral(", ") + QString::fromLatin1(words);
             const Field_Kind kind =
                 column == 0 ? Field_Kind::Text : names.Amounts ? Field_Kind::Amount : Field_Kind::Place;
-            fields.push_back({QString::fromLatin1(names.Name) + u'.' + QString::fromLatin1(part), said, cell,
-                              Integer(cell.Y2 - cell.Y1), kind});
+            fields.push_back({QString::fromLatin1(names.Name) + u'.' + QString::fromLatin1(part), said, cell, kind});
         }
     }
 }
 
+// The notice: a line of writing across the grid, just over its top rule.
+Form_Field Notice()
+{
+    const Grid_Rules grid = Weekly_Grid_Rules();
+    const Page_Rect rect{grid.Columns.front(), Integer(grid.Top - Line_Height), grid.Columns.back(), grid.Top};
+    return {QString::fromLatin1(Notice_Field), QStringLiteral("Rows whose days do not add up to their totals"), rect,
+            Field_Kind::Notice};
+}
+
 } // namespace
 
-std::vector<Form_Field> Form_Fields()
+const std::vector<Form_Field> &Form_Fields()
 {
-    std::vector<Form_Field> fields;
-    Add(fields, Head);
-    Add_Grid(fields);
-    Add(fields, Foot);
+    static const std::vector<Form_Field> fields = [] {
+        std::vector<Form_Field> made;
+        Add(made, Head);
+        made.push_back(Notice());
+        Add_Grid(made);
+        Add(made, Foot);
+        return made;
+    }();
     return fields;
 }

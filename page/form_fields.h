@@ -12,18 +12,26 @@
 enum class Field_Kind {
     Text,   // left-aligned
     Amount, // right-aligned
-    Place   // left-aligned, a city or country in a narrow day cell
+    Place,  // left-aligned, a city or country in a narrow day cell
+    Notice  // what the form's scripts say of the page, on screen only
 };
+
+// The most an amount typed in may be, in cents (99,999.99): what a day's
+// cell shows whole at a readable size. No day's line of an expense report
+// comes near it.
+constexpr long long Most_Typed_Cents = 9'999'999;
 
 struct Form_Field {
     QString Name;    // stable, parts joined by '.': "name", "breakfast.mon"
     QString Words;   // the name as a reader says it: "Breakfast, Monday"
     Page_Rect Rect;  // page units: the left, top, right and bottom edges
-    Integer Line;    // the height of the line of writing, page units
     Field_Kind Kind;
 };
 
 // Every field of the form in the order of Tab: the identity block, the
-// totals block, the week ending, the grid row by row, the notes, the
-// signatures.
-std::vector<Form_Field> Form_Fields();
+// totals block, the week ending, the notice over the grid, the grid row by
+// row, the notes, the signatures. Made once.
+const std::vector<Form_Field> &Form_Fields();
+
+// The notice's name: where the form says which rows do not add up.
+constexpr const char *Notice_Field = "check";

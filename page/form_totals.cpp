@@ -8,6 +8,7 @@
 
 #include <array>
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -32,7 +33,9 @@ const std::array<const char *, 9> Value_Columns{"mon", "tue", "wed", "thu", "fri
 
 } // namespace
 
-std::vector<Form_Total> Form_Totals()
+namespace {
+
+std::vector<Form_Total> Made_Totals()
 {
     QSet<QString> fields;
     for (const Form_Field &field : Form_Fields())
@@ -55,4 +58,30 @@ std::vector<Form_Total> Form_Totals()
     totals.push_back({QStringLiteral("amount_due_employee"), {cash}, {advances}, true});
     totals.push_back({QStringLiteral("amount_due_company"), {advances}, {cash}, true});
     return totals;
+}
+
+} // namespace
+
+const std::vector<Form_Total> &Form_Totals()
+{
+    static const std::vector<Form_Total> totals = Made_Totals();
+    return totals;
+}
+
+std::vector<Form_Row> Form_Rows()
+{
+    QSet<QString> totals;
+    for (const Form_Total &total : Form_Totals())
+        totals.insert(total.Name);
+    std::vector<Form_Row> rows;
+    QString last;
+    for (const Form_Field &field : Form_Fields()) {
+        const QString row = field.Name.section(u'.', 0, 0), cell = field.Name.section(u'.', 1);
+        if (field.Kind != Field_Kind::Amount || totals.contains(field.Name) || cell.isEmpty())
+            continue;
+        if (std::exchange(last, row) != row)
+            rows.push_back({field.Words.left(field.Words.lastIndexOf(QStringLiteral(", "))), {}, {}});
+        (cell.startsWith(QStringLiteral("total_")) ? rows.back().Totals : rows.back().Days) << field.Name;
+    }
+    return rows;
 }

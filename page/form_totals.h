@@ -16,6 +16,15 @@ struct Form_Total {
 };
 
 // Every total in the order they are worked out: a total comes after the
-// totals it adds. A total of no values is empty; a value that is not a
-// number counts as nothing.
-std::vector<Form_Total> Form_Totals();
+// totals it adds. A total of no values is empty. Made once.
+const std::vector<Form_Total> &Form_Totals();
+
+// A row of the grid that a person fills: what its days add up to is what
+// its TOTAL CHARGE and TOTAL CASH add up to.
+struct Form_Row {
+    QString Words; // the row as a reader says it: "Lunch"
+    QStringList Days, Totals;
+};
+
+// Every such row, top to bottom.
+std::vector<Form_Row> Form_Rows();

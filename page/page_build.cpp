@@ -447,7 +447,7 @@ Grid_Rules Weekly_Grid_Rules()
     // The header's lower rule and the hatched block, as the shading table draws them.
     const auto &header = std::get<Line_Row>(Grid_Shading_And_Header_Rules[9]);
     const auto &hatched = std::get<Box_Row>(Grid_Shading_And_Header_Rules[0]);
-    Grid_Rules grid{{header.Y1}, {0}, {hatched.X1, hatched.Y1, hatched.X2, hatched.Y2}};
+    Grid_Rules grid{{header.Y1}, {0}, {hatched.X1, hatched.Y1, hatched.X2, hatched.Y2}, Grid_Top};
     for (Integer y = Body_Rule_First; y <= Body_Rule_Last; y = Add(y, Body_Rule_Step))
         grid.Rows.push_back(y);
     grid.Rows.push_back(Grid_Bottom);

@@ -66,10 +66,11 @@ Page_Rect Blank_Rule(Blank blank);
 // The weekly grid as its rules draw it: the rules between its rows, from
 // the header's lower rule to the bottom rule (25 rows: 24 body rows and the
 // final one), the rules between its columns, from the left edge to the
-// right edge (the label column and nine value columns), and the
-// cross-hatched block of cells that takes no entry.
+// right edge (the label column and nine value columns), the
+// cross-hatched block of cells that takes no entry, and its top rule.
 struct Grid_Rules {
     std::vector<Integer> Rows, Columns;
     Page_Rect Hatched;
+    Integer Top;
 };
 Grid_Rules Weekly_Grid_Rules();

@@ -12,8 +12,8 @@
 
 namespace {
 
-// Measures as the preview does at ratio 1 and keeps each line of text
-// instead of drawing anything.
+// Measures as the preview does at 100 %, but in twips, whatever the
+// screen, and keeps each line of text instead of drawing anything.
 class Text_Collector final : public Painter_Surface {
 public:
     std::vector<Text_Line> lines;
@@ -34,8 +34,8 @@ public:
     void EndDoc() override {}
 
 protected:
-    double Device_Per_Unit_X() const override { return 1 / double(Screen.TwipsPerPixelX); }
-    double Device_Per_Unit_Y() const override { return 1 / double(Screen.TwipsPerPixelY); }
+    double Device_Per_Unit_X() const override { return 1; }
+    double Device_Per_Unit_Y() const override { return 1; }
     double Device_Per_Pen_Pixel() const override { return 1; }
     double Hatch_Scale() const override { return 1; }
     bool Snap_To_Pixels() const override { return true; }
@@ -103,17 +103,21 @@ int Word_Start_After(const QString &text, int offset)
 
 } // namespace
 
-Page_Text Reading_Order(std::vector<Text_Line> lines)
-{
-    using Line = Text_Line;
-    std::erase_if(lines, [](const Line &line) { return line.boxes.isEmpty() || line.boxes.size() != line.text.size(); });
-    const auto box = [](const Line &line) { return line.boxes.first(); };
-    const auto span = [](const Line &line) { return line.boxes.first().united(line.boxes.last()); };
+namespace {
 
-    // A heading over two lines: the second starts no more than a line below
-    // the first (a twentieth more for pixel rounding), closer than separate
-    // lines ever stand, and shares some of its width.
-    std::stable_sort(lines.begin(), lines.end(), [&](const Line &a, const Line &b) { return box(a).top() < box(b).top(); });
+using Block = std::vector<const Text_Line *>; // lines read one after the other
+
+QRectF First_Box(const Text_Line &line)
+{
+    return line.boxes.first();
+}
+
+// A heading over two lines: the second starts no more than a line below
+// the first (a twentieth more to spare), closer than separate lines ever
+// stand, and shares some of its width. `lines` are sorted top down.
+void Join_Headings(std::vector<Text_Line> &lines)
+{
+    const auto span = [](const Text_Line &line) { return line.boxes.first().united(line.boxes.last()); };
     for (std::size_t i = 0; i < lines.size(); ++i)
         for (std::size_t j = i + 1; j < lines.size(); ++j) {
             const QRectF upper = span(lines[i]), lower = span(lines[j]);
@@ -128,15 +132,17 @@ Page_Text Reading_Order(std::vector<Text_Line> lines)
                 break;
             }
         }
+}
 
-    std::stable_sort(lines.begin(), lines.end(), [&](const Line &a, const Line &b) {
-        return std::pair(box(a).left(), box(a).top()) < std::pair(box(b).left(), box(b).top());
-    });
-    std::vector<std::vector<const Line *>> blocks;
-    for (const Line &line : lines) {
-        const QRectF here = box(line);
+// Lines at the same left edge, each at most a line and a half below the one
+// before, as blocks; `lines` are sorted by their left edge, then top down.
+std::vector<Block> Blocks(const std::vector<Text_Line> &lines)
+{
+    std::vector<Block> blocks;
+    for (const Text_Line &line : lines) {
+        const QRectF here = First_Box(line);
         if (!blocks.empty()) {
-            const QRectF last = box(*blocks.back().back());
+            const QRectF last = First_Box(*blocks.back().back());
             if (std::abs(here.left() - last.left()) < 1 && here.top() > last.top() &&
                 here.top() - last.top() <= 1.5 * last.height()) {
                 blocks.back().push_back(&line);
@@ -145,26 +151,53 @@ Page_Text Reading_Order(std::vector<Text_Line> lines)
         }
         blocks.push_back({&line});
     }
-    std::stable_sort(blocks.begin(), blocks.end(), [&](const auto &a, const auto &b) {
-        return box(*a.front()).top() < box(*b.front()).top();
-    });
-    std::vector<std::pair<int, std::size_t>> order; // row of blocks, block
+    return blocks;
+}
+
+// The blocks top to bottom, in rows of blocks whose tops lie within half a
+// line of the row's first, each row left to right.
+std::vector<const Block *> Block_Order(std::vector<Block> &blocks)
+{
+    const auto top = [](const Block &block) { return First_Box(*block.front()).top(); };
+    std::stable_sort(blocks.begin(), blocks.end(), [&](const Block &a, const Block &b) { return top(a) < top(b); });
+    std::vector<std::pair<int, const Block *>> order; // row of blocks, block
     int row = -1;
     qreal row_top = 0;
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const QRectF first = box(*blocks[i].front());
+    for (const Block &block : blocks) {
+        const QRectF first = First_Box(*block.front());
         if (row < 0 || first.top() - row_top > first.height() / 2)
             ++row, row_top = first.top();
-        order.emplace_back(row, i);
+        order.emplace_back(row, &block);
     }
+    const auto left = [](const Block *block) { return First_Box(*block->front()).left(); };
     std::stable_sort(order.begin(), order.end(), [&](const auto &a, const auto &b) {
-        return a.first != b.first ? a.first < b.first
-                                  : box(*blocks[a.second].front()).left() < box(*blocks[b.second].front()).left();
+        return a.first != b.first ? a.first < b.first : left(a.second) < left(b.second);
     });
+    std::vector<const Block *> ordered;
+    for (const auto &[row_of_block, block] : order)
+        ordered.push_back(block);
+    return ordered;
+}
+
+} // namespace
+
+Page_Text Reading_Order(std::vector<Text_Line> lines)
+{
+    std::erase_if(lines, [](const Text_Line &line) {
+        return line.boxes.isEmpty() || line.boxes.size() != line.text.size();
+    });
+    const auto box = First_Box;
+    std::stable_sort(lines.begin(), lines.end(),
+                     [&](const Text_Line &a, const Text_Line &b) { return box(a).top() < box(b).top(); });
+    Join_Headings(lines);
+    std::stable_sort(lines.begin(), lines.end(), [&](const Text_Line &a, const Text_Line &b) {
+        return std::pair(box(a).left(), box(a).top()) < std::pair(box(b).left(), box(b).top());
+    });
+    std::vector<Block> blocks = Blocks(lines);
 
     Page_Text page;
-    for (const auto &[row_of_block, index] : order)
-        for (const Line *line : blocks[index]) {
+    for (const Block *block : Block_Order(blocks))
+        for (const Text_Line *line : *block) {
             page.text += line->text + u'\n';
             page.drawn.push_back(line->drawn);
             page.boxes += line->boxes;

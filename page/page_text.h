@@ -15,8 +15,9 @@
 #include <utility>
 #include <vector>
 
-// One line of text as the page draws it: a box per character, in pixels of
-// the page at 100 %.
+// One line of text as the page draws it: a box per character, in twips of
+// the sheet (page offsets included), as a 100 % preview would draw it on any
+// screen. A window turns them into its pixels where it shows them.
 struct Text_Line {
     QString text;
     QList<QRectF> boxes;
@@ -49,7 +50,7 @@ Text_Span Unit_At(const QString &text, int offset, QAccessible::TextBoundaryType
 Text_Span Unit_Before(const QString &text, int offset, QAccessible::TextBoundaryType type);
 Text_Span Unit_After(const QString &text, int offset, QAccessible::TextBoundaryType type);
 
-// The character whose box holds `point` (same pixels as the boxes), or -1.
+// The character whose box holds `point` (same units as the boxes), or -1.
 int Offset_At(const QList<QRectF> &boxes, QPointF point);
 
 // Where a caret at `caret` goes for a key (Qt::Key_Left, _Right, _Up,

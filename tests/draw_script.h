@@ -15,6 +15,8 @@
 #include <QImage>
 #include <QStringList>
 
+#include <optional>
+
 // Runs `script`; what its steps returned ("= n"), and the run-time error that
 // ended it ("error n").
 inline QStringList Run_Script(const QString &script)
@@ -22,6 +24,7 @@ inline QStringList Run_Script(const QString &script)
     QStringList results; // what the steps returned
     const auto number = [](const QString &field) { return field.toDouble(); };
     const auto integer = [](const QString &field) { return Integer(field.toInt()); };
+    std::optional<Drawing_Scope> screen; // a "screen" step's, to the script's end
     try {
         for (const QString &command : script.split(QStringLiteral("; "))) {
             const QStringList a = command.split(u'|');
@@ -49,7 +52,7 @@ inline QStringList Run_Script(const QString &script)
                         picture.setPixelColor(x, y, QColor(x * 3 % 256, y * 3, (x + y) % 2 * 255));
                 Draw_Picture(picture, integer(a[2]), integer(a[3]), integer(a[4]), integer(a[5]));
             } else if (op == u"screen")
-                Screen = Screen_Metrics{a[1].toFloat(), a[2].toFloat()};
+                screen.emplace(*OutputTarget, Zoom_Factor, Screen_Metrics{a[1].toFloat(), a[2].toFloat()});
             else if (op == u"drawstyle")
                 OutputTarget->Set_DrawStyle(integer(a[1]));
             else if (op == u"fillstyle")

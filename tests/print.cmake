@@ -1,9 +1,10 @@
-# The print command: printing through a replaced dialog to PDF files, the
-# CUPS client against a made-up libcups, and
+# The print command: printing through a replaced dialog to PDF files,
+# against made-up print servers (print/fake_ipp_server.py, python3), and
 # again through a private CUPS scheduler to a cups-pdf queue (needs root;
 # skips without). The second run owns a scheduler, so it runs alone.
-quorvel_test(test_print TIMEOUT 60 SOURCES print/test_printing.cpp
-    LIBS quorvel_printing quorvel_cups_client quorvel_printed_page LABELS print)
+quorvel_test(test_print TIMEOUT 180 SOURCES print/test_printing.cpp
+    LIBS quorvel_print_command quorvel_pdf_form quorvel_page quorvel_printed_page LABELS print)
+target_compile_definitions(test_print PRIVATE FAKE_IPP_SERVER="${CMAKE_CURRENT_SOURCE_DIR}/print/fake_ipp_server.py")
 add_test(NAME test_print_cups
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/print/cups-print-test $<TARGET_FILE:test_print> printsThroughTheQueue)
 set_tests_properties(test_print_cups PROPERTIES
@@ -13,7 +14,7 @@ set_tests_properties(test_print_cups PROPERTIES
 # The printed page as a PDF form, filled in by poppler, MuPDF (mutool) and
 # qpdf's library.
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
-quorvel_test(test_form TIMEOUT 120 SOURCES print/test_form.cpp
-    LIBS quorvel_printing quorvel_pdf_form quorvel_printed_page PkgConfig::QPDF LABELS print)
+quorvel_test(test_form TIMEOUT 300 SOURCES print/test_form.cpp
+    LIBS quorvel_print_command quorvel_pdf_form quorvel_page quorvel_printed_page PkgConfig::QPDF LABELS print)
 target_compile_definitions(test_form PRIVATE POINTERHOLDER_TRANSITION=4)
 target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")

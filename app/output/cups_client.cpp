@@ -8,10 +8,25 @@
 #include <chrono>
 #include <condition_variable>
 #include <iterator>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <sys/socket.h>
+
+struct Talk {
+    Cups_Library cups{};
+    // The asking thread's libcups settings, taken over by the talking one.
+    QByteArray server;
+    int port = 0;
+    http_encryption_t encryption = HTTP_ENCRYPTION_IF_REQUESTED;
+    QByteArray user;
+    int cancel = 0; // set once nobody waits any more; libcups reads it while connecting
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    int fd = -1; // the socket of the connection while it is open
+};
 
 namespace {
 
@@ -20,8 +35,8 @@ QString Tr(const char *text)
     return QCoreApplication::translate("Printing", text);
 }
 
-// Where the scheduler is asked, as the user would write it: host:port, or
-// the path of its local socket (which has no port).
+// Where the print system is asked, as the user would write it: host:port,
+// or the path of its local socket (which has no port).
 QString Address(const QByteArray &server, int port)
 {
     if (server.startsWith('/'))
@@ -31,52 +46,92 @@ QString Address(const QByteArray &server, int port)
     return (bare_ipv6 ? u'[' + host + u']' : host) + u':' + QString::number(port);
 }
 
-// One question to the scheduler, shared by the thread that asks it and the
-// one that waits for the answer; whichever ends last frees it.
-struct Asking {
-    Cups_Library cups{};
-    QByteArray server;
-    int port = 0;
-    QByteArray queue;
-    QByteArray instance;
-    int wait = 0;
-    int cancel = 0; // set once nobody waits any more; libcups reads it while connecting
-    std::mutex lock;
-    std::condition_variable answered;
-    bool done = false;
-    Queue_State state;
-};
-
-bool Cancelled(Asking &asking)
+bool Abandoned(Talk &talk)
 {
-    return std::atomic_ref<int>(asking.cancel).load() != 0;
+    return std::atomic_ref<int>(talk.cancel).load() != 0;
 }
 
-// libcups's timeout callback: wait on while someone waits for the answer.
-int Keep_Waiting(http_t *, void *asking)
+// libcups's time-out callback: wait on while someone waits for the answer.
+int Keep_Waiting(http_t *, void *talk)
 {
-    return !Cancelled(*static_cast<Asking *>(asking));
+    return !Abandoned(*static_cast<Talk *>(talk));
 }
 
-// The question itself, on the asking thread.
-void Ask(Asking &asking, Queue_State &state)
+// The talking thread's libcups asks where the asking thread's does, as the
+// same user, and never at a terminal for a password: nobody is there.
+void Adopt(const Talk &talk)
 {
-    const Cups_Library &cups = asking.cups;
-    // The connection may take longer than anyone waits: a refusal is then
-    // the only failure that comes back here while the waiting side waits.
-    http_t *http = cups.connect(asking.server.constData(), asking.port, nullptr, AF_UNSPEC, cups.encryption(), 1,
-                                2 * asking.wait, &asking.cancel);
+    const Cups_Library &cups = talk.cups;
+    cups.setServer(Address(talk.server, talk.port).toUtf8().constData());
+    cups.setEncryption(talk.encryption);
+    cups.setUser(talk.user.constData());
+    cups.setPasswordCB([](const char *, http_t *, const char *, const char *, void *) -> const char * { return nullptr; },
+                       nullptr);
+}
+
+// The talk's connection, which waits only while someone waits, and is cut
+// when nobody does (Give_Up). The connection may take longer than anyone
+// waits: a refusal is then the only failure that comes back while the
+// asking side waits.
+http_t *Connect(Talk &talk)
+{
+    const Cups_Library &cups = talk.cups;
+    http_t *http = cups.connect(talk.server.constData(), talk.port, nullptr, AF_UNSPEC, talk.encryption, 1, 30000,
+                                &talk.cancel);
+    if (!http)
+        return nullptr;
+    cups.setTimeout(http, 0.1, Keep_Waiting, &talk);
+    const std::lock_guard hold(talk.lock);
+    talk.fd = cups.fd(http);
+    return http;
+}
+
+void Disconnect(Talk &talk, http_t *http)
+{
+    {
+        const std::lock_guard hold(talk.lock);
+        talk.fd = -1;
+    }
+    talk.cups.close(http);
+}
+
+// Nobody waits any more (the lock held): libcups stops waiting, and a
+// connection that a server keeps busy a byte at a time is cut.
+void Give_Up(Talk &talk)
+{
+    std::atomic_ref<int>(talk.cancel).store(1);
+    if (talk.fd >= 0)
+        ::shutdown(talk.fd, SHUT_RDWR);
+}
+
+// Why a request got no answer in IPP: something else answered (another
+// kind of server), or nothing did (it hung up).
+void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
+{
+    const http_status_t status = cups.httpStatus(http);
+    const QByteArray type = cups.field(http, HTTP_FIELD_CONTENT_TYPE);
+    state.heard = status >= HTTP_STATUS_OK || !type.isEmpty() ? Heard::Stranger : Heard::Hung_Up;
+    if (status >= HTTP_STATUS_OK)
+        state.said = Tr("HTTP status %1, %2").arg(int(status)).arg(state.said);
+    else if (!type.isEmpty())
+        state.said = Tr("its answer, of type %1, is not IPP").arg(QString::fromUtf8(type));
+}
+
+// The question itself, on the talking thread: the queue's state, or with
+// no queue the printer list.
+void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const QByteArray &instance,
+         Queue_State &state)
+{
+    state.status = cups.lastError();
+    state.said = QString::fromUtf8(cups.lastErrorString());
     if (!http) {
         state.heard = Heard::Nobody;
-        state.status = cups.lastError();
-        state.said = QString::fromUtf8(cups.lastErrorString());
         return;
     }
-    cups.setTimeout(http, 0.1, Keep_Waiting, &asking);
-    ipp_t *request = cups.newRequest(asking.queue.isEmpty() ? IPP_OP_CUPS_GET_PRINTERS : IPP_OP_GET_PRINTER_ATTRIBUTES);
-    if (!asking.queue.isEmpty()) {
-        const QByteArray uri = "ipp://localhost:" + QByteArray::number(asking.port) + "/printers/" +
-                               QUrl::toPercentEncoding(QString::fromUtf8(asking.queue));
+    ipp_t *request = cups.newRequest(queue.isEmpty() ? IPP_OP_CUPS_GET_PRINTERS : IPP_OP_GET_PRINTER_ATTRIBUTES);
+    if (!queue.isEmpty()) {
+        const QByteArray uri = "ipp://localhost:" + QByteArray::number(cups.port()) + "/printers/" +
+                               QUrl::toPercentEncoding(QString::fromUtf8(queue));
         cups.addString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.constData());
     }
     static const char *const wanted[] = {"printer-name", "printer-is-accepting-jobs", "printer-state",
@@ -86,17 +141,8 @@ void Ask(Asking &asking, Queue_State &state)
     ipp_t *response = cups.doRequest(http, request, "/");
     state.status = response ? cups.statusCode(response) : cups.lastError();
     state.said = QString::fromUtf8(cups.lastErrorString());
-    if (!response) {
-        // Something took the connection but gave no answer in IPP: another
-        // kind of server, or one that hung up.
-        // libcups's own words then are often just "Success".
-        const http_status_t status = cups.httpStatus(http);
-        state.said = status >= HTTP_STATUS_OK ? Tr("HTTP status %1, %2").arg(int(status)).arg(state.said)
-                                              : Tr("it took the connection but gave no HTTP answer");
-        state.heard = Heard::Stranger;
-        cups.close(http);
-        return;
-    }
+    if (!response)
+        return Not_Ipp(cups, http, state);
     if (ipp_attribute_t *accepting = cups.findAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
         state.accepting = cups.getBoolean(accepting, 0);
     if (ipp_attribute_t *printerState = cups.findAttribute(response, "printer-state", IPP_TAG_ENUM))
@@ -104,15 +150,112 @@ void Ask(Asking &asking, Queue_State &state)
     if (ipp_attribute_t *message = cups.findAttribute(response, "printer-state-message", IPP_TAG_TEXT))
         state.message = QString::fromUtf8(cups.getString(message, 0, nullptr));
     cups.deleteIpp(response);
-    if (state.status == IPP_STATUS_ERROR_NOT_FOUND && !asking.queue.isEmpty()) {
+    if (state.status == IPP_STATUS_ERROR_NOT_FOUND && !queue.isEmpty()) {
         // A printer found on the network gets its queue with its first job.
-        if (cups_dest_t *dest = cups.getNamedDest(http, asking.queue.constData(),
-                                                  asking.instance.isEmpty() ? nullptr : asking.instance.constData())) {
+        if (cups_dest_t *dest = cups.getNamedDest(http, queue.constData(),
+                                                  instance.isEmpty() ? nullptr : instance.constData())) {
             cups.freeDests(1, dest);
             state.status = IPP_STATUS_OK;
         }
     }
-    cups.close(http);
+}
+
+// A queue that refuses jobs, with the administrator's reason and CUPS's status.
+Failure Refused(const QString &printer, const QString &reason, const QString &status)
+{
+    return {Tr("the printer \"%1\" is not accepting jobs: %2 (CUPS: %3)")
+                .arg(printer, reason.isEmpty() ? Tr("no reason was given") : reason, status)};
+}
+
+// How far a job got, as the talking thread saw it.
+struct Job_Progress {
+    Queue_State queue;
+    std::atomic<int> id{0}; // once created; read also by a waiter that gave up
+    ipp_status_t status = IPP_STATUS_OK;
+    QString said;
+    int state = 0;   // job-state as the print system answered the document; 0: none
+    QString reasons; // job-state-message, else job-state-reasons
+};
+
+// What the print system said of the job in its answer to the document.
+void Read_Job_State(const Cups_Library &cups, ipp_t *response, Job_Progress &progress)
+{
+    if (ipp_attribute_t *state = cups.findAttribute(response, "job-state", IPP_TAG_ENUM))
+        progress.state = cups.getInteger(state, 0);
+    if (ipp_attribute_t *message = cups.findAttribute(response, "job-state-message", IPP_TAG_TEXT))
+        progress.reasons = QString::fromUtf8(cups.getString(message, 0, nullptr));
+    else if (ipp_attribute_t *reasons = cups.findAttribute(response, "job-state-reasons", IPP_TAG_KEYWORD))
+        progress.reasons = QString::fromUtf8(cups.getString(reasons, 0, nullptr)).remove(QStringLiteral("none"));
+}
+
+// On the talking thread: the queue asked, then the job created and its
+// document sent, as lp and Qt's print engine send theirs.
+void Send(const Cups_Library &cups, http_t *http, const Print_Job &job, Job_Progress &progress)
+{
+    const QByteArray queue = job.printer.section(u'/', 0, 0).toUtf8();
+    Ask(cups, http, queue, job.printer.section(u'/', 1).toUtf8(), progress.queue);
+    if (progress.queue.heard != Heard::Answer || !Queue_Ready(job.printer, progress.queue).Ok())
+        return;
+    std::vector<cups_option_t> options;
+    for (const auto &[name, value] : job.options)
+        options.push_back({const_cast<char *>(name.constData()), const_cast<char *>(value.constData())});
+    const QByteArray title = job.title.toUtf8();
+    progress.id = cups.createJob(http, queue.constData(), title.constData(), int(options.size()), options.data());
+    ipp_t *response = nullptr;
+    if (progress.id &&
+        cups.startDocument(http, queue.constData(), progress.id, title.constData(), CUPS_FORMAT_PDF, 1) ==
+            HTTP_STATUS_CONTINUE &&
+        cups.writeRequestData(http, job.pdf.constData(), size_t(job.pdf.size())) == HTTP_STATUS_CONTINUE)
+        response = cups.getResponse(http, ("/printers/" + queue).constData());
+    progress.status = response ? cups.statusCode(response) : cups.lastError();
+    progress.said = QString::fromUtf8(cups.lastErrorString());
+    if (response) {
+        Read_Job_State(cups, response, progress);
+        cups.deleteIpp(response);
+    }
+}
+
+// A job nobody waits for any more is cancelled, on a connection of its own
+// that waits a few seconds at most for each answer.
+void Cancel_Job(const Cups_Library &cups, const QString &printer, int id)
+{
+    if (http_t *http = cups.connect(cups.server(), cups.port(), nullptr, AF_UNSPEC, cups.encryption(), 1, 5000,
+                                    nullptr)) {
+        cups.setTimeout(http, 5, nullptr, nullptr);
+        cups.cancelJob(http, printer.section(u'/', 0, 0).toUtf8().constData(), id, 0);
+        cups.close(http);
+    }
+}
+
+// What became of a job the print system answered for.
+Result<Printed> Job_Outcome(const Print_Job &job, const Job_Progress &progress)
+{
+    if (const Result<> ready = Queue_Ready(job.printer, progress.queue); !ready.Ok())
+        return Failure{ready.Message()};
+    if (progress.status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS)
+        return Refused(job.printer, progress.queue.message, progress.said);
+    if (progress.status > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return Failure{Tr("the printer \"%1\" did not take the job: %2").arg(job.printer, progress.said)};
+    const QString id = QString::number(progress.id), why = progress.reasons.isEmpty() ? Tr("no reason was given")
+                                                                                     : progress.reasons;
+    switch (progress.state) {
+    case IPP_JSTATE_ABORTED:
+        return Failure{Tr("the print system aborted job %1 on the printer \"%2\" (%3)").arg(id, job.printer, why)};
+    case IPP_JSTATE_CANCELED:
+        return Failure{Tr("job %1 on the printer \"%2\" was canceled (%3)").arg(id, job.printer, why)};
+    case IPP_JSTATE_STOPPED:
+        return Printed{Tr("Job %1 on the printer \"%2\" has stopped (%3): it goes on once the printer can.")
+                           .arg(id, job.printer, why)};
+    case IPP_JSTATE_HELD:
+        return Printed{Tr("Job %1 on the printer \"%2\" is held (%3): it prints once it is released.")
+                           .arg(id, job.printer, why)};
+    }
+    if (!progress.queue.stopped)
+        return Printed{};
+    const QString message = progress.queue.message;
+    return Printed{Tr("The printer \"%1\" is stopped%2: the page waits in its queue and prints once the printer is "
+                      "started again.")
+                       .arg(job.printer, message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(message))};
 }
 
 } // namespace
@@ -121,117 +264,154 @@ const Cups_Library *Cups_System()
 {
     static const std::optional<Cups_Library> cups = []() -> std::optional<Cups_Library> {
         QLibrary library(QStringLiteral("cups"), 2);
-        const auto get = [&library](auto &function, const char *name) {
+        bool found = true;
+        const auto get = [&](auto &function, const char *name) {
             function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
-            return function != nullptr;
+            found = found && function;
         };
         Cups_Library c{};
-        if (get(c.server, "cupsServer") && get(c.port, "ippPort") && get(c.encryption, "cupsEncryption") &&
-            get(c.connect, "httpConnect2") && get(c.setTimeout, "httpSetTimeout") &&
-            get(c.httpStatus, "httpGetStatus") && get(c.close, "httpClose") && get(c.newRequest, "ippNewRequest") &&
-            get(c.addString, "ippAddString") && get(c.addStrings, "ippAddStrings") &&
-            get(c.doRequest, "cupsDoRequest") && get(c.findAttribute, "ippFindAttribute") &&
-            get(c.getString, "ippGetString") && get(c.getInteger, "ippGetInteger") &&
-            get(c.getBoolean, "ippGetBoolean") && get(c.statusCode, "ippGetStatusCode") &&
-            get(c.deleteIpp, "ippDelete") && get(c.lastError, "cupsLastError") &&
-            get(c.lastErrorString, "cupsLastErrorString") && get(c.getNamedDest, "cupsGetNamedDest") &&
-            get(c.freeDests, "cupsFreeDests"))
-            return c;
-        return std::nullopt;
+        get(c.server, "cupsServer"), get(c.port, "ippPort"), get(c.encryption, "cupsEncryption");
+        get(c.connect, "httpConnect2"), get(c.setTimeout, "httpSetTimeout"), get(c.httpStatus, "httpGetStatus");
+        get(c.close, "httpClose"), get(c.newRequest, "ippNewRequest"), get(c.addString, "ippAddString");
+        get(c.addStrings, "ippAddStrings"), get(c.doRequest, "cupsDoRequest");
+        get(c.findAttribute, "ippFindAttribute"), get(c.getString, "ippGetString");
+        get(c.getInteger, "ippGetInteger"), get(c.getBoolean, "ippGetBoolean");
+        get(c.statusCode, "ippGetStatusCode"), get(c.deleteIpp, "ippDelete"), get(c.lastError, "cupsLastError");
+        get(c.lastErrorString, "cupsLastErrorString"), get(c.getNamedDest, "cupsGetNamedDest");
+        get(c.freeDests, "cupsFreeDests"), get(c.field, "httpGetField"), get(c.fd, "httpGetFd");
+        get(c.setServer, "cupsSetServer"), get(c.setEncryption, "cupsSetEncryption"), get(c.user, "cupsUser");
+        get(c.setUser, "cupsSetUser"), get(c.setPasswordCB, "cupsSetPasswordCB2");
+        get(c.getDests, "cupsGetDests2"), get(c.getPPD, "cupsGetPPD3"), get(c.createJob, "cupsCreateJob");
+        get(c.startDocument, "cupsStartDocument"), get(c.writeRequestData, "cupsWriteRequestData");
+        get(c.getResponse, "cupsGetResponse"), get(c.cancelJob, "cupsCancelJob2");
+        if (!found)
+            return std::nullopt;
+        return c;
     }();
     return cups ? &*cups : nullptr;
 }
 
-Queue_State Ask_Scheduler(const Cups_Library &cups, const QString &printer, const Still_Waiting &waiting, int wait)
+Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const Cups_Library &cups, http_t *http)> &work,
+                       const std::function<void()> &abandoned, QDeadlineTimer deadline, const Still_Waiting &waiting)
 {
-    auto asking = std::make_shared<Asking>();
-    asking->cups = cups;
-    // The scheduler Qt talks to: this thread's, as libcups keeps it per thread.
-    asking->server = cups.server();
-    asking->port = cups.port();
-    asking->queue = printer.section(u'/', 0, 0).toUtf8();
-    asking->instance = printer.section(u'/', 1).toUtf8();
-    asking->wait = wait;
+    auto talk = std::make_shared<Talk>();
+    talk->cups = cups;
+    talk->server = cups.server();
+    talk->port = cups.port();
+    talk->encryption = cups.encryption();
+    talk->user = cups.user();
     // Not joined: a thread stuck where libcups cannot be cancelled (a name
     // lookup) ends on its own later, and nobody waits for it.
-    std::thread([asking] {
-        Queue_State state;
-        Ask(*asking, state);
-        const std::lock_guard hold(asking->lock);
-        asking->state = std::move(state);
-        asking->done = true;
-        asking->answered.notify_all();
+    std::thread([talk, work, abandoned] {
+        Adopt(*talk);
+        http_t *http = Connect(*talk);
+        work(talk->cups, http);
+        if (http)
+            Disconnect(*talk, http);
+        bool left;
+        {
+            const std::lock_guard hold(talk->lock);
+            talk->done = true;
+            left = Abandoned(*talk);
+            talk->ended.notify_all();
+        }
+        if (left && abandoned)
+            abandoned();
     }).detach();
 
-    Queue_State state;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);
-    std::unique_lock hold(asking->lock);
-    while (!asking->answered.wait_for(hold, std::chrono::milliseconds(20), [&] { return asking->done; })) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            state.heard = Heard::Silence;
-            break;
+    std::unique_lock hold(talk->lock);
+    while (!talk->ended.wait_for(hold, std::chrono::milliseconds(20), [&] { return talk->done; })) {
+        if (deadline.hasExpired()) {
+            Give_Up(*talk);
+            return Ending::Late;
         }
         hold.unlock();
-        const bool go_on = waiting();
+        const bool go_on = !waiting || waiting();
         hold.lock();
-        if (!go_on) {
-            state.heard = Heard::Cancelled;
-            break;
+        if (!go_on && !talk->done) {
+            Give_Up(*talk);
+            return Ending::Cancelled;
         }
     }
-    if (asking->done)
-        state = asking->state;
-    else
-        std::atomic_ref<int>(asking->cancel).store(1);
-    state.address = Address(asking->server, asking->port);
+    return Ending::Done;
+}
+
+QString Print_System_Address(const Cups_Library &cups)
+{
+    return Address(cups.server(), cups.port());
+}
+
+Queue_State Ask_Scheduler(const Cups_Library &cups, const QString &printer, const Still_Waiting &waiting,
+                          QDeadlineTimer deadline)
+{
+    const QByteArray queue = printer.section(u'/', 0, 0).toUtf8();
+    const QByteArray instance = printer.section(u'/', 1).toUtf8();
+    auto asked = std::make_shared<Queue_State>();
+    const Ending ending = Talk_Off_Thread(
+        cups, [asked, queue, instance](const Cups_Library &cups, http_t *http) { Ask(cups, http, queue, instance, *asked); },
+        {}, deadline, waiting);
+    Queue_State state = ending == Ending::Done ? *asked : Queue_State{};
+    if (ending != Ending::Done)
+        state.heard = ending == Ending::Late ? Heard::Silence : Heard::Cancelled;
+    state.address = Print_System_Address(cups);
     return state;
 }
 
-QString Not_Heard(const Queue_State &state)
+Result<> Heard_From(const Queue_State &state)
 {
     switch (state.heard) {
     case Heard::Silence:
-        return Tr("the print system (CUPS) at %1 does not answer").arg(state.address);
+        return Failure{Tr("the print system (CUPS) at %1 does not answer").arg(state.address)};
     case Heard::Nobody:
-        return Tr("no print system (CUPS) takes connections at %1 (%2)").arg(state.address, state.said);
+        return Failure{Tr("no print system (CUPS) takes connections at %1 (%2)").arg(state.address, state.said)};
     case Heard::Stranger:
-        return Tr("the server at %1 did not answer as a print system (CUPS) does (%2)").arg(state.address, state.said);
-    case Heard::Answer:
+        return Failure{
+            Tr("the server at %1 answered, but not as a print system (CUPS) does (%2)").arg(state.address, state.said)};
+    case Heard::Hung_Up:
+        return Failure{Tr("the server at %1 took the connection but gave no answer").arg(state.address)};
     case Heard::Cancelled:
+        return Failure{Tr("the print system (CUPS) at %1 was not waited for").arg(state.address)};
+    case Heard::Answer:
         break;
     }
     return {};
 }
 
-namespace {
-
-// A queue that refuses jobs, with the administrator's reason and CUPS's status.
-QString Refused(const QString &printer, const QString &reason, const QString &status)
-{
-    return Tr("The printer \"%1\" is not accepting jobs: %2 (CUPS: %3)")
-        .arg(printer, reason.isEmpty() ? Tr("no reason was given") : reason, status);
-}
-
-} // namespace
-
-QString Queue_Failure(const QString &printer, const Queue_State &state)
+Result<> Queue_Ready(const QString &printer, const Queue_State &state)
 {
     if (printer.isEmpty())
-        return Tr("No printer and no file was chosen.");
-    if (const QString why = Not_Heard(state); !why.isEmpty())
-        return Tr("The printer \"%1\" cannot be reached: %2.").arg(printer, why);
+        return Failure{Tr("no printer and no file was chosen")};
+    if (const Result<> heard = Heard_From(state); !heard.Ok())
+        return Failure{Tr("the printer \"%1\" cannot be reached: %2").arg(printer, heard.Message())};
     if (state.status > IPP_STATUS_OK_EVENTS_COMPLETE)
-        return Tr("The printer \"%1\" cannot be reached: %2").arg(printer, state.said);
+        return Failure{Tr("the printer \"%1\" cannot be reached: %2").arg(printer, state.said)};
     if (!state.accepting)
         return Refused(printer, state.message, QStringLiteral("server-error-not-accepting-jobs"));
     return {};
 }
 
-QString Submission_Failure(const QString &printer, ipp_status_t status, const QString &said, const Queue_State &state)
+Result<Printed> Submit_Job(const Cups_Library &cups, const Print_Job &job, QDeadlineTimer deadline,
+                           const Still_Waiting &waiting)
 {
-    if (status >= IPP_STATUS_OK && status <= IPP_STATUS_OK_EVENTS_COMPLETE)
-        return {};
-    if (status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS && state.heard == Heard::Answer)
-        return Refused(printer, state.message, said);
-    return Tr("The printer \"%1\" did not take the job: %2").arg(printer, said);
+    auto progress = std::make_shared<Job_Progress>();
+    const Ending ending = Talk_Off_Thread(
+        cups, [progress, job](const Cups_Library &cups, http_t *http) { Send(cups, http, job, *progress); },
+        [progress, printer = job.printer, cups] {
+            if (progress->id)
+                Cancel_Job(cups, printer, progress->id);
+        },
+        deadline, waiting);
+    const QString address = Print_System_Address(cups);
+    if (ending == Ending::Done) {
+        progress->queue.address = address;
+        return Job_Outcome(job, *progress);
+    }
+    Queue_State state;
+    state.heard = ending == Ending::Late ? Heard::Silence : Heard::Cancelled;
+    state.address = address;
+    if (const int id = progress->id; id && ending == Ending::Late)
+        return Failure{Tr("the print system (CUPS) at %1 did not confirm job %2 for the printer \"%3\" in time, and "
+                          "is asked to cancel it")
+                           .arg(address, QString::number(id), job.printer)};
+    return Failure{Queue_Ready(job.printer, state).Message()};
 }

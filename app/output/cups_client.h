@@ -1,15 +1,25 @@
-// The print system as the print command asks it: a CUPS scheduler, reached
-// through libcups on a connection and a thread of the command's own, so that
-// a scheduler that never answers costs the window nothing and the user a few
-// seconds at most. CUPS's own calls wait minutes, several times over.
+// The print system as the print command talks to it: a CUPS scheduler (or
+// an IPP printer), reached through libcups on a connection and a thread of
+// the command's own. The window waits for the answer with its events
+// running, until a deadline; past it, the connection is cut and the thread
+// left to end on its own. CUPS's own calls wait minutes, several times
+// over, and a server that sends a byte now and then keeps them waiting for
+// ever: each byte starts their time-out again.
 #pragma once
 
+#include "outcome.h"
+
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
 
 #include <cups/cups.h>
+#include <cups/ppd.h>
 
 #include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 // The parts of libcups the print command uses, as a table: the system's
 // library loaded at run time (Cups_System), or one a test makes up.
@@ -35,6 +45,23 @@ struct Cups_Library {
     decltype(&cupsLastErrorString) lastErrorString;
     decltype(&cupsGetNamedDest) getNamedDest;
     decltype(&cupsFreeDests) freeDests;
+    decltype(&httpGetField) field;
+    decltype(&httpGetFd) fd;
+    decltype(&cupsSetServer) setServer;
+    decltype(&cupsSetEncryption) setEncryption;
+    decltype(&cupsUser) user;
+    decltype(&cupsSetUser) setUser;
+    decltype(&cupsSetPasswordCB2) setPasswordCB;
+    decltype(&cupsGetDests2) getDests;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations" // as Qt's print support, which asks for PPDs
+    decltype(&cupsGetPPD3) getPPD;
+#pragma GCC diagnostic pop
+    decltype(&cupsCreateJob) createJob;
+    decltype(&cupsStartDocument) startDocument;
+    decltype(&cupsWriteRequestData) writeRequestData;
+    decltype(&cupsGetResponse) getResponse;
+    decltype(&cupsCancelJob2) cancelJob;
 };
 
 // The system's libcups, loaded on first use. The library is loaded when the
@@ -44,15 +71,40 @@ struct Cups_Library {
 // through CUPS either.
 const Cups_Library *Cups_System();
 
-// How long the print command waits for the scheduler's answer, in total.
+// How long the print command waits for the print system before it shows
+// the dialog, in total: the rest of the user's wait is Qt's.
 constexpr int Answer_Wait = 4000; // ms
+// From a user's action (the command, "Print" in the dialog) to what the
+// print system made of it, in total.
+constexpr int Answer_Budget = 8000; // ms
+
+// Called every few milliseconds while an answer is awaited (the window's
+// events run there); false stops the waiting.
+using Still_Waiting = std::function<bool()>;
+
+// How a conversation with the print system ended, as its waiter saw it.
+enum class Ending { Done, Late, Cancelled };
+
+// Runs `work` on a thread of its own, on behalf of this thread: that
+// thread's libcups asks where this thread's does (server, port, encryption,
+// user), never for a password, and `work` gets a connection of its own
+// there (none when it was refused: libcups's last error says why). Waits
+// for it until `deadline`, calling `waiting` meanwhile. Late or cancelled,
+// the connection is cut, and `abandoned` runs on that thread once `work`
+// returns (to free what it made); nobody waits for the thread.
+Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const Cups_Library &cups, http_t *http)> &work,
+                       const std::function<void()> &abandoned, QDeadlineTimer deadline, const Still_Waiting &waiting);
+
+// Where this thread's libcups asks: host:port, or the local socket's path.
+QString Print_System_Address(const Cups_Library &cups);
 
 // What came back from the scheduler.
 enum class Heard {
     Answer,    // an answer in IPP (its status may still be an error)
     Nobody,    // nothing listens at the address: the connection was refused
-    Silence,   // no answer within the wait
-    Stranger,  // something answered, but not in IPP, or hung up
+    Silence,   // no answer in time
+    Stranger,  // an answer in HTTP, but not in IPP
+    Hung_Up,   // the connection was taken, but no answer came back
     Cancelled, // the user stopped waiting
 };
 
@@ -66,24 +118,38 @@ struct Queue_State {
     QString message;                   // printer-state-message: the administrator's reason
 };
 
-// Called every few milliseconds while an answer is awaited (the window's
-// events run there); false stops the waiting.
-using Still_Waiting = std::function<bool()>;
-
 // Asks the scheduler for `printer` ("queue" or "queue/instance"), or with no
-// printer for its printer list, as Qt is about to. Gives up after `wait` ms.
+// printer for its printer list, as Qt is about to. Gives up at `deadline`.
 Queue_State Ask_Scheduler(const Cups_Library &cups, const QString &printer, const Still_Waiting &waiting,
-                          int wait = Answer_Wait);
+                          QDeadlineTimer deadline = QDeadlineTimer(Answer_Wait));
 
-// Why the print system cannot be asked anything, with its address; empty
-// when it answered (in IPP) or the user stopped waiting.
-QString Not_Heard(const Queue_State &state);
+// Whether the print system answered in IPP (its status may still be an
+// error); fails with why it cannot be asked anything, with its address.
+// A question the user stopped waiting for fails too.
+Result<> Heard_From(const Queue_State &state);
 
-// Why `printer` cannot take a job, as the scheduler told it; empty when it can.
-QString Queue_Failure(const QString &printer, const Queue_State &state);
+// Whether `printer` can take a job, as the scheduler told it; fails with why not.
+Result<> Queue_Ready(const QString &printer, const Queue_State &state);
 
-// Why the job Qt handed to CUPS for `printer` was not taken: `status` and
-// `said` are CUPS's last error on the thread that handed it over, `state`
-// the queue as asked afterwards (its reason for a refusal). Empty when taken.
-QString Submission_Failure(const QString &printer, ipp_status_t status, const QString &said,
-                           const Queue_State &state);
+// A page for a print queue: the PDF and the options the printer dialog chose.
+struct Print_Job {
+    QString printer; // "queue" or "queue/instance"
+    QString title;
+    std::vector<std::pair<QByteArray, QByteArray>> options;
+    QByteArray pdf;
+};
+
+// A print that was not refused: the notice the user is told, if any (a
+// job that waits in a stopped queue, or is held).
+struct Printed {
+    QString notice;
+};
+
+// Hands `job` to the print system: the queue asked first (gone, refusing
+// jobs, stopped), then the job created and its document sent, all by
+// `deadline`. Done once the print system has taken the document, with the
+// job's state as it answered: aborted or canceled fail, stopped or held are
+// told. A job created but not confirmed by the deadline fails, and is
+// cancelled (asked for on a thread of its own, nobody waiting).
+Result<Printed> Submit_Job(const Cups_Library &cups, const Print_Job &job, QDeadlineTimer deadline,
+                           const Still_Waiting &waiting);

@@ -5,10 +5,16 @@
 
 #include "pdf_form_module.h"
 
-// The totals' calculations in the order they are worked out, and on every
-// amount a validation and a format that keep and show a number with two
-// decimals and thousands separators ("1,234.50").
+// The notice's and the totals' calculations in the order they are worked
+// out, and on every amount typed in a keystroke script and a validation
+// that take amounts only, saying why not otherwise, and keep each with two
+// decimals and thousands separators ("1,234.50"), and a format that shows
+// it so.
 std::vector<Pdf_Script> Form_Scripts();
+
+// The document's own script, run when it is opened: the totals worked out
+// anew, so that a form filled where no script ran adds up at once.
+QString Open_Script();
 
 // The page in reading order, the order of the window's page text: the
 // logos as one figure, the title as a heading, the other texts as

@@ -4,6 +4,7 @@
 
 # Writing the files both make, whole or not at all.
 add_library(quorvel_output STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/outcome.h
     ${CMAKE_CURRENT_LIST_DIR}/output_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/output_file.h
 )
@@ -51,7 +52,7 @@ add_library(quorvel_pdf_form STATIC
     ${form_module_digest}
 )
 target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
-target_link_libraries(quorvel_pdf_form PUBLIC Qt6::Gui PRIVATE quorvel_page)
+target_link_libraries(quorvel_pdf_form PUBLIC quorvel_output Qt6::Gui PRIVATE quorvel_page quorvel_draw)
 file(RELATIVE_PATH form_module_from_bindir ${CMAKE_INSTALL_FULL_BINDIR}
     ${CMAKE_INSTALL_PREFIX}/${form_module_dir}/libquorvel-pdf-form.so)
 target_compile_definitions(quorvel_pdf_form PRIVATE QUORVEL_FORM_MODULE_FROM_BINDIR="${form_module_from_bindir}")

@@ -12,11 +12,11 @@
 #include <fcntl.h>
 #include <iterator>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -223,59 +223,98 @@ struct Target {
     struct stat status {};
 };
 
-// Reads the link at the target's name into `path`, as the kernel would
+// Reads the link `link`, found in `folder`, into `to`, as the kernel would
 // follow it: in a world-writable sticky folder, only a link of the folder's
 // owner or of the user (anyone else could have planted it there). 0, or the
 // error.
-int Read_Link(const Target &target, QByteArray &path)
+int Read_Link(int folder, int link, QByteArray &to)
 {
-    const Fd link(::openat(target.folder.Get(), target.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    struct stat found {}, folder {};
-    if (link.Get() < 0 || ::fstat(link.Get(), &found) != 0 || ::fstat(target.folder.Get(), &folder) != 0)
+    struct stat found {}, in {};
+    if (::fstat(link, &found) != 0 || ::fstat(folder, &in) != 0)
         return errno;
-    path = target.name;
-    if (!S_ISLNK(found.st_mode))
-        return 0; // replaced meanwhile: looked at again
     const mode_t shared = S_ISVTX | S_IWOTH;
-    if ((folder.st_mode & shared) == shared && found.st_uid != folder.st_uid && found.st_uid != ::geteuid())
+    if ((in.st_mode & shared) == shared && found.st_uid != in.st_uid && found.st_uid != ::geteuid())
         return EACCES;
-    char to[PATH_MAX];
-    const ssize_t length = ::readlinkat(link.Get(), "", to, sizeof to);
+    char text[PATH_MAX];
+    const ssize_t length = ::readlinkat(link, "", text, sizeof text);
     if (length < 0)
         return errno;
-    if (size_t(length) >= sizeof to)
+    if (size_t(length) >= sizeof text)
         return ENAMETOOLONG;
-    path = QByteArray(to, length);
+    to = QByteArray(text, length);
     return 0;
 }
 
-// Finds the target of a write to `path`. The folders on the way are
-// followed by the kernel; the last name's links one by one. 0, or the error.
+// An absolute `path` starts again at the root. 0, or the error.
+int From_Root(const QByteArray &path, Fd &folder)
+{
+    if (path.startsWith('/'))
+        folder = Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.Get() < 0 ? errno : 0;
+}
+
+// Opens the folders on the way to `path`'s last name one by one, from
+// `folder` on, as the kernel walks them, a link among them followed as
+// Read_Link says (the kernel would follow anyone's where
+// fs.protected_symlinks is off); leaves the last name in `path` and its
+// folder in `folder`. `links` counts the links followed. 0, or the error.
+int Walk_Folders(QByteArray &path, Fd &folder, int &links)
+{
+    if (const int error = From_Root(path, folder))
+        return error;
+    for (qsizetype slash; (slash = path.indexOf('/')) >= 0;) {
+        const QByteArray name = path.left(slash), rest = path.mid(slash);
+        path = rest.mid(1);
+        if (name.isEmpty() || name == ".")
+            continue;
+        Fd step(::openat(folder.Get(), name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status {};
+        if (step.Get() < 0 || ::fstat(step.Get(), &status) != 0)
+            return errno;
+        if (S_ISDIR(status.st_mode)) {
+            folder = std::move(step);
+            continue;
+        }
+        if (!S_ISLNK(status.st_mode))
+            return ENOTDIR;
+        if (++links > 40)
+            return ELOOP;
+        QByteArray to;
+        if (const int error = Read_Link(folder.Get(), step.Get(), to))
+            return error;
+        path = to + rest;
+        if (const int error = From_Root(path, folder))
+            return error;
+    }
+    return 0;
+}
+
+// Finds the target of a write to `path`, every link on the way and at its
+// end followed as Read_Link says. 0, or the error.
 int Find_Target(QByteArray path, Target &target)
 {
     target.folder = Fd(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (target.folder.Get() < 0)
-        return errno;
-    for (int links = 0;; ++links) {
-        const qsizetype slash = path.lastIndexOf('/');
-        if (slash >= 0) {
-            const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
-            target.folder = Fd(::openat(target.folder.Get(), folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-            if (target.folder.Get() < 0)
-                return errno;
-        }
-        target.name = path.mid(slash + 1);
-        if (target.name.isEmpty())
-            target.name = "."; // "folder/" names the folder
+    for (int links = 0;;) {
+        if (const int error = Walk_Folders(path, target.folder, links))
+            return error;
+        target.name = path.isEmpty() ? QByteArray(".") : path; // "folder/" names the folder
         target.file = Fd(::openat(target.folder.Get(), target.name.constData(),
                                   O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
         if (target.file.Get() >= 0)
             return ::fstat(target.file.Get(), &target.status) == 0 ? 0 : errno;
         if (errno != ELOOP)
             return errno == ENOENT ? 0 : errno; // nothing there yet
-        if (links == 40)
+        if (++links > 40)
             return ELOOP;
-        if (const int error = Read_Link(target, path))
+        // The link is read from what is opened now; should it have been
+        // replaced meanwhile, its name is looked at again.
+        const Fd link(::openat(target.folder.Get(), target.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat found {};
+        if (link.Get() < 0 || ::fstat(link.Get(), &found) != 0)
+            return errno;
+        if (!S_ISLNK(found.st_mode))
+            continue;
+        if (const int error = Read_Link(target.folder.Get(), link.Get(), path))
             return error;
     }
 }
@@ -289,18 +328,18 @@ bool Still_There(const Target &target)
 }
 
 // Takes the file's advisory lock, so that writers of one file take turns,
-// waiting a while for another. 0, or the error. A file system without
+// waiting up to `wait` for another. 0, or the error. A file system without
 // locks is written without.
-int Lock(int fd)
+int Lock(int fd, std::chrono::milliseconds wait)
 {
-    constexpr int Tries = 1000;
-    constexpr timespec Pause{0, 10'000'000};
-    for (int tries = 1; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tries) {
+    constexpr std::chrono::milliseconds Pause{10};
+    const auto tries = std::max<std::chrono::milliseconds::rep>(1, wait / Pause);
+    for (auto tried = 1; ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++tried) {
         if (errno != EWOULDBLOCK && errno != EINTR)
             return 0;
-        if (tries == Tries)
+        if (tried >= tries)
             return EWOULDBLOCK;
-        ::nanosleep(&Pause, nullptr);
+        std::this_thread::sleep_for(Pause);
     }
     return 0;
 }
@@ -335,17 +374,22 @@ QString Write_Directly(Target &target, const QByteArray &bytes)
     return error == 0 ? QString() : Reason(error);
 }
 
-// Copies the extended attributes of `from`, its ACL among them, onto `to`.
-// 0, or the error.
+// Gives `to` the extended attributes of `from`, its ACL among them, and no
+// ACL where `from` has none: a folder's default ACL, which the kernel gave
+// `to` when it was made, would otherwise let others in that the old file kept
+// out. 0, or the error.
 int Copy_Attributes(int from, int to)
 {
+    static constexpr char Acl[] = "system.posix_acl_access";
     ssize_t size = ::flistxattr(from, nullptr, 0);
-    if (size <= 0)
-        return size == 0 || errno == ENOTSUP ? 0 : errno;
-    QByteArray names(size, Qt::Uninitialized);
-    if ((size = ::flistxattr(from, names.data(), size_t(names.size()))) < 0)
+    if (size < 0 && errno != ENOTSUP)
         return errno;
+    QByteArray names(std::max<ssize_t>(size, 0), Qt::Uninitialized);
+    if (size > 0 && (size = ::flistxattr(from, names.data(), size_t(names.size()))) < 0)
+        return errno;
+    bool acl = false;
     for (const char *name = names.constData(); name < names.constData() + size; name += std::strlen(name) + 1) {
+        acl = acl || std::strcmp(name, Acl) == 0;
         ssize_t length = ::fgetxattr(from, name, nullptr, 0);
         if (length < 0)
             return errno;
@@ -354,6 +398,8 @@ int Copy_Attributes(int from, int to)
             ::fsetxattr(to, name, value.constData(), size_t(length), 0) != 0)
             return errno;
     }
+    if (!acl && ::fremovexattr(to, Acl) != 0 && errno != ENODATA && errno != ENOTSUP)
+        return errno;
     return 0;
 }
 
@@ -450,7 +496,7 @@ QString Replace(Target &target, const QByteArray &bytes)
 
 } // namespace
 
-QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
+Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
 {
     Catching_Ending_Signals catching;
     Target target;
@@ -462,81 +508,21 @@ QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes)
             struct stat found {};
             if (error == ENXIO && ::fstatat(target.folder.Get(), target.name.constData(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
                 S_ISFIFO(found.st_mode))
-                return QStringLiteral("no program is reading from this pipe");
-            return Reason(error);
+                return Failure{QStringLiteral("no program is reading from this pipe")};
+            return Failure{Reason(error)};
         }
         if (target.file.Get() < 0 || !S_ISREG(target.status.st_mode))
             break;
-        if (const int error = Lock(target.file.Get()))
-            return error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error);
+        if (const int error = Lock(target.file.Get(), lock_wait))
+            return Failure{error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error)};
         if (Still_There(target))
             break;
         if (attempt == 10)
-            return QStringLiteral("the file keeps being replaced by another program");
+            return Failure{QStringLiteral("the file keeps being replaced by another program")};
     }
-    if (target.file.Get() >= 0 && !S_ISREG(target.status.st_mode))
-        return Write_Directly(target, bytes);
-    return Replace(target, bytes);
-}
-
-Memory_File::Memory_File() : fd_(::memfd_create("quorvel-output", MFD_CLOEXEC))
-{
-    if (fd_ < 0) {
-        error_ = Reason(errno);
-        return;
-    }
-    // Writers reach the file by its name under /proc, which a container or
-    // a chroot may not have mounted: then there is no file to give them.
-    struct stat file {}, named {};
-    if (::fstat(fd_, &file) != 0 || ::stat(Name().toLocal8Bit().constData(), &named) != 0
-        || file.st_dev != named.st_dev || file.st_ino != named.st_ino) {
-        error_ = QStringLiteral("the file in memory cannot be reached as %1 (is /proc mounted?)").arg(Name());
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-Memory_File::~Memory_File()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-}
-
-QString Memory_File::Name() const
-{
-    return fd_ < 0 ? QString() : QStringLiteral("/proc/self/fd/%1").arg(fd_);
-}
-
-std::optional<QByteArray> Memory_File::Contents()
-{
-    struct stat status {};
-    if (fd_ < 0 || ::fstat(fd_, &status) != 0) {
-        if (fd_ >= 0)
-            error_ = Reason(errno);
-        return std::nullopt;
-    }
-    QByteArray contents(qsizetype(status.st_size), Qt::Uninitialized);
-    for (qsizetype done = 0; done < contents.size();) {
-        const ssize_t got = ::pread(fd_, contents.data() + done, size_t(contents.size() - done), off_t(done));
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR)
-                continue;
-            error_ = got < 0 ? Reason(errno) : QStringLiteral("the file ended early");
-            return std::nullopt;
-        }
-        done += got;
-    }
-    return contents;
-}
-
-QString Memory_File::Write_Error()
-{
-    struct stat status {};
-    if (fd_ < 0 || ::fstat(fd_, &status) != 0)
-        return Reason(fd_ < 0 ? EBADF : errno);
-    if (::pwrite(fd_, "", 1, status.st_size) == 1) {
-        ::ftruncate(fd_, status.st_size);
-        return {};
-    }
-    return Reason(errno);
+    const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
+                                                                                    : Replace(target, bytes);
+    if (!failed.isEmpty())
+        return Failure{failed};
+    return {};
 }

@@ -4,55 +4,34 @@
 // system's reason.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
+#include "outcome.h"
 
-#include <optional>
+#include <QByteArray>
+
+#include <chrono>
 
 // Writes `bytes` to the file named by `path`, the name's own bytes as the
 // system takes them (a name need not be valid UTF-8). Symbolic links are
 // followed as the kernel follows a shell's redirection, to a file that need
-// not exist yet; in a world-writable sticky folder (/tmp) a link is followed
-// only when it belongs to the user or to the folder's owner. Every step
-// works on what was opened, never on a name looked up again. A regular file,
-// or a new one, is written to a temporary file (".qv-" and six letters)
-// beside it, flushed to the disk and then renamed over it; on any failure the
-// old file stays as it was and the temporary is removed, also when a signal
-// whose default is to end the program ends it meanwhile. The new file keeps
-// the old one's owner and group (as root), extended attributes and ACL, and
-// permissions. A file with more than one name, one in a folder where it
-// cannot be replaced (not writable, sticky, append-only), and one whose owner
-// or attributes the new file cannot be given, is rewritten in place instead,
-// once room for the new content is reserved, with such signals held until
-// the bytes and the length are written. Writers of one file take turns (an
-// advisory lock on it). Anything else found there (a device, a pipe) is
-// written directly, and a pipe that no program reads is refused at once
-// instead of waited for. Returns the reason of a failure ("No space left on
-// device"), or an empty string. Not reentrant: one write at a time.
-QString Write_Whole_File(const QByteArray &path, const QByteArray &bytes);
-
-// A file that lives in memory only, for writers that take a file name
-// (QPrinter's PDF output) and drop the errors of their writes: what they
-// leave there is read back whole by qpdf (the fillable form) before the
-// bytes go to their file through Write_Whole_File, every write checked.
-class Memory_File {
-public:
-    Memory_File();
-    ~Memory_File();
-    Memory_File(const Memory_File &) = delete;
-    Memory_File &operator=(const Memory_File &) = delete;
-
-    // The name under which the file can be opened; empty when no file
-    // could be made (Error() says why).
-    QString Name() const;
-    // What was written to it; nothing when it cannot be read (Error() says why).
-    std::optional<QByteArray> Contents();
-    QString Error() const { return error_; }
-    // Why a writer's output may have come out short: the reason a write at
-    // the file's end fails now (a file-size limit), or an empty string.
-    QString Write_Error();
-
-private:
-    int fd_ = -1;
-    QString error_;
-};
+// not exist yet, one name at a time; in a world-writable sticky folder (/tmp)
+// a link, to a folder on the way or to the file, is followed only when it
+// belongs to the user or to the folder's owner. Every step works on what was
+// opened, never on a name looked up again. A regular file, or a new one, is
+// written to a temporary file (".qv-" and six letters) beside it, flushed to
+// the disk and then renamed over it; on any failure the old file stays as it
+// was and the temporary is removed, also when a signal whose default is to
+// end the program ends it meanwhile. The new file keeps the old one's owner
+// and group (as root), extended attributes, ACL (or none: not the folder's
+// default ACL) and permissions; a new one gets what the kernel gives it (the
+// umask, or the folder's default ACL). A file with more than one name, one in
+// a folder where it cannot be replaced (not writable, sticky, append-only),
+// and one whose owner or attributes the new file cannot be given, is
+// rewritten in place instead, once room for the new content is reserved, with
+// such signals held until the bytes and the length are written. Writers of
+// one file take turns (an advisory lock on it): a file found locked is waited
+// for up to `lock_wait`, by default not at all, so that a window never hangs
+// on another program. Anything else found there (a device, a pipe) is written
+// directly, and a pipe that no program reads is refused at once instead of
+// waited for. Fails with the system's reason ("No space left on device").
+// Not reentrant: one write at a time.
+Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait = {});

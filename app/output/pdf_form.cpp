@@ -2,20 +2,31 @@
 
 #include "form_extras.h"
 #include "form_fields.h"
+#include "form_totals.h"
 #include "form_module_digest.h"
+#include "output_file.h"
+#include "page_build.h"
 #include "pdf_form_module.h"
+#include "printer_surface.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
+#include <QPdfWriter>
+#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -72,13 +83,11 @@ QString Check_Module(const QString &path)
 // programs, qpdf and the libraries it needs (GnuTLS among them) would cost
 // every start-up. It is looked for where it is installed relative to the
 // program, and the build tree is laid out the same way; nowhere else.
-Add_Pdf_Form_Function Module(QString &error)
+Result<Add_Pdf_Form_Function> Module()
 {
-    static QString failure;
-    static const Add_Pdf_Form_Function function = []() -> Add_Pdf_Form_Function {
+    static const Result<Add_Pdf_Form_Function> module = []() -> Result<Add_Pdf_Form_Function> {
         const auto cannot = [](const QString &why) {
-            failure = QStringLiteral("the PDF form module cannot be loaded: %1").arg(why);
-            return nullptr;
+            return Failure{QStringLiteral("the PDF form module cannot be loaded: %1").arg(why)};
         };
         const QString folder = Program_Folder();
         if (folder.isEmpty())
@@ -94,31 +103,47 @@ Add_Pdf_Form_Function Module(QString &error)
         return cannot(QStringLiteral("%1 has no function %2 (%3)")
                           .arg(path, QLatin1String(Add_Pdf_Form_Symbol), QString::fromLocal8Bit(::dlerror())));
     }();
-    error = failure;
-    return function;
+    return module;
 }
 
 // The fields' face, from fonts-liberation: metric-compatible with the
 // Arial and Helvetica of the page.
 constexpr const char *Field_Font_File = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
 
-// A long place name, "Albuquerque" or "Philadelphia", is up to 5.67 em
-// wide; readers keep 2 points clear on either side of a value.
-constexpr double Place_Name_Em = 5.67;
+// Readers keep 2 points clear on either side of a value; Liberation Sans's
+// digits are 0.556 em wide, its comma and point 0.278 em.
 constexpr double Reader_Margin = 2;
+constexpr double Digit_Em = 0.556, Comma_Em = 0.278;
 
-// As large as the form's own 8-point lettering where a line of writing has
-// room for it, with a point to spare above and below, in half points; in a
-// day cell, small enough for a long place name. A size of its own for each
-// field, not the readers' automatic size: that would print short values
-// larger than 8 points, and qpdf writes it as 11 points whatever the field.
-double Font_Size(Integer line, double width, Field_Kind kind)
+// The most each amount field can hold, in cents: a typed amount up to the
+// cap, a total up to what its terms add up to at most.
+std::map<QString, double> Most_Held()
 {
-    const double points = line / 20.0;
-    double size = std::min(8.0, (points - 2) / 0.95);
-    if (kind == Field_Kind::Place)
-        size = std::min(size, (width - 2 * Reader_Margin) / Place_Name_Em);
-    return std::floor(size * 2) / 2;
+    std::map<QString, double> most;
+    for (const Form_Field &field : Form_Fields())
+        most[field.Name] = double(Most_Typed_Cents);
+    for (const Form_Total &total : Form_Totals()) {
+        double sum = 0;
+        for (const QString &term : total.Plus)
+            sum += most[term];
+        most[total.Name] = sum;
+    }
+    return most;
+}
+
+// The size of a field's value: for an amount, as large as the form's own
+// 8-point lettering where the field has room for the widest amount it may
+// show (every digit of it a nine), in half points, so that no amount is
+// ever cut short; for words, the reader's own, which fits a long value to
+// the field (pdf.js, PDFium, MuPDF, poppler) where a fixed size would cut
+// it.
+double Font_Size(const Form_Field &field, double width, const std::map<QString, double> &most)
+{
+    if (field.Kind != Field_Kind::Amount)
+        return 0;
+    const int digits = int(QString::number(std::floor(most.at(field.Name) / 100), 'f', 0).size());
+    const double em = (digits + 2) * Digit_Em + ((digits - 1) / 3 + 1) * Comma_Em;
+    return std::floor(std::min(8.0, (width - 2 * Reader_Margin) / em) * 2) / 2;
 }
 
 } // namespace
@@ -133,12 +158,11 @@ QString Document_Creator()
     return QStringLiteral("Quorvel " QUORVEL_VERSION);
 }
 
-QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resolution)
+Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &layout, int resolution)
 {
-    QString error;
-    const Add_Pdf_Form_Function add = Module(error);
-    if (!add)
-        return error;
+    const Result<Add_Pdf_Form_Function> add = Module();
+    if (!add.Ok())
+        return Failure{add.Message()};
     // Printer_Surface draws in twips from the printable area's top-left
     // corner, at the device's pixels; Qt's PDF engine puts that corner where
     // its pixel falls and turns pixels into points, y upwards from the foot
@@ -151,16 +175,75 @@ QString Make_Fillable_Form(QByteArray &pdf, const QPageLayout &layout, int resol
     const auto y = [&](Integer page) {
         return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / Twips_Per_Inch) * 72 / resolution;
     };
+    QSet<QString> computed;
+    for (const Form_Total &total : Form_Totals())
+        computed.insert(total.Name);
+    const std::map<QString, double> most = Most_Held();
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {
         const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
-        fields.push_back({field.Name, field.Words, rect, Font_Size(field.Line, rect.width(), field.Kind),
-                          field.Kind == Field_Kind::Amount});
+        const Pdf_Role role = field.Kind == Field_Kind::Notice ? Pdf_Role::Notice
+                              : computed.contains(field.Name)  ? Pdf_Role::Computed
+                                                               : Pdf_Role::Typed;
+        fields.push_back({field.Name, field.Words, rect, Font_Size(field, rect.width(), most),
+                          field.Kind == Field_Kind::Amount, role});
     }
-    QByteArray form;
-    error = add(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
-                {Form_Scripts(), Form_Structure(), QStringLiteral("en-US")}, form);
-    if (error.isEmpty())
-        pdf = form;
-    return error;
+    return add.Value()(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
+                       {Form_Scripts(), Open_Script(), Form_Structure(), QStringLiteral("en-US")});
+}
+
+namespace {
+
+// The page as Qt's PDF writer draws it, and the layout it drew it on.
+std::pair<QByteArray, QPageLayout> Draw_Pdf(const std::optional<QPageLayout> &layout)
+{
+    // Qt's PDF writer writes into memory, where no write fails unseen; the
+    // file, if any, is written afterwards, every write checked.
+    QBuffer memory;
+    memory.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&memory);
+    writer.setResolution(Pdf_Resolution);
+    if (layout)
+        writer.setPageLayout(*layout);
+    else
+        Set_Up_Letter(writer);
+    writer.setTitle(Document_Title());
+    writer.setCreator(Document_Creator());
+    Printer_Surface surface(writer);
+    {
+        const Drawing_Scope scope(surface, 1);
+        Build_Page();
+    }
+    // Every document the surface ends is one page.
+    if (surface.Documents() != 1)
+        throw std::logic_error(std::to_string(surface.Documents()) + " pages drawn, not one");
+    return {memory.data(), writer.pageLayout()};
+}
+
+} // namespace
+
+QByteArray Drawn_Pdf(const std::optional<QPageLayout> &layout)
+{
+    return Draw_Pdf(layout).first;
+}
+
+Result<QByteArray> Page_Pdf(const std::optional<QPageLayout> &layout)
+{
+    const auto [pdf, drawn] = Draw_Pdf(layout);
+    // qpdf reads the page back strictly: a PDF that Qt did not make whole is refused.
+    Result<QByteArray> form = Make_Fillable_Form(pdf, drawn, Pdf_Resolution);
+    if (!form.Ok())
+        return Failure{QStringLiteral("cannot make the fillable form: %1").arg(form.Message())};
+    return form;
+}
+
+Result<> Write_Page_Pdf(const QByteArray &path, const std::optional<QPageLayout> &layout,
+                        std::chrono::milliseconds lock_wait)
+{
+    const Result<QByteArray> pdf = Page_Pdf(layout);
+    if (!pdf.Ok())
+        return Failure{pdf.Message()};
+    if (const Result<> written = Write_Whole_File(path, pdf.Value(), lock_wait); !written.Ok())
+        return Failure{QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(path), written.Message())};
+    return {};
 }

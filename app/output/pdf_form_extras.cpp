@@ -5,6 +5,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -105,7 +106,54 @@ Object Text(const QString &text)
 
 } // namespace
 
-void Add_Scripts(QPDF &pdf, const std::vector<Pdf_Script> &scripts, const std::vector<Pdf_Field> &fields,
+namespace {
+
+const char *Event_Key(Pdf_Script::Event event)
+{
+    switch (event) {
+    case Pdf_Script::Keystroke:
+        return "/K";
+    case Pdf_Script::Validate:
+        return "/V";
+    case Pdf_Script::Calculate:
+        return "/C";
+    case Pdf_Script::Format:
+        break;
+    }
+    return "/F";
+}
+
+Object JavaScript(QPDF &pdf, const QString &source)
+{
+    Object action = pdf.makeIndirectObject(Object::parse("<< /S /JavaScript >>"));
+    action.replaceKey("/JS", Object::newString(source.toStdString()));
+    return action;
+}
+
+// The document's own script, run when it is opened: the one entry of the
+// document's JavaScript names, which every reader with scripts runs, and
+// its open action too, which pdf.js runs again once it has shown every
+// field through its format.
+void Add_Open_Script(QPDF &pdf, const QString &source)
+{
+    if (source.isEmpty())
+        return;
+    const Object action = JavaScript(pdf, source);
+    Object catalog = pdf.getRoot();
+    Object names = catalog.getKey("/Names");
+    if (!names.isDictionary()) {
+        names = pdf.makeIndirectObject(Object::newDictionary());
+        catalog.replaceKey("/Names", names);
+    }
+    names.replaceKey("/JavaScript",
+                     Object::newDictionary({{"/Names", Object::newArray({Object::newUnicodeString("open"), action})}}));
+    if (!catalog.hasKey("/OpenAction"))
+        catalog.replaceKey("/OpenAction", action);
+}
+
+} // namespace
+
+void Add_Scripts(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Pdf_Field> &fields,
                  const std::vector<Object> &widgets)
 {
     std::map<QString, Object> by_name;
@@ -113,39 +161,35 @@ void Add_Scripts(QPDF &pdf, const std::vector<Pdf_Script> &scripts, const std::v
         by_name[fields[i].Name] = widgets[i];
     std::map<QString, Object> actions; // fields with the same script share its action
     Object order = Object::newArray();
-    for (const Pdf_Script &script : scripts) {
+    for (const Pdf_Script &script : extras.Scripts) {
         const auto widget = by_name.find(script.Field);
         if (widget == by_name.end())
             throw std::runtime_error("a script for a field the form does not have: " + script.Field.toStdString());
         Object &action = actions[script.Source];
-        if (!action.isInitialized()) {
-            action = pdf.makeIndirectObject(Object::parse("<< /S /JavaScript >>"));
-            action.replaceKey("/JS", Object::newString(script.Source.toStdString()));
-        }
+        if (!action.isInitialized())
+            action = JavaScript(pdf, script.Source);
         Object events = widget->second.getKey("/AA");
         if (!events.isDictionary()) {
             events = Object::newDictionary();
             widget->second.replaceKey("/AA", events);
         }
-        events.replaceKey(script.When == Pdf_Script::Calculate  ? "/C"
-                          : script.When == Pdf_Script::Validate ? "/V"
-                                                                : "/F",
-                          action);
+        events.replaceKey(Event_Key(script.When), action);
         if (script.When == Pdf_Script::Calculate)
             order.appendItem(widget->second);
     }
     if (order.getArrayNItems() > 0)
         pdf.getRoot().getKey("/AcroForm").replaceKey("/CO", order);
+    Add_Open_Script(pdf, extras.Open_Script);
 }
 
-void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object> &widgets)
-{
-    const std::vector<Pdf_Element> &elements = extras.Structure;
-    if (elements.empty())
-        return;
-    QPDFPageObjectHelper page = QPDFPageDocumentHelper(pdf).getAllPages().front();
-    Object page_object = page.getObjectHandle();
+namespace {
 
+// The page's content marked as `elements` hold it, or nothing when the
+// content does not match them (texts the structure does not place): rather
+// an untagged form than one that reads out the wrong words, or no PDF at
+// all.
+std::optional<Marker> Marked_Content(QPDF &pdf, QPDFPageObjectHelper &page, const std::vector<Pdf_Element> &elements)
+{
     std::map<int, QByteArray> texts, pictures;
     for (const Pdf_Element &element : elements) {
         for (const int text : element.Texts)
@@ -158,84 +202,107 @@ void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object
     Pl_Buffer buffer("the marked content");
     Pl_Flate compressed("the marked content, compressed", &buffer, Pl_Flate::a_deflate);
     page.filterContents(&marker, &compressed);
-    // Texts that the structure does not place: rather an untagged form
-    // than one that reads out the wrong words, or no PDF at all.
     if (marker.text_count != int(texts.size()) || marker.text_mcids.size() != texts.size() ||
         marker.picture_mcids.size() != pictures.size())
-        return;
+        return std::nullopt;
     const std::shared_ptr<Buffer> content = buffer.getBufferSharedPointer();
     Object stream = Object::newStream(&pdf);
     stream.replaceStreamData(std::string(reinterpret_cast<const char *>(content->getBuffer()), content->getSize()),
                              Object::newName("/FlateDecode"), Object::newNull());
-    page_object.replaceKey("/Contents", stream);
+    page.getObjectHandle().replaceKey("/Contents", stream);
+    return marker;
+}
 
-    Object root = pdf.makeIndirectObject(Object::parse("<< /Type /StructTreeRoot /K [] >>"));
-    // The parent tree: the page's marked content (key 0), then each widget.
-    std::vector<Object> by_mcid(std::size_t(marker.mcid_count));
-    Object numbers = Object::newArray();
-    std::vector<Object> made;
-    const Object struct_elem = Object::newName("/StructElem");
-    for (const Pdf_Element &element : elements) {
-        Object parent = element.Parent < 0 ? root : made.at(std::size_t(element.Parent));
-        Object node = pdf.makeIndirectObject(Object::newDictionary());
-        node.replaceKey("/Type", struct_elem);
-        node.replaceKey("/S", Object::newName(("/" + element.Type).toStdString()));
-        node.replaceKey("/P", parent);
-        node.replaceKey("/Pg", page_object);
-        if (!element.Alt.isEmpty())
-            node.replaceKey("/Alt", Text(element.Alt));
-        if (!element.Scope.isEmpty())
-            node.replaceKey("/A", Object::parse(("<< /O /Table /Scope /" + element.Scope + " >>").toStdString()));
-        Object kids = Object::newArray();
-        node.replaceKey("/K", kids);
-        for (const int text : element.Texts) {
-            const int mcid = marker.text_mcids.at(text);
-            kids.appendItem(Object::newInteger(mcid));
-            by_mcid[std::size_t(mcid)] = node;
-        }
-        for (const int picture : element.Pictures) {
-            const int mcid = marker.picture_mcids.at(picture);
-            kids.appendItem(Object::newInteger(mcid));
-            by_mcid[std::size_t(mcid)] = node;
-        }
-        if (element.Field >= 0) {
-            Object widget = widgets.at(std::size_t(element.Field));
-            const int key = 1 + element.Field;
-            widget.replaceKey("/StructParent", Object::newInteger(key));
-            Object reference = Object::newDictionary();
-            reference.replaceKey("/Type", Object::newName("/OBJR"));
-            reference.replaceKey("/Obj", widget);
-            reference.replaceKey("/Pg", page_object);
-            kids.appendItem(reference);
-            numbers.appendItem(Object::newInteger(key));
-            numbers.appendItem(node);
-        }
-        parent.getKey("/K").appendItem(node);
-        made.push_back(node);
+// The structure as it is made: its elements, and the parent tree's
+// entries (the page's marked content by number, then each widget's).
+struct Tree {
+    Object Root, Page;
+    std::vector<Object> Made, By_Mcid;
+    Object Widget_Parents = Object::newArray();
+};
+
+// One element, with what it holds of the page's content and its field.
+Object Element(QPDF &pdf, Tree &tree, const Pdf_Element &element, const Marker &marker,
+               const std::vector<Object> &widgets)
+{
+    Object node = pdf.makeIndirectObject(Object::newDictionary());
+    node.replaceKey("/Type", Object::newName("/StructElem"));
+    node.replaceKey("/S", Object::newName(("/" + element.Type).toStdString()));
+    node.replaceKey("/P", element.Parent < 0 ? tree.Root : tree.Made.at(std::size_t(element.Parent)));
+    node.replaceKey("/Pg", tree.Page);
+    if (!element.Alt.isEmpty())
+        node.replaceKey("/Alt", Text(element.Alt));
+    if (!element.Scope.isEmpty())
+        node.replaceKey("/A", Object::parse(("<< /O /Table /Scope /" + element.Scope + " >>").toStdString()));
+    Object kids = Object::newArray();
+    node.replaceKey("/K", kids);
+    const auto hold = [&](int mcid) {
+        kids.appendItem(Object::newInteger(mcid));
+        tree.By_Mcid[std::size_t(mcid)] = node;
+    };
+    for (const int text : element.Texts)
+        hold(marker.text_mcids.at(text));
+    for (const int picture : element.Pictures)
+        hold(marker.picture_mcids.at(picture));
+    if (element.Field >= 0) {
+        Object widget = widgets.at(std::size_t(element.Field));
+        const int key = 1 + element.Field;
+        widget.replaceKey("/StructParent", Object::newInteger(key));
+        kids.appendItem(Object::newDictionary(
+            {{"/Type", Object::newName("/OBJR")}, {"/Obj", widget}, {"/Pg", tree.Page}}));
+        tree.Widget_Parents.appendItem(Object::newInteger(key));
+        tree.Widget_Parents.appendItem(node);
     }
-    Object on_page = Object::newArray();
-    for (const Object &node : by_mcid)
-        on_page.appendItem(node);
-    Object all = Object::newArray();
-    all.appendItem(Object::newInteger(0));
-    all.appendItem(pdf.makeIndirectObject(on_page));
-    for (int i = 0; i < numbers.getArrayNItems(); ++i)
-        all.appendItem(numbers.getArrayItem(i));
-    Object tree = Object::newDictionary();
-    tree.replaceKey("/Nums", all);
-    root.replaceKey("/ParentTree", pdf.makeIndirectObject(tree));
-    root.replaceKey("/ParentTreeNextKey", Object::newInteger(1 + int(widgets.size())));
-    page_object.replaceKey("/StructParents", Object::newInteger(0));
-    page_object.replaceKey("/Tabs", Object::newName("/S"));
+    return node;
+}
 
+// The parent tree: the page's marked content (key 0), then each widget.
+Object Parent_Tree(QPDF &pdf, Tree &tree)
+{
+    Object on_page = Object::newArray();
+    for (const Object &node : tree.By_Mcid)
+        on_page.appendItem(node);
+    Object all = Object::newArray({Object::newInteger(0), pdf.makeIndirectObject(on_page)});
+    for (int i = 0; i < tree.Widget_Parents.getArrayNItems(); ++i)
+        all.appendItem(tree.Widget_Parents.getArrayItem(i));
+    return pdf.makeIndirectObject(Object::newDictionary({{"/Nums", all}}));
+}
+
+// The catalog's word that the document is tagged, in `language`, and
+// named by its title.
+void Mark_Tagged(QPDF &pdf, const Object &root, const QString &language)
+{
     Object catalog = pdf.getRoot();
     catalog.replaceKey("/StructTreeRoot", root);
     catalog.replaceKey("/MarkInfo", Object::parse("<< /Marked true >>"));
-    catalog.replaceKey("/Lang", Text(extras.Language));
+    catalog.replaceKey("/Lang", Text(language));
     Object preferences = catalog.getKey("/ViewerPreferences");
     if (!preferences.isDictionary()) {
         preferences = Object::newDictionary();
         catalog.replaceKey("/ViewerPreferences", preferences);
     }
     preferences.replaceKey("/DisplayDocTitle", Object::newBool(true));
+}
+
+} // namespace
+
+void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object> &widgets)
+{
+    if (extras.Structure.empty())
+        return;
+    QPDFPageObjectHelper page = QPDFPageDocumentHelper(pdf).getAllPages().front();
+    const std::optional<Marker> marker = Marked_Content(pdf, page, extras.Structure);
+    if (!marker)
+        return;
+    Tree tree{pdf.makeIndirectObject(Object::parse("<< /Type /StructTreeRoot /K [] >>")), page.getObjectHandle(),
+              {}, std::vector<Object>(std::size_t(marker->mcid_count))};
+    for (const Pdf_Element &element : extras.Structure) {
+        tree.Made.push_back(Element(pdf, tree, element, *marker, widgets));
+        tree.Made.back().getKey("/P").getKey("/K").appendItem(tree.Made.back());
+    }
+    tree.Root.replaceKey("/ParentTree", Parent_Tree(pdf, tree));
+    tree.Root.replaceKey("/ParentTreeNextKey", Object::newInteger(1 + int(widgets.size())));
+    tree.Page.replaceKey("/StructParents", Object::newInteger(0));
+    tree.Page.replaceKey("/Tabs", Object::newName("/S"));
+    Mark_Tagged(pdf, tree.Root, extras.Language);
 }

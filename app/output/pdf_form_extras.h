@@ -6,8 +6,9 @@
 
 #include <qpdf/QPDF.hh>
 
-// `widgets` are the fields' widgets, in the order of `fields`.
-void Add_Scripts(QPDF &pdf, const std::vector<Pdf_Script> &scripts, const std::vector<Pdf_Field> &fields,
+// The fields' scripts and the document's own; `widgets` are the fields'
+// widgets, in the order of `fields`.
+void Add_Scripts(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Pdf_Field> &fields,
                  const std::vector<QPDFObjectHandle> &widgets);
 
 // Marks the first page's content and gives the document its structure,

@@ -32,8 +32,9 @@ Object Text(const QString &text)
     return Object::newUnicodeString(text.toStdString());
 }
 
-// Annotation flag: printed with the page.
+// Annotation flag: printed with the page. Field flag: read-only.
 constexpr int Print_Flag = 1 << 2;
+constexpr int Read_Only_Flag = 1 << 0;
 
 // The name the fields' font goes by in their appearances and in the form's
 // resources.
@@ -82,12 +83,17 @@ struct Field_Fonts {
 // A stream compressed here (zlib is Flate): the writer leaves the new
 // streams as they are, since compression would only lengthen the fields'
 // small appearances.
-Object Compressed_Stream(QPDF &pdf, const std::string &data)
+void Replace_Compressed(Object stream, const std::string &data)
 {
     const QByteArray zlib = qCompress(reinterpret_cast<const uchar *>(data.data()), qsizetype(data.size()), 9)
                                 .mid(4); // qCompress puts the length first
-    Object stream = Object::newStream(&pdf);
     stream.replaceStreamData(zlib.toStdString(), Object::newName("/FlateDecode"), Object::newNull());
+}
+
+Object Compressed_Stream(QPDF &pdf, const std::string &data)
+{
+    Object stream = Object::newStream(&pdf);
+    Replace_Compressed(stream, data);
     return stream;
 }
 
@@ -142,35 +148,29 @@ std::string To_Unicode(hb_face_t *face, hb_font_t *font)
     return cmap + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 }
 
-Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+// The font's descriptor, with the font program itself.
+Object Descriptor(QPDF &pdf, hb_face_t *subset, hb_font_t *font, const Object &base_font)
 {
-    const Face subset = Subset(file);
-    const Blob program(hb_face_reference_blob(subset.get()));
-    unsigned size = 0;
-    const char *bytes = hb_blob_get_data(program.get(), &size);
-    const Font font(hb_font_create(subset.get()));
-    const double per_mille = 1000.0 / hb_face_get_upem(subset.get());
-    const auto width = [&](hb_codepoint_t glyph) {
-        return Object::newInteger(qRound(hb_font_get_glyph_h_advance(font.get(), glyph) * per_mille));
-    };
+    const double per_mille = 1000.0 / hb_face_get_upem(subset);
     const auto metric = [&](hb_ot_metrics_tag_t tag) {
         hb_position_t value = 0;
-        hb_ot_metrics_get_position(font.get(), tag, &value);
+        hb_ot_metrics_get_position(font, tag, &value);
         return Object::newInteger(qRound(value * per_mille));
     };
     // The box round every glyph, from the font's header.
     Object bounds = Object::newArray();
-    const Blob head(hb_face_reference_table(subset.get(), HB_TAG('h', 'e', 'a', 'd')));
+    const Blob head(hb_face_reference_table(subset, HB_TAG('h', 'e', 'a', 'd')));
     unsigned head_size = 0;
     const auto *header = reinterpret_cast<const unsigned char *>(hb_blob_get_data(head.get(), &head_size));
     for (unsigned at = 36; at < 44 && head_size >= 44; at += 2)
         bounds.appendItem(Object::newInteger(qRound(int16_t(header[at] << 8 | header[at + 1]) * per_mille)));
 
+    const Blob program(hb_face_reference_blob(subset));
+    unsigned size = 0;
+    const char *bytes = hb_blob_get_data(program.get(), &size);
     Object file_stream = Compressed_Stream(pdf, std::string(bytes, size));
     file_stream.getDict().replaceKey("/Length1", Object::newInteger(size));
-    // A subset's name begins with six capitals and a plus.
-    const Object base_font = Object::newName("/QRVLSB+LiberationSans");
-    const Object descriptor = pdf.makeIndirectObject(Object::newDictionary({
+    return pdf.makeIndirectObject(Object::newDictionary({
         {"/Type", Object::newName("/FontDescriptor")},
         {"/FontName", base_font},
         {"/Flags", Object::newInteger(32)}, // not symbolic
@@ -182,16 +182,25 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
         {"/StemV", Object::newInteger(80)},
         {"/FontFile2", pdf.makeIndirectObject(file_stream)},
     }));
+}
 
+// A glyph's advance in thousandths of an em.
+Object Width(hb_face_t *face, hb_font_t *font, hb_codepoint_t glyph)
+{
+    return Object::newInteger(qRound(hb_font_get_glyph_h_advance(font, glyph) * 1000.0 / hb_face_get_upem(face)));
+}
+
+Object Single_Byte_Font(QPDF &pdf, hb_face_t *face, hb_font_t *font, const Object &base_font,
+                        const Object &descriptor)
+{
     Object widths = Object::newArray();
     for (unsigned code = 32; code < 256; ++code) {
         const hb_codepoint_t letter = code >= 0x80 && code < 0xa0 ? Windows_1252_High[code - 0x80] : code;
         hb_codepoint_t glyph = 0;
-        hb_font_get_nominal_glyph(font.get(), letter, &glyph);
-        widths.appendItem(width(glyph));
+        hb_font_get_nominal_glyph(font, letter, &glyph);
+        widths.appendItem(Width(face, font, glyph));
     }
-    Field_Fonts fonts;
-    fonts.Single_Byte = pdf.makeIndirectObject(Object::newDictionary({
+    return pdf.makeIndirectObject(Object::newDictionary({
         {"/Type", Object::newName("/Font")},
         {"/Subtype", Object::newName("/TrueType")},
         {"/BaseFont", base_font},
@@ -201,13 +210,14 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
         {"/Encoding", Object::newName("/WinAnsiEncoding")},
         {"/FontDescriptor", descriptor},
     }));
+}
 
-    // The composite font: each glyph's width, and each glyph's letter.
-    const unsigned glyphs = hb_face_get_glyph_count(subset.get());
-    Object cid_widths = Object::newArray();
-    for (hb_codepoint_t glyph = 0; glyph < glyphs; ++glyph)
-        cid_widths.appendItem(width(glyph));
-
+// The composite font: each glyph's width, and each glyph's letter.
+Object Unicode_Font(QPDF &pdf, hb_face_t *face, hb_font_t *font, const Object &base_font, const Object &descriptor)
+{
+    Object widths = Object::newArray();
+    for (hb_codepoint_t glyph = 0; glyph < hb_face_get_glyph_count(face); ++glyph)
+        widths.appendItem(Width(face, font, glyph));
     const Object descendant = pdf.makeIndirectObject(Object::newDictionary({
         {"/Type", Object::newName("/Font")},
         {"/Subtype", Object::newName("/CIDFontType2")},
@@ -216,18 +226,28 @@ Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
                                                    {"/Ordering", Object::newString("Identity")},
                                                    {"/Supplement", Object::newInteger(0)}})},
         {"/FontDescriptor", descriptor},
-        {"/W", Object::newArray({Object::newInteger(0), cid_widths})},
+        {"/W", Object::newArray({Object::newInteger(0), widths})},
         {"/CIDToGIDMap", Object::newName("/Identity")},
     }));
-    fonts.Unicode = pdf.makeIndirectObject(Object::newDictionary({
+    return pdf.makeIndirectObject(Object::newDictionary({
         {"/Type", Object::newName("/Font")},
         {"/Subtype", Object::newName("/Type0")},
         {"/BaseFont", base_font},
         {"/Encoding", Object::newName("/Identity-H")},
         {"/DescendantFonts", Object::newArray({descendant})},
-        {"/ToUnicode", pdf.makeIndirectObject(Compressed_Stream(pdf, To_Unicode(subset.get(), font.get())))},
+        {"/ToUnicode", pdf.makeIndirectObject(Compressed_Stream(pdf, To_Unicode(face, font)))},
     }));
-    return fonts;
+}
+
+Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+{
+    const Face subset = Subset(file);
+    const Font font(hb_font_create(subset.get()));
+    // A subset's name begins with six capitals and a plus.
+    const Object base_font = Object::newName("/QRVLSB+LiberationSans");
+    const Object descriptor = Descriptor(pdf, subset.get(), font.get(), base_font);
+    return {Single_Byte_Font(pdf, subset.get(), font.get(), base_font, descriptor),
+            Unicode_Font(pdf, subset.get(), font.get(), base_font, descriptor)};
 }
 
 // An empty field draws nothing: its appearance is the marked-content
@@ -278,10 +298,74 @@ Object Metadata(QPDF &pdf, const Pdf_Names &names, const QString &producer)
     return stream;
 }
 
+// Puts `kid` under `parent`, or into the form's own list without one; a
+// field of the form's list carries the form's resources.
+void File_Kid(QPDFAcroFormDocumentHelper &form, Object parent, Object kid, const Object &resources)
+{
+    if (parent.isInitialized()) {
+        kid.replaceKey("/Parent", parent);
+        parent.getKey("/Kids").appendItem(kid);
+    } else {
+        kid.replaceKey("/DR", resources);
+        form.addFormField(QPDFFormFieldObjectHelper(kid));
+    }
+}
+
+// A field's widget, which is the field itself (a terminal field with one
+// widget). A notice stays off the printout and writes in red.
+Object Widget(QPDF &pdf, const Pdf_Field &field, const Object &page, const Object &font)
+{
+    const bool notice = field.Role == Pdf_Role::Notice;
+    Object widget = pdf.makeIndirectObject(Object::newDictionary());
+    widget.replaceKey("/Type", Object::newName("/Annot"));
+    widget.replaceKey("/Subtype", Object::newName("/Widget"));
+    widget.replaceKey("/FT", Object::newName("/Tx"));
+    widget.replaceKey("/T", Text(field.Name.section(u'.', -1)));
+    widget.replaceKey("/TU", Text(field.Tooltip));
+    widget.replaceKey("/Rect", Object::newArray(Object::Rectangle(field.Rect.left(), field.Rect.top(),
+                                                                  field.Rect.right(), field.Rect.bottom())));
+    widget.replaceKey("/F", Object::newInteger(notice ? 0 : Print_Flag));
+    if (field.Role != Pdf_Role::Typed)
+        widget.replaceKey("/Ff", Object::newInteger(Read_Only_Flag));
+    widget.replaceKey("/P", page);
+    widget.replaceKey("/DA", Object::newString(QStringLiteral("%1 %2 Tf %3")
+                                                   .arg(Font_Name)
+                                                   .arg(field.Font_Size)
+                                                   .arg(notice ? QStringLiteral("0.8 0 0 rg") : QStringLiteral("0 g"))
+                                                   .toStdString()));
+    if (field.Right_Aligned)
+        widget.replaceKey("/Q", Object::newInteger(2));
+    Object appearance = Object::newDictionary();
+    appearance.replaceKey("/N", pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, font)));
+    widget.replaceKey("/AP", appearance);
+    return widget;
+}
+
+// Files `widget` under the fields that hold it ("breakfast" of
+// "breakfast.mon"), made as they are first needed and kept in `parents` by
+// name; a field that no other holds goes into the form's own list.
+void File_Field(QPDFAcroFormDocumentHelper &form, std::map<QString, Object> &parents, const QString &name,
+                Object widget, const Object &resources)
+{
+    const QStringList parts = name.split(u'.');
+    Object parent;
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        auto found = parents.find(parts.mid(0, i + 1).join(u'.'));
+        if (found == parents.end()) {
+            Object holder = widget.getOwningQPDF()->makeIndirectObject(Object::newDictionary());
+            holder.replaceKey("/T", Text(parts[i]));
+            holder.replaceKey("/Kids", Object::newArray());
+            File_Kid(form, parent, holder, resources);
+            found = parents.emplace(parts.mid(0, i + 1).join(u'.'), holder).first;
+        }
+        parent = found->second;
+    }
+    File_Kid(form, parent, widget, resources);
+}
+
 // Returns the widgets, in the order of `fields`.
 std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, const QString &font_file)
 {
-    std::vector<Object> widgets;
     const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
     if (pages.empty())
         throw std::runtime_error("the PDF has no page");
@@ -291,8 +375,6 @@ std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, 
         annots = Object::newArray();
         page.replaceKey("/Annots", annots);
     }
-    // The fields go into the /Annots array (and /Fields) in the order of
-    // Tab, the order poppler, MuPDF and pdf.js take them in.
     const Field_Fonts fonts = Embed_Font(pdf, font_file);
     // New appearances are drawn in the composite font. Each empty
     // appearance names the single-byte one under the same name: qpdf takes
@@ -304,61 +386,77 @@ std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, 
     Object form_resources = pdf.makeIndirectObject(Object::newDictionary());
     form_resources.replaceKey("/Font", form_fonts);
     QPDFAcroFormDocumentHelper form(pdf);
-    // The fields that hold others ("breakfast" of "breakfast.mon"), by name.
     std::map<QString, Object> parents;
+    // The fields go into the /Annots array (and /Fields) in the order of
+    // Tab, the order poppler, MuPDF and PDFium take them in.
+    std::vector<Object> widgets;
     for (const Pdf_Field &field : fields) {
-        Object widget = pdf.makeIndirectObject(Object::newDictionary());
-        const QStringList parts = field.Name.split(u'.');
-        widget.replaceKey("/Type", Object::newName("/Annot"));
-        widget.replaceKey("/Subtype", Object::newName("/Widget"));
-        widget.replaceKey("/FT", Object::newName("/Tx"));
-        widget.replaceKey("/T", Text(parts.last()));
-        widget.replaceKey("/TU", Text(field.Tooltip));
-        widget.replaceKey("/Rect", Object::newArray(Object::Rectangle(field.Rect.left(), field.Rect.top(),
-                                                                      field.Rect.right(), field.Rect.bottom())));
-        widget.replaceKey("/F", Object::newInteger(Print_Flag));
-        widget.replaceKey("/P", page);
-        widget.replaceKey("/DA", Object::newString(
-                                     QStringLiteral("%1 %2 Tf 0 g").arg(Font_Name).arg(field.Font_Size).toStdString()));
-        if (field.Right_Aligned)
-            widget.replaceKey("/Q", Object::newInteger(2));
-        Object appearance = Object::newDictionary();
-        appearance.replaceKey("/N", pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, fonts.Single_Byte)));
-        widget.replaceKey("/AP", appearance);
-        annots.appendItem(widget);
-        widgets.push_back(widget);
-
-        Object parent;
-        for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-            const QString name = parts.mid(0, i + 1).join(u'.');
-            auto found = parents.find(name);
-            if (found == parents.end()) {
-                Object holder = pdf.makeIndirectObject(Object::newDictionary());
-                holder.replaceKey("/T", Text(parts[i]));
-                holder.replaceKey("/Kids", Object::newArray());
-                if (parent.isInitialized()) {
-                    holder.replaceKey("/Parent", parent);
-                    parent.getKey("/Kids").appendItem(holder);
-                } else {
-                    holder.replaceKey("/DR", form_resources);
-                    form.addFormField(QPDFFormFieldObjectHelper(holder));
-                }
-                found = parents.emplace(name, holder).first;
-            }
-            parent = found->second;
-        }
-        if (parent.isInitialized()) {
-            widget.replaceKey("/Parent", parent);
-            parent.getKey("/Kids").appendItem(widget);
-        } else {
-            widget.replaceKey("/DR", form_resources);
-            form.addFormField(QPDFFormFieldObjectHelper(widget));
-        }
+        widgets.push_back(Widget(pdf, field, page, fonts.Single_Byte));
+        annots.appendItem(widgets.back());
+        File_Field(form, parents, field.Name, widgets.back(), form_resources);
     }
     Object acroForm = pdf.getRoot().getKey("/AcroForm");
     acroForm.replaceKey("/DR", form_resources);
     acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));
     return widgets;
+}
+
+// A font's /ToUnicode map with the space given back its letter. Qt's PDF
+// writer maps each glyph of a page font to the lowest code point that its
+// font engine draws with that glyph, and FreeType's engine draws a tab with
+// the space glyph when the font has none: the space comes out as U+0009,
+// and every word a reader extracts (and a screen reader reads) ends in a
+// tab. The page draws no tab. A range's one letter starts a run of
+// letters, so only a range of one glyph is the space alone.
+std::string Spaces_Mended(std::string map)
+{
+    const std::string tab = "<0009>", space = "<0020>";
+    bool in_section = false, range = false, in_array = false;
+    std::vector<std::string> entry; // the entry's codes read so far, outside an array
+    for (std::size_t at = 0; at < map.size(); ++at) {
+        if (map.compare(at, 7, "beginbf") == 0) {
+            in_section = true;
+            range = map.compare(at, 12, "beginbfrange") == 0;
+            entry.clear();
+        } else if (map.compare(at, 5, "endbf") == 0) {
+            in_section = false;
+        } else if (in_section && (map[at] == '[' || map[at] == ']')) {
+            in_array = map[at] == '[';
+            entry.clear();
+        } else if (in_section && map[at] == '<') {
+            const std::size_t end = map.find('>', at);
+            if (end == std::string::npos)
+                break;
+            const std::string code = map.substr(at, end + 1 - at);
+            const bool letter = in_array || entry.size() == (range ? 2U : 1U);
+            if (letter && code == tab && (in_array || !range || entry[0] == entry[1]))
+                map.replace(at, tab.size(), space);
+            if (!in_array)
+                entry.push_back(code);
+            if (letter && !in_array)
+                entry.clear();
+            at = end;
+        }
+    }
+    return map;
+}
+
+// Gives the page fonts' spaces back their letter (Spaces_Mended).
+void Mend_Spaces(QPDF &pdf)
+{
+    QPDFPageObjectHelper page = QPDFPageDocumentHelper(pdf).getAllPages().front();
+    Object fonts = page.getAttribute("/Resources", false).getKey("/Font");
+    if (!fonts.isDictionary())
+        return;
+    for (auto [name, font] : fonts.ditems()) {
+        Object map = font.isDictionary() ? font.getKey("/ToUnicode") : Object();
+        if (!map.isStream())
+            continue;
+        const std::shared_ptr<Buffer> data = map.getStreamData(qpdf_dl_generalized);
+        const std::string text(reinterpret_cast<const char *>(data->getBuffer()), data->getSize());
+        if (const std::string mended = Spaces_Mended(text); mended != text)
+            Replace_Compressed(map, mended);
+    }
 }
 
 void Name_Document(QPDF &pdf, const Pdf_Names &names)
@@ -385,17 +483,22 @@ QString First_Warning(QPDF &pdf)
 
 } // namespace
 
-extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, const std::vector<Pdf_Field> &fields,
-                                                      const Pdf_Names &names, const QString &font_file,
-                                                      const Pdf_Extras &extras, QByteArray &out)
+extern "C" Q_DECL_EXPORT Result<QByteArray> Quorvel_Add_Pdf_Form(const QByteArray &bytes,
+                                                                  const std::vector<Pdf_Field> &fields,
+                                                                  const Pdf_Names &names, const QString &font_file,
+                                                                  const Pdf_Extras &extras)
 {
+    // A PDF that qpdf finds damaged, and a font the machine lacks, are the
+    // user's to know; anything else qpdf or this module throws is a fault of
+    // the program and goes up as it is.
     try {
         QPDF pdf;
         pdf.setSuppressWarnings(true);
         pdf.setAttemptRecovery(false);
         pdf.processMemoryFile("the printed page", bytes.constData(), size_t(bytes.size()));
         const std::vector<Object> widgets = Add_Fields(pdf, fields, font_file);
-        Add_Scripts(pdf, extras.Scripts, fields, widgets);
+        Mend_Spaces(pdf);
+        Add_Scripts(pdf, extras, fields, widgets);
         Add_Structure(pdf, extras, widgets);
         Name_Document(pdf, names);
         QPDFWriter writer(pdf);
@@ -408,13 +511,12 @@ extern "C" Q_DECL_EXPORT QString Quorvel_Add_Pdf_Form(const QByteArray &bytes, c
         writer.write();
         // Whatever qpdf had to guess while reading means the PDF was not whole.
         if (pdf.anyWarnings())
-            return QStringLiteral("the PDF is damaged: %1").arg(First_Warning(pdf));
+            return Failure{QStringLiteral("the PDF is damaged: %1").arg(First_Warning(pdf))};
         const std::shared_ptr<Buffer> written = writer.getBufferSharedPointer();
-        out = QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
-        return {};
+        return QByteArray(reinterpret_cast<const char *>(written->getBuffer()), qsizetype(written->getSize()));
+    } catch (const QPDFExc &damaged) {
+        return Failure{QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(damaged.what()))};
     } catch (const Font_Error &error) {
-        return QString::fromStdString(error.what());
-    } catch (const std::exception &error) {
-        return QStringLiteral("the PDF is damaged: %1").arg(QString::fromStdString(error.what()));
+        return Failure{QString::fromStdString(error.what())};
     }
 }

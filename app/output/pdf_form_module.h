@@ -3,11 +3,18 @@
 // to its first page and writes it anew; it knows nothing of the form.
 #pragma once
 
+#include "outcome.h"
+
 #include <QByteArray>
 #include <QRectF>
 #include <QString>
 
 #include <vector>
+
+// What a field is for: typed in; worked out by the form's scripts (read-only
+// and no Tab stop); or a notice the scripts write, read-only, in red and on
+// screen only.
+enum class Pdf_Role { Typed, Computed, Notice };
 
 struct Pdf_Field {
     QString Name;  // the fully qualified name, parts joined by '.'
@@ -15,8 +22,9 @@ struct Pdf_Field {
     // PDF points from the page's lower-left corner, y upwards: x() and y()
     // are the field's lower-left corner.
     QRectF Rect;
-    double Font_Size; // points
+    double Font_Size; // points; 0 lets the reader fit the value to the field
     bool Right_Aligned;
+    Pdf_Role Role;
 };
 
 struct Pdf_Names {
@@ -24,12 +32,14 @@ struct Pdf_Names {
 };
 
 // A script a reader runs for a field (JavaScript, as PDF forms carry
-// them): a calculation works the field's value out again whenever a value
-// of the form changes, the calculations in the order they are listed; a
-// validation may change a value as it is typed in; a format shows it.
+// them): a keystroke script sees each change as it is typed and the value
+// as it is committed, and may refuse either; a validation may refuse or
+// change a committed value; a calculation works the field's value out
+// again whenever a value of the form changes, the calculations in the order
+// they are listed; a format shows it.
 struct Pdf_Script {
     QString Field; // the fully qualified name
-    enum Event { Calculate, Validate, Format } When;
+    enum Event { Keystroke, Validate, Calculate, Format } When;
     QString Source;
 };
 
@@ -48,6 +58,7 @@ struct Pdf_Element {
 
 struct Pdf_Extras {
     std::vector<Pdf_Script> Scripts;
+    QString Open_Script; // run when the document is opened
     // Every element, each after its parent, in reading order; empty for a
     // PDF without structure. What the page draws that no element holds
     // (rules, boxes, hatching) is marked as decoration.
@@ -61,9 +72,10 @@ struct Pdf_Extras {
 // document in its information and its XMP metadata; the page's own content
 // is kept as drawn, only marked as `extras` describes it (a page whose
 // texts do not match the structure is left untagged), with the fields'
-// scripts. Returns the new PDF in `out`, or the reason why not: a `pdf`
-// that is damaged in any way is refused, not repaired.
-using Add_Pdf_Form_Function = QString (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
-                                          const Pdf_Names &names, const QString &font_file,
-                                          const Pdf_Extras &extras, QByteArray &out);
+// scripts. Gives the new PDF; fails when `pdf` is damaged in any way (it is
+// refused, not repaired) or the font cannot be read. A fault of the module
+// itself is thrown.
+using Add_Pdf_Form_Function = Result<QByteArray> (*)(const QByteArray &pdf, const std::vector<Pdf_Field> &fields,
+                                                     const Pdf_Names &names, const QString &font_file,
+                                                     const Pdf_Extras &extras);
 constexpr const char *Add_Pdf_Form_Symbol = "Quorvel_Add_Pdf_Form";

@@ -5,22 +5,22 @@
 //   quorvel-render out.pdf                         the printed page
 //
 // It always draws headless. The file is written whole or not at all.
-// Exit status: 0 done, 1 the drawing or the file failed, 2 bad arguments.
+// Exit status: 0 done, 1 the drawing or the file failed, 2 bad arguments,
+// 3 a fault of the program itself.
 #include "font_check.h"
 #include "output_file.h"
 #include "page_build.h"
 #include "pdf_form.h"
 #include "png_bytes.h"
 #include "preview_surface.h"
-#include "printer_surface.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QPdfWriter>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -42,110 +42,145 @@ QString Shown(const QByteArray &name)
     return QString::fromLocal8Bit(name);
 }
 
-[[noreturn]] void Bad_Arguments(const QString &message)
+// Bad arguments: the message with a hint, and status 2.
+int Bad_Arguments(const QString &message)
 {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", Program, qPrintable(message), Program);
-    std::exit(2);
+    return 2;
 }
 
-[[noreturn]] void Fail(const QString &message)
+// The file was not written: why, and status 1.
+int Failed(const QString &message)
 {
     std::fprintf(stderr, "%s: %s\n", Program, qPrintable(message));
-    std::exit(1);
+    return 1;
 }
 
-double Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high)
+Result<double> Number_Of(const QCommandLineParser &parser, const QCommandLineOption &option, double low, double high)
 {
     const QString text = parser.value(option);
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value) || !(value > low) || !(value <= high))
-        Bad_Arguments(QStringLiteral("--%1 takes a number above %2 and up to %3, not \"%4\"")
-                          .arg(option.names().constFirst())
-                          .arg(low)
-                          .arg(high)
-                          .arg(text));
+        return Failure{QStringLiteral("--%1 takes a number above %2 and up to %3, not \"%4\"")
+                           .arg(option.names().constFirst())
+                           .arg(low)
+                           .arg(high)
+                           .arg(text)};
     return value;
 }
 
-// The canvas's size in screen pixels at `zoom`, as the preview sizes it.
+// The canvas's size in screen pixels at `zoom`, as the preview sizes it on
+// the 96-DPI screen the tool draws for.
 QSize Canvas_Pixels(double zoom)
 {
-    Zoom_Factor = Single(zoom);
-    return QSize(Pixels_X(Scale_Value(Sheet_Width)), Pixels_Y(Scale_Value(Sheet_Height)));
+    const Screen_Metrics screen;
+    return QSize(screen.Pixels_X(Scale_Value(Sheet_Width, Single(zoom))),
+                 screen.Pixels_Y(Scale_Value(Sheet_Height, Single(zoom))));
 }
 
-// `args` hold the arguments decoded as Latin-1, one character a byte, so
-// that the output file's name turns back into its own bytes.
-Options Parse(const QStringList &args)
+struct Switches {
+    QCommandLineOption help, version, zoom, dpr;
+};
+
+// The options the tool takes: help and version as Qt words them, without
+// Qt's own options, which this tool does not take.
+Switches Add_Switches(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Draws the travel expense report page without the window: the preview canvas "
                        "as a PNG image, or the printed page (US Letter) as a PDF file."));
-    // Help and version as Qt words them, without Qt's own options, which
-    // this tool does not take.
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Displays help on commandline options."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Displays version information."));
-    parser.addOption(help);
-    parser.addOption(version);
-    const QCommandLineOption zoom(QStringLiteral("zoom"),
-                                  QStringLiteral("Zoom of the canvas, 1 = 100 % (PNG only; default 1)."),
-                                  QStringLiteral("Z"));
-    const QCommandLineOption dpr(QStringLiteral("dpr"),
-                                 QStringLiteral("Device pixel ratio of the canvas, up to 4 (PNG only; default 1)."),
-                                 QStringLiteral("R"));
-    parser.addOption(zoom);
-    parser.addOption(dpr);
+    Switches switches{
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays help on commandline options.")},
+        {{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Displays version information.")},
+        {QStringLiteral("zoom"), QStringLiteral("Zoom of the canvas, 1 = 100 % (PNG only; default 1)."),
+         QStringLiteral("Z")},
+        {QStringLiteral("dpr"), QStringLiteral("Device pixel ratio of the canvas, up to 4 (PNG only; default 1)."),
+         QStringLiteral("R")}};
+    parser.addOptions({switches.help, switches.version, switches.zoom, switches.dpr});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("The file to write: the canvas (.png) or the printed page (.pdf)."),
                                  QStringLiteral("out.png|out.pdf"));
+    return switches;
+}
 
-    if (!parser.parse(args))
-        Bad_Arguments(parser.errorText());
-    if (parser.isSet(help))
-        parser.showHelp(0);
-    if (parser.isSet(version))
-        parser.showVersion();
-
+// The one file to write, and which kind it is.
+Result<Options> Output_File(const QCommandLineParser &parser)
+{
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
-        Bad_Arguments(files.isEmpty() ? QStringLiteral("no output file given (out.png or out.pdf)")
-                                      : QStringLiteral("only one output file can be written"));
+        return Failure{files.isEmpty() ? QStringLiteral("no output file given (out.png or out.pdf)")
+                                       : QStringLiteral("only one output file can be written")};
     Options options;
     options.output = files.constFirst().toLatin1();
     const QString lower = files.constFirst().toLower();
     options.pdf = lower.endsWith(QLatin1String(".pdf"));
     if (!options.pdf && !lower.endsWith(QLatin1String(".png")))
-        Bad_Arguments(QStringLiteral("the output file must end in .png or .pdf: %1").arg(Shown(options.output)));
-    const bool scaled = parser.isSet(zoom) || parser.isSet(dpr);
-    if (options.pdf && scaled)
-        Bad_Arguments(QStringLiteral("--zoom and --dpr are for the PNG canvas; the printer always draws at 100 %"));
-    if (parser.isSet(zoom)) {
-        options.zoom = Number_Of(parser, zoom, 0, Zoom_Limit()); // as the window draws
-        const QSize canvas = Canvas_Pixels(options.zoom);
-        if (canvas.width() < 1 || canvas.height() < 1)
-            Bad_Arguments(QStringLiteral("at --zoom %1 the page would be %2 x %3 pixels")
-                              .arg(parser.value(zoom))
-                              .arg(canvas.width())
-                              .arg(canvas.height()));
+        return Failure{QStringLiteral("the output file must end in .png or .pdf: %1").arg(Shown(options.output))};
+    return options;
+}
+
+// One of the canvas's scales: a number above 0 and up to `high` at which
+// the page, `canvas` in size, is at least one pixel (`pixels`) each way.
+Result<double> Scale(const QCommandLineParser &parser, const QCommandLineOption &option, double high,
+                     const std::function<QSizeF(double)> &canvas, const char *pixels)
+{
+    const Result<double> scale = Number_Of(parser, option, 0, high);
+    if (!scale.Ok())
+        return scale;
+    const QSizeF size = canvas(scale.Value());
+    if (size.width() < 1 || size.height() < 1)
+        return Failure{QStringLiteral("at --%1 %2 the page would be %3 x %4 %5")
+                           .arg(option.names().constFirst(), parser.value(option))
+                           .arg(size.width())
+                           .arg(size.height())
+                           .arg(QLatin1String(pixels))};
+    return scale;
+}
+
+// The canvas's zoom (as the window draws) and pixel ratio, for a PNG.
+Result<Options> Scaled(const QCommandLineParser &parser, const Switches &switches, Options options)
+{
+    if (options.pdf && (parser.isSet(switches.zoom) || parser.isSet(switches.dpr)))
+        return Failure{QStringLiteral("--zoom and --dpr are for the PNG canvas; the printer always draws at 100 %")};
+    if (parser.isSet(switches.zoom)) {
+        const Result<double> zoom = Scale(parser, switches.zoom, Zoom_Limit(),
+                                          [](double zoom) { return QSizeF(Canvas_Pixels(zoom)); }, "pixels");
+        if (!zoom.Ok())
+            return Failure{zoom.Message()};
+        options.zoom = zoom.Value();
     }
-    if (parser.isSet(dpr)) {
-        options.dpr = Number_Of(parser, dpr, 0, Dpr_Limit);
-        // A ratio so small that the page is not one device pixel draws nothing.
-        const QSizeF canvas = QSizeF(Canvas_Pixels(options.zoom)) * options.dpr;
-        if (canvas.width() < 1 || canvas.height() < 1)
-            Bad_Arguments(QStringLiteral("at --dpr %1 the page would be %2 x %3 device pixels")
-                              .arg(parser.value(dpr))
-                              .arg(canvas.width())
-                              .arg(canvas.height()));
+    if (parser.isSet(switches.dpr)) {
+        const Result<double> dpr = Scale(parser, switches.dpr, Dpr_Limit,
+                                         [&](double dpr) { return QSizeF(Canvas_Pixels(options.zoom)) * dpr; },
+                                         "device pixels");
+        if (!dpr.Ok())
+            return Failure{dpr.Message()};
+        options.dpr = dpr.Value();
     }
     return options;
 }
 
-QByteArray Png(const Options &options)
+// `args` hold the arguments decoded as Latin-1, one character a byte, so
+// that the output file's name turns back into its own bytes. Help and
+// version end the program here, as Qt's parser does.
+Result<Options> Parse(const QStringList &args)
+{
+    QCommandLineParser parser;
+    const Switches switches = Add_Switches(parser);
+    if (!parser.parse(args))
+        return Failure{parser.errorText()};
+    if (parser.isSet(switches.help))
+        parser.showHelp(0);
+    if (parser.isSet(switches.version))
+        parser.showVersion();
+    const Result<Options> options = Output_File(parser);
+    if (!options.Ok())
+        return options;
+    return Scaled(parser, switches, options.Value());
+}
+
+Result<QByteArray> Png(const Options &options)
 {
     Preview_Surface preview;
     preview.Set_Device_Pixel_Ratio(options.dpr);
@@ -155,45 +190,25 @@ QByteArray Png(const Options &options)
     }
     const QByteArray bytes = Png_Bytes(preview.Image());
     if (bytes.isEmpty())
-        Fail(QStringLiteral("cannot make the PNG image"));
+        return Failure{QStringLiteral("cannot make the PNG image")};
     return bytes;
 }
 
-QByteArray Pdf()
+// The PNG written to its file whole or not at all; the PDF goes the way of
+// every PDF the programs write.
+Result<> Write(const Options &options)
 {
-    // Qt's PDF writer takes a file name and drops its write errors; it
-    // writes to memory, and the bytes go to the file, checked whole, with
-    // every write checked.
-    Memory_File memory;
-    if (memory.Name().isEmpty())
-        Fail(QStringLiteral("cannot make the PDF in memory: %1").arg(memory.Error()));
-    // Qt's PDF writer itself, not a printer that writes PDF: QPrinter would
-    // bring Qt's print support and widgets, loaded by every run of the tool,
-    // the PNG's too. Same page, same resolution, same PDF.
-    QPdfWriter writer(memory.Name());
-    writer.setResolution(1200); // a printer's high resolution
-    Set_Up_Letter(writer);
-    writer.setTitle(Document_Title());
-    writer.setCreator(Document_Creator());
-    Printer_Surface surface(writer);
-    {
-        const Drawing_Scope scope(surface, 1);
-        Build_Page();
-    }
-    // Every document the surface ends is one page.
-    if (surface.Documents() != 1)
-        Fail(QStringLiteral("%1 pages drawn, not one").arg(surface.Documents()));
-    std::optional<QByteArray> bytes = memory.Contents();
-    if (!bytes)
-        Fail(QStringLiteral("cannot read the PDF back from memory: %1").arg(memory.Error()));
-    // qpdf reads the page back strictly: a write of Qt's that failed unseen
-    // leaves a PDF it refuses, and the memory file then tells why.
-    if (const QString error = Make_Fillable_Form(*bytes, writer.pageLayout(), writer.resolution()); !error.isEmpty()) {
-        const QString why = memory.Write_Error();
-        Fail(why.isEmpty() ? QStringLiteral("cannot make the fillable form: %1").arg(error)
-                           : QStringLiteral("the PDF came out incomplete: %1").arg(why));
-    }
-    return *bytes;
+    // Nobody waits on a window here: another writer of the file is given
+    // its turn, up to 10 s.
+    constexpr std::chrono::seconds Lock_Wait{10};
+    if (options.pdf)
+        return Write_Page_Pdf(options.output, std::nullopt, Lock_Wait);
+    const Result<QByteArray> png = Png(options);
+    if (!png.Ok())
+        return Failure{png.Message()};
+    if (const Result<> written = Write_Whole_File(options.output, png.Value(), Lock_Wait); !written.Ok())
+        return Failure{QStringLiteral("cannot write %1: %2").arg(Shown(options.output), written.Message())};
+    return {};
 }
 
 } // namespace
@@ -201,8 +216,11 @@ QByteArray Pdf()
 int main(int argc, char **argv)
 {
     // Headless whatever the environment names, and without the platform's
-    // own command-line options.
+    // own command-line options or Qt's input plugins (one of them listens on
+    // the network): the tool takes no input.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qunsetenv("QT_QPA_GENERIC_PLUGINS");
+    qunsetenv("QT_LOAD_TESTABILITY");
     // Qt's start-up looks for a file in the session's runtime folder, which
     // this tool never uses, and warns when none is set: not worth a word.
     static const QtMessageHandler qt_handler = qInstallMessageHandler(nullptr);
@@ -218,18 +236,22 @@ int main(int argc, char **argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLatin1(argv[i]));
-    const Options options = Parse(args);
-
+    const Result<Options> options = Parse(args);
+    if (!options.Ok())
+        return Bad_Arguments(options.Message());
     if (!Any_Face_Loads())
-        Fail(QStringLiteral("no font can be loaded, neither \"Arial\" nor any face in its place; "
-                            "the page's texts would be empty boxes (Debian: install fonts-liberation)"));
+        return Failed(QStringLiteral("no font can be loaded, neither \"Arial\" nor any face in its place; "
+                                     "the page's texts would be empty boxes (Debian: install fonts-liberation)"));
     try {
-        const QByteArray bytes = options.pdf ? Pdf() : Png(options);
-        const QString error = Write_Whole_File(options.output, bytes);
-        if (!error.isEmpty())
-            Fail(QStringLiteral("cannot write %1: %2").arg(Shown(options.output), error));
-    } catch (const std::exception &error) {
-        Fail(QString::fromLocal8Bit(error.what()));
+        if (const Result<> written = Write(options.Value()); !written.Ok())
+            return Failed(written.Message());
+    } catch (const RuntimeError &error) {
+        // The drawing's own run-time errors (an overflow, say) end it as any failure.
+        return Failed(QString::fromLocal8Bit(error.what()));
+    } catch (const std::exception &fault) {
+        // Nothing the user gave or has: the program itself went wrong.
+        std::fprintf(stderr, "%s: internal error, please report it: %s\n", Program, fault.what());
+        return 3;
     }
     // The file is whole on disk and nothing is left to say: taking down the
     // application, its fonts and libraries would only cost time.

@@ -1,35 +1,43 @@
 #include "accessible.h"
 
-#include "controls.h"
-#include "frm_main.h"
 #include "page_text.h"
 #include "support_routines.h"
 
 #include <QAccessibleWidget>
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
+#include <QChildEvent>
 #include <QComboBox>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QToolButton>
 #include <QFocusFrame>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <cmath>
 #include <utility>
 
 namespace {
 
-bool Shows_Page(const QWidget *widget)
+// What the window offered a widget as (a dynamic property of its own).
+enum class Offered { Nothing, Page, Page_Box };
+constexpr char Offered_As[] = "quorvel_offered_as";
+
+Offered Offered_Of(const QWidget *widget)
 {
-    return widget->property("shows_page").toBool();
+    return Offered(widget->property(Offered_As).toInt());
 }
 
+// A separator, or a placeholder: a bare widget on a toolbar, space only.
 bool Is_Gap(const QWidget *widget)
 {
-    return widget->inherits("QToolBarSeparator") || widget->objectName() == QLatin1String("placeholder");
+    return widget->inherits("QToolBarSeparator") ||
+           (widget->metaObject() == &QWidget::staticMetaObject && qobject_cast<QToolBar *>(widget->parent()));
 }
 
 // A toolbar command: what Qt says of a tool button, and the key of its
@@ -54,11 +62,6 @@ public:
     {
         if (t == QAccessible::Accelerator)
             return Keys();
-        // A command that changes the page shown tells what is shown, so
-        // that its use is heard where the focus is.
-        if (t == QAccessible::Description && Shows_Page(button()))
-            if (const auto *window = dynamic_cast<const frmMain *>(widget()->window()))
-                return QStringLiteral("%1; %2").arg(QAccessibleWidget::text(t), window->Page_Status());
         return QAccessibleWidget::text(t);
     }
     QStringList actionNames() const override { return QStringList(pressAction()) + QAccessibleWidget::actionNames(); }
@@ -217,16 +220,14 @@ public:
         const Page_Text &page = The_Page_Text();
         if (offset < 0 || offset >= page.boxes.size() || !viewer())
             return QRect();
-        const QRectF &box = page.boxes[offset];
-        const qreal zoom = Zoom_Factor;
-        const QRectF zoomed(box.left() * zoom, box.top() * zoom, box.width() * zoom, box.height() * zoom);
+        const QRectF zoomed = viewer()->On_Canvas(page.boxes[offset]);
         return QRect(viewer()->Canvas()->mapToGlobal(zoomed.topLeft().toPoint()), zoomed.size().toSize());
     }
     int offsetAtPoint(const QPoint &point) const override
     {
-        if (!viewer() || Zoom_Factor <= 0)
+        if (!viewer())
             return -1;
-        return Offset_At(The_Page_Text().boxes, QPointF(viewer()->Canvas()->mapFromGlobal(point)) / qreal(Zoom_Factor));
+        return Offset_At(The_Page_Text().boxes, viewer()->On_Sheet(QPointF(viewer()->Canvas()->mapFromGlobal(point))));
     }
     void scrollToSubstring(int startIndex, int) override { setCursorPosition(startIndex); }
 
@@ -234,7 +235,7 @@ protected:
     QString Text() const override { return The_Page_Text().text; }
 
 private:
-    frmMain *viewer() const { return dynamic_cast<frmMain *>(widget()->window()); }
+    Readable_Page *viewer() const { return dynamic_cast<Readable_Page *>(widget()->window()); }
 };
 
 // The toolbar without its gaps: separators and placeholders are space, not
@@ -271,41 +272,37 @@ QAccessibleInterface *Factory(const QString &, QObject *object)
     auto *widget = qobject_cast<QWidget *>(object);
     if (!widget)
         return nullptr;
-    if (dynamic_cast<frmMain *>(widget))
+    if (widget->isWindow() && dynamic_cast<Readable_Page *>(widget))
         return new QAccessibleWidget(widget, QAccessible::Window); // a frame, named by its title
-    if (widget->objectName() == QLatin1String("picWindow"))
+    switch (Offered_Of(widget)) {
+    case Offered::Page:
         return new Page_Accessible(widget);
-    if (dynamic_cast<Tool_Bar *>(widget))
+    case Offered::Page_Box:
+        return new Page_Box_Accessible(static_cast<QComboBox *>(widget));
+    case Offered::Nothing:
+        break;
+    }
+    if (qobject_cast<QToolBar *>(widget))
         return new Tool_Bar_Accessible(widget);
-    if (widget->objectName() == QLatin1String("cboPage"))
-        if (auto *box = qobject_cast<QComboBox *>(widget))
-            return new Page_Box_Accessible(box);
-    if (auto *button = qobject_cast<QToolButton *>(widget); button && dynamic_cast<Tool_Bar *>(button->parent()))
+    // The overflow button, which has no command of its own, is Qt's menu button.
+    if (auto *button = qobject_cast<QToolButton *>(widget);
+        button && button->defaultAction() && qobject_cast<QToolBar *>(button->parent()))
         return new Command_Accessible(button);
     if (Is_Gap(widget))
         return new QAccessibleWidget(widget, QAccessible::Separator);
     return nullptr;
 }
 
-} // namespace
-
-void Install_Accessibility()
+// Sends the object's description change with `value` on the connection
+// Qt's bridge opened, as AT-SPI has it (Qt 6.4 sends the object in the
+// description's place, which a reader cannot say). A value that is not a
+// text leaves the description to be read anew. False when there is no
+// connection to send it on.
+bool Send_Description(QAccessibleInterface *changed, const QVariant &value)
 {
-    static const bool installed = (QAccessible::installFactory(Factory), true);
-    (void)installed;
-}
-
-void Description_Changed(QObject *object)
-{
-    if (!QAccessible::isActive())
-        return;
-    QAccessibleInterface *changed = QAccessible::queryAccessibleInterface(object);
-    const QDBusConnection bus(QStringLiteral("a11y")); // the connection Qt's bridge opened
-    if (!changed || !bus.isConnected()) {
-        QAccessibleEvent event(object, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&event);
-        return;
-    }
+    const QDBusConnection bus(QStringLiteral("a11y"));
+    if (!bus.isConnected())
+        return false;
     const QString prefix = QStringLiteral("/org/a11y/atspi/accessible/");
     QDBusMessage signal = QDBusMessage::createSignal(prefix + QString::number(QAccessible::uniqueId(changed)),
                                                      QStringLiteral("org.a11y.atspi.Event.Object"),
@@ -314,8 +311,102 @@ void Description_Changed(QObject *object)
     application.beginStructure();
     application << bus.baseService() << QDBusObjectPath(prefix + QStringLiteral("root"));
     application.endStructure();
-    signal << QStringLiteral("accessible-description") << 0 << 0
-           << QVariant::fromValue(QDBusVariant(changed->text(QAccessible::Description)))
+    signal << QStringLiteral("accessible-description") << 0 << 0 << QVariant::fromValue(QDBusVariant(value))
            << QVariant::fromValue(application);
-    bus.send(signal);
+    return bus.send(signal);
+}
+
+// Qt's bridge reads the bus's status (org.a11y.Status: IsEnabled,
+// ScreenReaderEnabled) when the program starts and when the bus's service
+// appears, never after; a screen reader started later would find the
+// program silent. The bridge's connection object, which has the slot that
+// reads the status, is met as Qt makes it (a child is added to it), and the
+// bus's word that its status changed is passed to that slot.
+class Bridge_Catcher : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded && !caught_ &&
+            qstrcmp(watched->metaObject()->className(), "DBusConnection") == 0 &&
+            watched->metaObject()->indexOfSlot("serviceRegistered()") >= 0) {
+            caught_ = true;
+            QDBusConnection::sessionBus().connect(
+                QString(), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties"),
+                QStringLiteral("PropertiesChanged"), {QStringLiteral("org.a11y.Status")}, QString(), watched,
+                SLOT(serviceRegistered()));
+        }
+        return false;
+    }
+
+private:
+    bool caught_ = false;
+};
+
+// A screen reader that was there before the bridge came on knows nothing of
+// the window: once the bridge is on, it is told, as when the window is
+// activated, which window is active and where the focus is.
+class Bridge_Follower : public QAccessible::ActivationObserver {
+public:
+    void accessibilityActiveChanged(bool active) override
+    {
+        if (active) // the bridge registers the program after it tells this
+            QTimer::singleShot(0, qApp, [] {
+                QWidget *window = QApplication::activeWindow();
+                if (!window || !QAccessible::isActive())
+                    return;
+                QAccessible::State activated;
+                activated.active = true;
+                QAccessibleStateChangeEvent shown(window, activated);
+                QAccessible::updateAccessibility(&shown);
+                if (QWidget *focus = QApplication::focusWidget()) {
+                    QAccessibleEvent focused(focus, QAccessible::Focus);
+                    QAccessible::updateAccessibility(&focused);
+                }
+            });
+    }
+};
+
+} // namespace
+
+void Install_Accessibility()
+{
+    static bool installed = false;
+    if (installed || !qApp)
+        return;
+    installed = true;
+    QAccessible::installFactory(Factory);
+    static Bridge_Follower follower;
+    QAccessible::installActivationObserver(&follower);
+    // Qt makes its bridge when first asked whether it is on.
+    Bridge_Catcher catcher;
+    qApp->installEventFilter(&catcher);
+    QAccessible::isActive();
+    qApp->removeEventFilter(&catcher);
+}
+
+void Offer_Page(QWidget *view)
+{
+    view->setProperty(Offered_As, int(Offered::Page));
+}
+
+void Offer_Page_Box(QComboBox *box)
+{
+    box->setProperty(Offered_As, int(Offered::Page_Box));
+}
+
+void Description_Changed(QObject *object)
+{
+    if (QAccessible::isActive())
+        if (QAccessibleInterface *changed = QAccessible::queryAccessibleInterface(object))
+            Send_Description(changed, 0);
+}
+
+void Say(const QString &message)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (!focus || !QAccessible::isActive())
+        return;
+    if (QAccessibleInterface *where = QAccessible::queryAccessibleInterface(focus))
+        if (Send_Description(where, message))
+            Send_Description(where, 0);
 }

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -20,51 +21,51 @@
 
 Single Control::Left() const
 {
-    return Twips_X(widget_->x());
+    return screen_->Twips_X(widget_->x());
 }
 
 Single Control::Top() const
 {
-    return Twips_Y(widget_->y());
+    return screen_->Twips_Y(widget_->y());
 }
 
 Single Control::Width() const
 {
-    return Twips_X(widget_->width());
+    return screen_->Twips_X(widget_->width());
 }
 
 Single Control::Height() const
 {
-    return Twips_Y(widget_->height());
+    return screen_->Twips_Y(widget_->height());
 }
 
 void Control::Set_Left(Single left)
 {
-    widget_->move(Pixels_X(left), widget_->y());
+    widget_->move(screen_->Pixels_X(left), widget_->y());
 }
 
 void Control::Set_Top(Single top)
 {
-    widget_->move(widget_->x(), Pixels_Y(top));
+    widget_->move(widget_->x(), screen_->Pixels_Y(top));
 }
 
 void Control::Set_Width(Single width)
 {
     if (!(width >= 0))
         Raise_Invalid_Property_Value();
-    widget_->resize(Pixels_X(width), widget_->height());
+    widget_->resize(screen_->Pixels_X(width), widget_->height());
 }
 
 void Control::Set_Height(Single height)
 {
     if (!(height >= 0))
         Raise_Invalid_Property_Value();
-    widget_->resize(widget_->width(), Pixels_Y(height));
+    widget_->resize(widget_->width(), screen_->Pixels_Y(height));
 }
 
 // --- Scroll_Bar -------------------------------------------------------------
 
-Scroll_Bar::Scroll_Bar(QScrollBar *bar) : Control(bar), bar_(bar)
+Scroll_Bar::Scroll_Bar(QScrollBar *bar, const Screen_Metrics &screen) : Control(bar, screen), bar_(bar)
 {
     bar_->setRange(0, 32767); // the platform's default range until a layout sets one
     bar_->setTracking(false);
@@ -229,7 +230,7 @@ QIcon Toolbar_Image(int number)
 
 } // namespace
 
-Tool_Bar::Tool_Bar(QWidget *parent) : QToolBar(parent)
+Tool_Bar::Tool_Bar(QWidget *parent, const Screen_Metrics &screen) : QToolBar(parent), screen_(screen)
 {
     setMovable(false);
     setFloatable(false);
@@ -246,20 +247,36 @@ Tool_Bar::Tool_Bar(QWidget *parent) : QToolBar(parent)
 
     // In a narrow window Qt lists the buttons that do not fit in the menu of
     // the toolbar's overflow button, filled anew at every layout; gaps mean
-    // nothing there, so the separators are taken out before it shows.
-    if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly))
+    // nothing there, so the separators are taken out before it shows. The
+    // button takes the focus with Tab like the commands it stands for.
+    if (QToolButton *more = Overflow_Button()) {
         more->setAccessibleName(QStringLiteral("More commands"));
+        more->setToolTip(QStringLiteral("The commands the window is too narrow to show"));
+        more->setFocusPolicy(Qt::TabFocus);
+    }
     if (QMenu *menu = Overflow())
-        connect(menu, &QMenu::aboutToShow, menu, [menu] {
+        connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
             for (QAction *action : menu->actions())
                 if (action->isSeparator())
                     menu->removeAction(action);
+            // Opened from the keyboard, it starts on its first entry, as
+            // menus do, once every entry is in.
+            if (Overflow_Button()->hasFocus())
+                QTimer::singleShot(0, menu, [menu] {
+                    if (!menu->activeAction() && !menu->actions().isEmpty())
+                        menu->setActiveAction(menu->actions().first());
+                });
         });
+}
+
+QToolButton *Tool_Bar::Overflow_Button() const
+{
+    return findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly);
 }
 
 QMenu *Tool_Bar::Overflow() const
 {
-    const auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"), Qt::FindDirectChildrenOnly);
+    const QToolButton *more = Overflow_Button();
     return more ? more->menu() : nullptr;
 }
 
@@ -290,8 +307,7 @@ Toolbar_Button &Tool_Bar::Add(Command id, const QString &caption, Button_Style s
         break;
     case Button_Style::Placeholder:
         placeholder = new QWidget;
-        placeholder->setObjectName(QStringLiteral("placeholder"));
-        placeholder->setFixedWidth(Pixels_X(width));
+        placeholder->setFixedWidth(screen_.Pixels_X(width));
         action = addWidget(placeholder);
         action->setText(caption);
         break;
@@ -339,25 +355,25 @@ QWidget *Toolbar_Button::Shown() const
 Single Toolbar_Button::Left() const
 {
     const QWidget *w = Shown();
-    return w ? Twips_X(w->x()) : 0;
+    return w ? toolbar->Screen_Of().Twips_X(w->x()) : 0;
 }
 
 Single Toolbar_Button::Top() const
 {
     const QWidget *w = Shown();
-    return w ? Twips_Y(w->y()) : 0;
+    return w ? toolbar->Screen_Of().Twips_Y(w->y()) : 0;
 }
 
 Single Toolbar_Button::Width() const
 {
     const QWidget *w = Shown();
-    return w ? Twips_X(w->width()) : 0;
+    return w ? toolbar->Screen_Of().Twips_X(w->width()) : 0;
 }
 
 Single Toolbar_Button::Height() const
 {
     const QWidget *w = Shown();
-    return w ? Twips_Y(w->height()) : 0;
+    return w ? toolbar->Screen_Of().Twips_Y(w->height()) : 0;
 }
 
 void Toolbar_Button::Set_Width(Single width)
@@ -366,7 +382,7 @@ void Toolbar_Button::Set_Width(Single width)
         throw RuntimeError(Err_Read_Only, "Property is read-only");
     if (!(width >= 0))
         Raise_Invalid_Property_Value();
-    placeholder->setFixedWidth(Pixels_X(width));
+    placeholder->setFixedWidth(toolbar->Screen_Of().Pixels_X(width));
     // A placeholder pushed off the end is hidden, and a hidden widget's new
     // size does not reach the layout by itself.
     toolbar->layout()->invalidate();

@@ -21,11 +21,13 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class QToolButton;
 
-// Geometry and visibility of one widget, in twips of its parent.
+// Geometry and visibility of one widget, in twips of its parent on the
+// window's screen.
 class Control {
 public:
-    explicit Control(QWidget *widget) : widget_(widget) {}
+    Control(QWidget *widget, const Screen_Metrics &screen) : widget_(widget), screen_(&screen) {}
 
     Single Left() const;
     Single Top() const;
@@ -44,6 +46,7 @@ public:
 
 private:
     QWidget *widget_;
+    const Screen_Metrics *screen_;
 };
 
 // A scroll bar with its range in twips as 16-bit Integers; Min stays 0. A Max
@@ -51,7 +54,7 @@ private:
 // bar reports a change of its value once; a drag reports only where it ends.
 class Scroll_Bar : public Control {
 public:
-    explicit Scroll_Bar(QScrollBar *bar);
+    Scroll_Bar(QScrollBar *bar, const Screen_Metrics &screen);
 
     Integer Max() const;
     void Set_Max(Integer max);
@@ -158,7 +161,9 @@ private:
 // The toolbar: buttons in a fixed order, each known by its command.
 class Tool_Bar : public QToolBar {
 public:
-    explicit Tool_Bar(QWidget *parent);
+    Tool_Bar(QWidget *parent, const Screen_Metrics &screen);
+
+    const Screen_Metrics &Screen_Of() const { return screen_; }
 
     // `image` 0 for none, else the number of the toolbar image (1 to 12).
     Toolbar_Button &Add(Command id, const QString &caption, Button_Style style, int image, Single width = 0);
@@ -172,7 +177,9 @@ public:
     // Lays the buttons out now if anything changed since.
     void Settle();
 
-    // The menu of the buttons that do not fit a narrow toolbar.
+    // The button that a narrow toolbar shows at its end, and its menu of
+    // the buttons that do not fit.
+    QToolButton *Overflow_Button() const;
     QMenu *Overflow() const;
 
 protected:
@@ -181,6 +188,7 @@ protected:
 private:
     void Drop_Margins();
 
+    const Screen_Metrics &screen_;
     std::deque<Toolbar_Button> buttons_;
     QActionGroup *group_ = nullptr;
 };
@@ -189,7 +197,7 @@ private:
 // selection as it is.
 class Combo_Box : public Control {
 public:
-    explicit Combo_Box(QComboBox *box) : Control(box), box_(box) {}
+    Combo_Box(QComboBox *box, const Screen_Metrics &screen) : Control(box, screen), box_(box) {}
 
     void Clear();
     void AddItem(const QString &item);

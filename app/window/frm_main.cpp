@@ -4,7 +4,7 @@
 #include "page_text.h"
 #include "font_check.h"
 #include "page_build.h"
-#include "printing.h"
+#include "print_command.h"
 #include "support_routines.h"
 
 #include <QAction>
@@ -22,6 +22,7 @@
 #include <QAccessible>
 #include <QSignalBlocker>
 #include <QWheelEvent>
+#include <QWindow>
 #include <QThreadPool>
 #include <QDBusConnection>
 #include <QFontDatabase>
@@ -55,6 +56,31 @@ void Handle(const char *handler, Work &&work) noexcept
     }
 }
 
+// Openbox 3.6 can leave the request to show a window unanswered when it comes
+// while the window manager starts: it reads the request into a queue of its
+// own with its start-up's replies, then waits for the X server to send more
+// before it looks at that queue, and with nothing more to come the window is
+// never shown. So until the window is shown or framed, it is raised every
+// quarter second for up to a minute: the window manager is asked to carry out
+// each raise, which wakes it to the waiting request.
+void Ask_Until_Shown(QWidget *window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto *again = new QTimer(window);
+    QObject::connect(again, &QTimer::timeout, window, [window, again, tries = 0]() mutable {
+        const QWindow *handle = window->windowHandle();
+        const bool shown = handle && (handle->isExposed() || window->frameGeometry() != window->geometry());
+        if (shown || !window->isVisible() || ++tries > 240) {
+            again->deleteLater();
+        } else {
+            window->raise();
+            QGuiApplication::sync(); // sent now, not when the window next has something to say
+        }
+    });
+    again->start(250);
+}
+
 // Zoom factors above the limit would overflow the canvas size; the page
 // stays at the limit instead.
 Single Capped(Single zoom)
@@ -70,8 +96,9 @@ Integer Int_Abs(double value)
 
 // The toolbar, button by button: command, caption (what the click handler
 // tells the buttons by), style, picture, tooltip, shortcut (Qt's portable
-// text) and the name the accessibility bus gives it. Keys as desktop
-// document viewers have them.
+// text) and the name the accessibility bus gives it, which begins with the
+// caption, so that what is heard is what is seen (and said to voice
+// control). Keys as desktop document viewers have them.
 struct Toolbar_Row {
     Command id;
     const char *caption;
@@ -96,29 +123,49 @@ const Toolbar_Row Toolbar_Rows[] = {
     {C::Open, "Open", Plain, 2, "Load a saved report (does nothing in this version)", "", "Open"},
     {C::Save, "Save", Gap, 3},
     {C::None, "", Gap},
-    {C::Print, "PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "Print"},
+    {C::Print, "PDF", Plain, 4, "Print the page, or save it as a PDF file", "Ctrl+P", "PDF: print or save as PDF"},
     {C::None, "", Gap},
     {C::Edit, "Edit", Plain, 5, "Change the report's entries (does nothing in this version)", "", "Edit"},
     {C::None, "", Gap},
     {C::Help, "Help", Plain, 6, "Show the program's help (does nothing in this version)", "", "Help"},
     {C::None, "sep", Gap},
     {C::None, "", Gap},
-    {C::Zoom_100, "100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "Zoom 100 %"},
-    {C::Fit_Width, "Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit width"},
-    {C::Fit_Page, "Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit page"},
+    {C::Zoom_100, "100%", Zoom, 7, "Show the page at its actual size", "Ctrl+0", "100%: actual size"},
+    {C::Fit_Width, "Fit Wd", Zoom, 8, "Fit the page's width in the window", "W", "Fit Wd: fit width"},
+    {C::Fit_Page, "Fit Pg", Zoom, 9, "Fit the whole page in the window", "F", "Fit Pg: fit page"},
     {C::None, "", Gap},
     {C::None, "sep", Gap},
-    {C::Prev, "Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Previous page"},
+    {C::Prev, "Prev", Plain, 10, "Go to the previous page", "Ctrl+PgUp", "Prev: previous page"},
     {C::Current, "Current", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
-    {C::Next, "Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next page"},
+    {C::Next, "Next", Plain, 11, "Go to the next page", "Ctrl+PgDown", "Next: next page"},
     {C::Exit_Room, "Exit_PH", Button_Style::Placeholder, 0, "", "", "", Placeholder_Width},
-    {C::Exit, "Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Quit"},
+    {C::Exit, "Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Exit: quit"},
 };
 
 // The canvas is drawn at the screen's device pixel ratio up to this one (as
 // the render tool's largest); a denser screen enlarges it, so the canvas
 // never takes more than 16 times its logical size in memory.
 constexpr qreal Canvas_Ratio_Limit = 4;
+
+// A design-time rectangle in twips, each of its numbers in whole pixels.
+QRect Pixel_Rect(const Screen_Metrics &screen, Single left, Single top, Single width, Single height)
+{
+    return QRect(screen.Pixels_X(left), screen.Pixels_Y(top), screen.Pixels_X(width), screen.Pixels_Y(height));
+}
+
+// Twips per pixel of a screen, as it reports its dots per inch.
+Screen_Metrics Metrics_Of(const QScreen *screen)
+{
+    return screen ? Screen_Metrics::Of_Dpi(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY())
+                  : Screen_Metrics{};
+}
+
+// What the arrows do, as the page's description and F7 tell it.
+QString Arrow_Keys(bool caret)
+{
+    return caret ? QStringLiteral("the arrows move the caret, F7 scrolls instead")
+                 : QStringLiteral("the arrows scroll, F7 moves a caret instead");
+}
 
 qreal Canvas_Ratio(const QWidget *window)
 {
@@ -128,23 +175,17 @@ qreal Canvas_Ratio(const QWidget *window)
 } // namespace
 
 frmMain::frmMain()
-    : picWindow(new QWidget(this)),
-      picPreview_Box(nullptr),
-      HScroll(new QScrollBar(Qt::Horizontal, this)),
-      VScroll(new QScrollBar(Qt::Vertical, this)),
-      Toolbar(new Tool_Bar(this)),
-      cboPage(new QComboBox(Toolbar))
+    : screen_(Metrics_Of(QGuiApplication::primaryScreen())),
+      picWindow(new QWidget(this), screen_),
+      picPreview_Box(nullptr, screen_),
+      HScroll(new QScrollBar(Qt::Horizontal, this), screen_),
+      VScroll(new QScrollBar(Qt::Vertical, this), screen_),
+      Toolbar(new Tool_Bar(this, screen_)),
+      cboPage(new QComboBox(Toolbar), screen_)
 {
-    // Twips per pixel of the screen the window starts on.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        Screen.TwipsPerPixelX = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchX());
-        Screen.TwipsPerPixelY = Single(double(Twips_Per_Inch) / screen->logicalDotsPerInchY());
-    }
-
-    picWindow.widget()->setObjectName(QStringLiteral("picWindow")); // offered as the page (accessible.h)
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
-    resize(Pixels_X(9765), Pixels_Y(6285));
+    resize(screen_.Pixels_X(9765), screen_.Pixels_Y(6285));
     Fit_On_Screen();
 
     Timer.setInterval(100);
@@ -182,19 +223,21 @@ void frmMain::Make_Viewport()
     QPalette grey = viewport->palette();
     grey.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     viewport->setPalette(grey);
-    viewport->setGeometry(Pixels_X(1200), Pixels_Y(1950), Pixels_X(3615), Pixels_Y(3015));
+    viewport->setGeometry(Pixel_Rect(screen_, 1200, 1950, 3615, 3015));
     // The canvas area takes the keyboard, so the scrolling keys work at once.
     viewport->setFocusPolicy(Qt::StrongFocus);
     viewport->installEventFilter(this);
+    Offer_Page(viewport);
 
     view_ = new Preview_View(viewport);
-    picPreview_Box = Control(view_);
+    picPreview_Box = Control(view_, screen_);
+    picPreview.Set_Screen(screen_);
     picPreview.Set_Back_Color(palette().color(QPalette::Base));
     picPreview.Set_Device_Pixel_Ratio(Canvas_Ratio(this));
     picPreview.Set_Width(2355);
     picPreview.Set_Height(2355);
     view_->Show_Page(picPreview);
-    view_->move(Pixels_X(600), Pixels_Y(240));
+    view_->move(screen_.Pixels_X(600), screen_.Pixels_Y(240));
     new Focus_Mark(viewport);
     caretMark_ = new Caret_Mark(view_);
 
@@ -203,8 +246,8 @@ void frmMain::Make_Viewport()
     HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
 
-    HScroll.widget()->setGeometry(Pixels_X(1200), Pixels_Y(5100), Pixels_X(3585), Pixels_Y(250));
-    VScroll.widget()->setGeometry(Pixels_X(4950), Pixels_Y(1950), Pixels_X(250), Pixels_Y(3000));
+    HScroll.widget()->setGeometry(Pixel_Rect(screen_, 1200, 5100, 3585, 250));
+    VScroll.widget()->setGeometry(Pixel_Rect(screen_, 4950, 1950, 250, 3000));
     connect(VScroll.bar(), &QScrollBar::valueChanged, this,
             [this] { Handle("VScroll_Change", [this] { VScroll_Change(); }); });
     connect(HScroll.bar(), &QScrollBar::valueChanged, this,
@@ -227,10 +270,11 @@ void frmMain::Make_Toolbar()
         action->setToolTip(keys.isEmpty() ? QString::fromUtf8(row.tip)
                                           : QStringLiteral("%1 (%2)").arg(QString::fromUtf8(row.tip),
                                                                           keys.toString(QKeySequence::NativeText)));
+        // The button shows the caption; the overflow's menu, the whole name.
+        action->setIconText(button.Caption);
+        action->setText(QString::fromUtf8(row.name));
         QWidget *shown = Toolbar->widgetForAction(action);
         shown->setAccessibleName(QString::fromUtf8(row.name));
-        if (row.style == Zoom || button.Caption == QLatin1String("Prev") || button.Caption == QLatin1String("Next"))
-            shown->setProperty("shows_page", true); // its description tells what is shown (accessible.h)
         if (!keys.isEmpty()) {
             shown->setFocusPolicy(Qt::TabFocus);
             shown->installEventFilter(this);
@@ -247,10 +291,17 @@ void frmMain::Make_Toolbar()
             });
         });
     }
+    // The overflow button, shown when a narrow window hides commands, comes
+    // after "Exit", where they would be.
+    if (QToolButton *more = Toolbar->Overflow_Button()) {
+        more->installEventFilter(this);
+        setTabOrder(previous_stop, more);
+        previous_stop = more;
+    }
     setTabOrder(previous_stop, picWindow.widget());
     Toolbar->Button(Command::Zoom_100).action->setChecked(true);
-    Toolbar->setAccessibleName(QStringLiteral("Toolbar"));
-    Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+    Toolbar->setAccessibleName(QStringLiteral("Commands"));
+    Toolbar->setGeometry(0, 0, width(), screen_.Pixels_Y(Toolbar_Height));
 }
 
 // The page box on the toolbar, and its entries in the toolbar's overflow
@@ -259,13 +310,13 @@ void frmMain::Make_Page_Box()
 {
     // The page box lies on the toolbar; its list until start-up replaces it.
     QComboBox *box = cboPage.box();
-    box->setObjectName(QStringLiteral("cboPage"));
+    Offer_Page_Box(box);
     box->setEditable(false);
     box->setAccessibleName(QStringLiteral("Page"));
     box->addItem(QStringLiteral("Paint_Grid"));
     box->addItem(QStringLiteral("Paint_Text"));
     box->setCurrentIndex(-1);
-    box->setGeometry(Pixels_X(360), Pixels_Y(720), Pixels_X(1365), Pixels_Y(315));
+    box->setGeometry(Pixel_Rect(screen_, 360, 720, 1365, 315));
     box->raise();
     box->setToolTip(QStringLiteral("Choose the page to show"));
     box->view()->setAccessibleName(QStringLiteral("Pages"));
@@ -305,11 +356,7 @@ void frmMain::Make_Page_Box()
         });
 }
 
-frmMain::~frmMain()
-{
-    if (OutputTarget == &picPreview)
-        OutputTarget = nullptr;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::Load()
 {
@@ -342,7 +389,7 @@ void frmMain::Warm_Up()
     if (!Timer.isActive() || !(Zoom_Factor > 0))
         return; // unloaded, or drawn already
     try {
-        const Drawing_Scope scope(picPreview, Zoom_Factor);
+        const Drawing_Scope scope(picPreview, Zoom_Factor, screen_);
         Build_Page();
         Build_Page();
         picPreview.Image();
@@ -364,9 +411,10 @@ void frmMain::Set_Icon()
 
 // --- Start-up and end -------------------------------------------------------
 
+// The page is drawn on picPreview, the window's output target, by
+// Build_Preview.
 void frmMain::Form_Load()
 {
-    OutputTarget = &picPreview;
     Load_Done = 0;
     Setup_Toolbar();
     show();
@@ -378,8 +426,7 @@ void frmMain::Form_Load()
         } else if (button.Id == Command::Exit_Room) {
             button.Set_Width(100);
             Refresh();
-            button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
+            Size_Exit_Room(button);
         }
     }
 
@@ -450,17 +497,27 @@ void frmMain::Setup_Toolbar()
 
 void frmMain::Toolbar_ButtonClick(Toolbar_Button &Button)
 {
+    // A screen reader hears the answer wherever the focus is: the zoom
+    // (said by Form_Resize when it changes), the page stepped to, or why
+    // there was none.
     if (Button.Caption == QLatin1String("100%") || Button.Caption == QLatin1String("Fit Wd") ||
         Button.Caption == QLatin1String("Fit Pg")) {
+        const Single before = Zoom_Factor;
         Form_Resize();
+        if (Zoom_Factor == before)
+            Say(Zoom_Status());
     } else if (Button.Caption == QLatin1String("PDF")) {
         Print_Command();
     } else if (Button.Caption == QLatin1String("Prev")) {
         if (cboPage.ListIndex() > 0)
             cboPage.Set_ListIndex(Integer(cboPage.ListIndex() - 1));
+        else
+            Say(Page_Position() + QStringLiteral(": there is no previous page"));
     } else if (Button.Caption == QLatin1String("Next")) {
         if (cboPage.ListIndex() < cboPage.ListCount() - 1)
             cboPage.Set_ListIndex(Integer(cboPage.ListIndex() + 1));
+        else
+            Say(Page_Position() + QStringLiteral(": there is no next page"));
     } else if (Button.Caption == QLatin1String("Exit")) {
         close();
     }
@@ -476,7 +533,7 @@ void frmMain::Print_Command()
 void frmMain::resizeEvent(QResizeEvent *)
 {
     // The toolbar is docked along the top of the client area.
-    Toolbar->setGeometry(0, 0, width(), Pixels_Y(Toolbar_Height));
+    Toolbar->setGeometry(0, 0, width(), screen_.Pixels_Y(Toolbar_Height));
     Handle("Form_Resize", [this] { Form_Resize(); });
 }
 
@@ -487,7 +544,33 @@ void frmMain::Form_Resize()
 
     Toolbar->Button(Command::Exit_Room).Set_Width(100);
     const Single previous = Zoom_Factor;
+    Zoom_For_Mode();
+    if (Zoom_Factor != previous && Load_Done) {
+        Build_Preview();
+        Say(Zoom_Status());
+    }
 
+    picPreview_Box.Set_Top(0);
+    if (picWindow.Width() - Margin > picPreview_Box.Width())
+        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
+    else
+        picPreview_Box.Set_Left(0);
+    Place_Scroll_Bar(VScroll, true);
+    Place_Scroll_Bar(HScroll, false);
+
+    for (Toolbar_Button &button : Toolbar->All()) {
+        if (button.Id == Command::Current) {
+            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
+            cboPage.Set_Left(button.Left() + 50);
+        } else if (button.Id == Command::Exit_Room) {
+            Size_Exit_Room(button);
+        }
+    }
+}
+
+// The zoom of the pressed mode, with the viewport and the bars it leaves.
+void frmMain::Zoom_For_Mode()
+{
     HScroll.Set_Visible(false);
     VScroll.Set_Visible(false);
     Size_Window();
@@ -514,59 +597,47 @@ void frmMain::Form_Resize()
         else
             Zoom_Factor = Capped((picWindow.Height() - Margin) / Sheet_Height_Twips);
     }
+}
 
-    if (Zoom_Factor != previous && Load_Done)
-        Build_Preview();
-
-    picPreview_Box.Set_Top(0);
-    if (picWindow.Width() - Margin > picPreview_Box.Width())
-        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
-    else
-        picPreview_Box.Set_Left(0);
-
-    // The canvas's size is read from the control that shows it, which is the
-    // drawn surface's size whenever the last drawing finished.
-    if (VScroll.Visible()) {
-        VScroll.Set_Top(picWindow.Top());
-        VScroll.Set_Left(picWindow.Width() + Bar_Gap);
-        VScroll.Set_Height(picWindow.Height());
-        const Single L = VScroll.Height();
-        VScroll.Set_Max(CInt(picPreview_Box.Height() - L));
-        VScroll.Set_Value(0);
-        VScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-        VScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
+// A shown bar along the viewport's right or bottom edge, ranged over the
+// canvas: its size is read from the control that shows it, which is the
+// drawn surface's size whenever the last drawing finished.
+void frmMain::Place_Scroll_Bar(Scroll_Bar &bar, bool vertical)
+{
+    if (!bar.Visible())
+        return;
+    if (vertical) {
+        bar.Set_Top(picWindow.Top());
+        bar.Set_Left(picWindow.Width() + Bar_Gap);
+        bar.Set_Height(picWindow.Height());
+    } else {
+        bar.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
+        bar.Set_Left(picWindow.Left());
+        bar.Set_Width(picWindow.Width());
     }
-    if (HScroll.Visible()) {
-        HScroll.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
-        HScroll.Set_Left(picWindow.Left());
-        HScroll.Set_Width(picWindow.Width());
-        const Single L = HScroll.Width();
-        HScroll.Set_Max(CInt(picPreview_Box.Width() - L));
-        HScroll.Set_Value(0);
-        HScroll.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-        HScroll.Set_SmallChange(Int_Abs(double(L) * 0.1));
-    }
+    const Single L = vertical ? bar.Height() : bar.Width();
+    bar.Set_Max(CInt((vertical ? picPreview_Box.Height() : picPreview_Box.Width()) - L));
+    bar.Set_Value(0);
+    bar.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
+    bar.Set_SmallChange(Int_Abs(double(L) * 0.1));
+}
 
-    for (Toolbar_Button &button : Toolbar->All()) {
-        if (button.Id == Command::Current) {
-            cboPage.Set_Top(button.Top() + (button.Height() - cboPage.Height()) / 2);
-            cboPage.Set_Left(button.Left() + 50);
-        } else if (button.Id == Command::Exit_Room) {
-            button.Set_Width(
-                std::abs(Twips_X(Toolbar->width()) - button.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
-        }
-    }
+// "Exit_PH" stretched until "Exit" ends 100 short of the toolbar's right edge.
+void frmMain::Size_Exit_Room(Toolbar_Button &room)
+{
+    const Single toolbar = screen_.Twips_X(Toolbar->width());
+    room.Set_Width(std::abs(toolbar - room.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
 }
 
 void frmMain::Size_Window()
 {
     // Docked top, bottom, left, right and undocked again: the viewport takes
     // the whole client area below the toolbar.
-    const Single toolbar_bottom = Twips_Y(Toolbar->y() + Toolbar->height());
+    const Single toolbar_bottom = screen_.Twips_Y(Toolbar->y() + Toolbar->height());
     picWindow.Set_Left(0);
     picWindow.Set_Top(toolbar_bottom);
-    picWindow.Set_Width(Twips_X(width()));
-    picWindow.Set_Height(std::max(Single(0), Twips_Y(height()) - toolbar_bottom));
+    picWindow.Set_Width(screen_.Twips_X(width()));
+    picWindow.Set_Height(std::max(Single(0), screen_.Twips_Y(height()) - toolbar_bottom));
 
     if (VScroll.Visible())
         picWindow.Set_Width(std::abs(picWindow.Width() - VScroll.Width() - Bar_Room));
@@ -594,12 +665,13 @@ void frmMain::HScroll_Change()
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+    if (watched == picWindow.widget())
+        return Viewport_Event(event) || QWidget::eventFilter(watched, event);
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+        watched == Toolbar->widgetForAction(Toolbar->Button(Command::Current).action)) {
         // The "Current" placeholder: shown on the toolbar or moved to its overflow.
-        if (watched == Toolbar->widgetForAction(Toolbar->Button(Command::Current).action))
-            cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
-    }
-    if (event->type() == QEvent::KeyPress) {
+        cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
+    } else if (event->type() == QEvent::KeyPress) {
         // Enter uses a toolbar command as Space does.
         const int key = static_cast<QKeyEvent *>(event)->key();
         auto *button = qobject_cast<QToolButton *>(watched);
@@ -608,58 +680,73 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     }
-    if (watched != picWindow.widget())
-        return QWidget::eventFilter(watched, event);
+    return QWidget::eventFilter(watched, event);
+}
 
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+// The viewport's events: its focus mark, the wheel and the keys. True when
+// the event was used up.
+bool frmMain::Viewport_Event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
         Mark_Caret();
+        return false;
+    case QEvent::Wheel:
+        Wheel_Scroll(*static_cast<QWheelEvent *>(event));
+        return true;
+    case QEvent::KeyPress:
+        return Viewport_Key(*static_cast<QKeyEvent *>(event));
+    default:
+        return false;
+    }
+}
 
-    if (event->type() == QEvent::Wheel) {
-        // The wheel scrolls by the bar's SmallChange per notch, through the bar.
-        const auto *wheel = static_cast<QWheelEvent *>(event);
-        const QPoint delta = wheel->angleDelta();
-        const bool across = (wheel->modifiers() & Qt::ShiftModifier) || delta.y() == 0;
-        wheelRest_ += across ? (delta.y() != 0 ? delta.y() : delta.x()) : delta.y();
-        const int notches = wheelRest_ / 120;
-        wheelRest_ -= notches * 120;
-        Scroll_Bar &bar = across ? HScroll : VScroll;
-        if (notches != 0 && bar.Visible())
-            bar.Step(-notches, bar.SmallChange());
+// The wheel scrolls by the bar's SmallChange per notch, through the bar.
+void frmMain::Wheel_Scroll(const QWheelEvent &wheel)
+{
+    const QPoint delta = wheel.angleDelta();
+    const bool across = (wheel.modifiers() & Qt::ShiftModifier) || delta.y() == 0;
+    wheelRest_ += across ? (delta.y() != 0 ? delta.y() : delta.x()) : delta.y();
+    const int notches = wheelRest_ / 120;
+    wheelRest_ -= notches * 120;
+    Scroll_Bar &bar = across ? HScroll : VScroll;
+    if (notches != 0 && bar.Visible())
+        bar.Step(-notches, bar.SmallChange());
+}
+
+// F7 switches what the arrows do; they, Home and End move the caret or
+// scroll, and so do Page Up and Page Down. True when the key was used.
+bool frmMain::Viewport_Key(const QKeyEvent &press)
+{
+    const int key = press.key();
+    if (key == Qt::Key_F7) {
+        caretKeys_ = !Caret_Keys();
+        Mark_Caret();
+        Say(Arrow_Keys(Caret_Keys()));
         return true;
     }
-    if (event->type() == QEvent::KeyPress) {
-        const auto *press = static_cast<QKeyEvent *>(event);
-        const int key = press->key();
-        if (key == Qt::Key_F7) {
-            caretKeys_ = !Caret_Keys();
-            Mark_Caret();
-            Tell(picWindow.widget(), QAccessible::DescriptionChanged);
+    if (Caret_Keys()) {
+        const int moved = Caret_After_Key(The_Page_Text().text, caret_, key, press.modifiers() & Qt::ControlModifier);
+        if (moved >= 0) {
+            Set_Caret(moved);
             return true;
-        }
-        if (Caret_Keys()) {
-            const int moved = Caret_After_Key(The_Page_Text().text, caret_, key,
-                                              press->modifiers() & Qt::ControlModifier);
-            if (moved >= 0) {
-                Set_Caret(moved);
-                return true;
-            }
-        }
-        switch (key) {
-        case Qt::Key_PageUp:
-        case Qt::Key_PageDown:
-        case Qt::Key_Home:
-        case Qt::Key_End:
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-        case Qt::Key_Left:
-        case Qt::Key_Right:
-            Scroll_By_Keys(key);
-            return true;
-        default:
-            break;
         }
     }
-    return QWidget::eventFilter(watched, event);
+    switch (key) {
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        Scroll_By_Keys(key);
+        return true;
+    default:
+        return false;
+    }
 }
 
 void frmMain::Scroll_By_Keys(int key)
@@ -696,6 +783,7 @@ void frmMain::Scroll_By_Keys(int key)
 void frmMain::cboPage_Change()
 {
     Build_Preview();
+    Say(Page_Position());
 }
 
 // --- Drawing ------------------------------------------------------------------------
@@ -703,45 +791,38 @@ void frmMain::cboPage_Change()
 void frmMain::Build_Preview()
 {
     ++Build_Page_Calls;
-    Build_Page();
+    {
+        const Drawing_Scope scope(picPreview, Zoom_Factor, screen_);
+        Build_Page();
+    }
     // Shown only once finished: a drawing that failed half way leaves the
     // last finished page on screen.
     view_->Show_Page(picPreview);
     Mark_Caret();
-    // A new zoom or page changes what the page's description says, and that
-    // of the command that has the focus; a screen reader says the one where
-    // the focus is. The first drawing changes nothing a reader was told.
-    if (Build_Page_Calls == 1)
-        return;
-    Tell(picWindow.widget(), QAccessible::DescriptionChanged);
-    if (QWidget *focus = QApplication::focusWidget(); focus && focus->property("shows_page").toBool())
-        Tell(focus, QAccessible::DescriptionChanged);
-}
-
-void frmMain::Tell(QWidget *widget, QAccessible::Event what)
-{
-    if (what == QAccessible::DescriptionChanged) {
-        Description_Changed(widget);
-    } else if (QAccessible::isActive()) {
-        QAccessibleEvent changed(widget, what);
-        QAccessible::updateAccessibility(&changed);
-    }
+    // A new zoom or page changes what the page's description says. The
+    // first drawing changes nothing a reader was told.
+    if (Build_Page_Calls > 1)
+        Description_Changed(picWindow.widget());
 }
 
 // --- The page's caret ---------------------------------------------------------------
 
-QString frmMain::Page_Status() const
+QString frmMain::Page_Position() const
 {
-    return QStringLiteral("page %1 of %2, %3 %")
-        .arg(cboPage.ListIndex() + 1)
-        .arg(cboPage.ListCount())
-        .arg(std::lround(Zoom_Factor * 100.0));
+    return QStringLiteral("page %1 of %2").arg(cboPage.ListIndex() + 1).arg(cboPage.ListCount());
+}
+
+QString frmMain::Zoom_Status() const
+{
+    const char *mode = Toolbar->Button(Command::Zoom_100).Value()    ? "Actual size"
+                       : Toolbar->Button(Command::Fit_Width).Value() ? "Fit width"
+                                                                     : "Fit page";
+    return QStringLiteral("%1, %2 %").arg(QLatin1String(mode)).arg(std::lround(Zoom_Factor * 100.0));
 }
 
 QString frmMain::Page_Description() const
 {
-    return Page_Status() + (Caret_Keys() ? QStringLiteral("; the arrows move the caret, F7 scrolls instead")
-                                         : QStringLiteral("; the arrows scroll, F7 moves a caret instead"));
+    return QStringLiteral("%1, %2; %3").arg(Page_Position(), Zoom_Status(), Arrow_Keys(Caret_Keys()));
 }
 
 void frmMain::Set_Caret(int offset)
@@ -755,18 +836,33 @@ void frmMain::Set_Caret(int offset)
         const int top = view_->y() + line.top() - line.height(), bottom = view_->y() + line.bottom() + line.height();
         const int by = top < 0 ? top : bottom > viewport->height() ? std::min(bottom - viewport->height(), top) : 0;
         if (by != 0)
-            VScroll.Set_Value(Integer(std::clamp(int(VScroll.Value()) + int(Twips_Y(by)), 0, int(VScroll.Max()))));
+            VScroll.Set_Value(
+                Integer(std::clamp(int(VScroll.Value()) + int(screen_.Twips_Y(by)), 0, int(VScroll.Max()))));
     }
     if (!line.isEmpty() && HScroll.Visible()) {
         const int x = view_->x() + Caret_X(line);
         const int by = x < 0 ? x - viewport->width() / 4 : x > viewport->width() ? x - viewport->width() * 3 / 4 : 0;
         if (by != 0)
-            HScroll.Set_Value(Integer(std::clamp(int(HScroll.Value()) + int(Twips_X(by)), 0, int(HScroll.Max()))));
+            HScroll.Set_Value(
+                Integer(std::clamp(int(HScroll.Value()) + int(screen_.Twips_X(by)), 0, int(HScroll.Max()))));
     }
     if (QAccessible::isActive()) {
         QAccessibleTextCursorEvent moved(picWindow.widget(), caret_);
         QAccessible::updateAccessibility(&moved);
     }
+}
+
+QRectF frmMain::On_Canvas(const QRectF &sheet) const
+{
+    const qreal x = Zoom_Factor / screen_.TwipsPerPixelX, y = Zoom_Factor / screen_.TwipsPerPixelY;
+    return QRectF(sheet.left() * x, sheet.top() * y, sheet.width() * x, sheet.height() * y);
+}
+
+QPointF frmMain::On_Sheet(QPointF canvas) const
+{
+    if (Zoom_Factor <= 0)
+        return QPointF(-1, -1); // no page shown: on no character
+    return QPointF(canvas.x() * screen_.TwipsPerPixelX, canvas.y() * screen_.TwipsPerPixelY) / Zoom_Factor;
 }
 
 // The caret's line on the canvas, in its pixels at the zoom shown.
@@ -777,8 +873,7 @@ QRect frmMain::Caret_Line() const
     QRectF line;
     for (int i = start; i < end; ++i)
         line |= page.boxes[i];
-    const qreal zoom = Zoom_Factor;
-    return QRectF(line.left() * zoom, line.top() * zoom, line.width() * zoom, line.height() * zoom).toAlignedRect();
+    return On_Canvas(line).toAlignedRect();
 }
 
 // The mark shows only while the view has the focus and the arrows move the
@@ -797,7 +892,7 @@ void frmMain::Mark_Caret()
 int frmMain::Caret_X(const QRect &line) const
 {
     const Page_Text &page = The_Page_Text();
-    return caret_ < page.boxes.size() ? int(std::lround(page.boxes[caret_].left() * Zoom_Factor)) : line.right();
+    return caret_ < page.boxes.size() ? int(std::lround(On_Canvas(page.boxes[caret_]).left())) : line.right();
 }
 
 void frmMain::Refresh()
@@ -830,6 +925,7 @@ void frmMain::showEvent(QShowEvent *event)
     if (!event->spontaneous() && !shown_) {
         shown_ = true;
         Fit_On_Screen();
+        Ask_Until_Shown(this);
     }
     QWidget::showEvent(event);
 }

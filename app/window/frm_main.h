@@ -1,9 +1,10 @@
 // frmMain, the program's one window: the toolbar, the page box, the grey
 // viewport with the page canvas, and the two scroll bars. Start-up, the zoom
 // modes and layout, scrolling and page selection live here; printing is
-// printing.h's.
+// print_command.h's.
 #pragma once
 
+#include "accessible.h"
 #include "controls.h"
 #include "preview_surface.h"
 #include "runtime.h"
@@ -13,7 +14,10 @@
 #include <QTimer>
 #include <QWidget>
 
-class frmMain : public QWidget {
+class QKeyEvent;
+class QWheelEvent;
+
+class frmMain : public QWidget, public Readable_Page {
     // First of all, so that the fonts and the session bus are made ready while
     // the controls are made.
     const bool startedAhead_ = Start_Ahead();
@@ -21,6 +25,9 @@ class frmMain : public QWidget {
     // window its first events.
     bool shown_ = false;
     bool framed_ = false; // the window manager's frame has been fitted on the screen
+    // Twips per pixel of the screen the window starts on: every control's
+    // geometry and the canvas are in its twips.
+    const Screen_Metrics screen_;
 
 public:
     frmMain();
@@ -52,22 +59,34 @@ public:
     Tool_Bar *Toolbar;
     Combo_Box cboPage;
 
-    // What the view shows, "page 1 of 1, 100 %", and the page's
-    // description for a screen reader: that and what the arrows do.
-    QString Page_Status() const;
-    QString Page_Description() const;
+    // What the view shows: "page 1 of 1", "Fit page, 38 %" (the zoom mode
+    // and factor), and the page's description for a screen reader: both
+    // and what the arrows do.
+    QString Page_Position() const;
+    QString Zoom_Status() const;
+    QString Page_Description() const override;
 
     // The page's caret, an offset into its text (page_text.h). Setting it
     // keeps it within the text, brings its line into view, marks it while
     // the view has the focus and tells a screen reader.
-    int Caret() const { return caret_; }
-    void Set_Caret(int offset);
+    int Caret() const override { return caret_; }
+    void Set_Caret(int offset) override;
     // Whether the arrows, Home and End move the caret rather than scroll:
     // F7 switches; until it is first pressed, they do while an assistive
     // technology listens.
     bool Caret_Keys() const { return caretKeys_ < 0 ? QAccessible::isActive() : caretKeys_ != 0; }
 
-    Preview_View *Canvas() const { return view_; }
+    Preview_View *Canvas() const override { return view_; }
+
+    const Screen_Metrics &Screen_Of() const { return screen_; }
+
+    // The preview's scale as the layout chose it, 1 = 100 %, 0 before the
+    // first layout. The window's own: a page build is handed it through
+    // Drawing_Scope, which sets the drawing's Zoom_Factor for the build.
+    Single Zoom_Factor = 0;
+
+    QRectF On_Canvas(const QRectF &sheet) const override;
+    QPointF On_Sheet(QPointF canvas) const override;
 
     // True (-1) once start-up has finished.
     Integer Load_Done = 0;
@@ -89,19 +108,26 @@ private:
     void Make_Toolbar();
     void Make_Page_Box();
 
+    // Form_Resize's parts.
+    void Zoom_For_Mode();
+    void Place_Scroll_Bar(Scroll_Bar &bar, bool vertical);
+    void Size_Exit_Room(Toolbar_Button &room);
+
     void Build_Preview();
     void Painted();
     void Warm_Up();
     void Set_Icon();
     void Refresh();
     void Print_Command();
+    bool Viewport_Event(QEvent *event);
+    void Wheel_Scroll(const QWheelEvent &wheel);
+    bool Viewport_Key(const QKeyEvent &press);
     void Scroll_By_Keys(int key);
     void Follow_Pixel_Ratio();
     void Fit_On_Screen();
     QRect Caret_Line() const;
     int Caret_X(const QRect &line) const;
     void Mark_Caret();
-    void Tell(QWidget *widget, QAccessible::Event what);
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow

@@ -14,23 +14,23 @@
 
 namespace {
 
-// The platform the user asked for with -platform NAME (Qt also takes
-// --platform), else QT_QPA_PLATFORM; empty if neither. The option is taken
-// out of the command line: QT_QPA_PLATFORM carries it to Qt instead.
-QByteArray Take_Platform(int &argc, char **argv)
+// The values of Qt's option -NAME VALUE (Qt also takes --NAME), in order,
+// taken out of the command line: an environment variable carries them to Qt
+// instead, once checked.
+QByteArrayList Take_Option(int &argc, char **argv, const char *name)
 {
-    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const QByteArray one = QByteArray("-") + name, two = "-" + one;
+    QByteArrayList values;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        const bool option = std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0;
-        if (option && i + 1 < argc)
-            platform = argv[++i];
+        if ((one == argv[i] || two == argv[i]) && i + 1 < argc)
+            values.append(argv[++i]);
         else
             argv[kept++] = argv[i];
     }
     argc = kept;
     argv[argc] = nullptr;
-    return platform;
+    return values;
 }
 
 // The session's platform: X11 when DISPLAY is set, Wayland when only
@@ -71,32 +71,98 @@ QByteArray Offered_Platform(const QByteArray &platform, QByteArray &refused)
     return choices.join(';');
 }
 
-// Qt takes QT_SCALE_FACTOR as it comes: at 0, below, or a billion the
-// window is drawn nowhere to be seen. Past these bounds the text is
-// unreadable or the window larger than any screen.
-constexpr double Scale_Low = 0.25, Scale_High = 16;
+// Qt's input plugins the window loads when asked (-plugin NAME[:ARGS], or
+// QT_QPA_GENERIC_PLUGINS=NAME[:ARGS],...): each reads a device of this
+// machine. Qt's TUIO plugin would take touches from anyone who sends it a
+// datagram, on every interface; a plugin not named here is not known to be
+// safe.
+constexpr std::array<const char *, 7> Offered_Input = {"evdevkeyboard", "evdevmouse", "evdevtablet", "evdevtouch",
+                                                       "libinput",      "tslib",      "tslibraw"};
 
-// A scale factor that cannot be used is said and left out: the window
-// starts at the ordinary scale.
-void Check_Scale_Factor()
+// Whether every input plugin asked for is offered (the name matched in any
+// case, as Qt matches it); after saying why not when one is not. The
+// options are taken out of the command line, and QT_QPA_GENERIC_PLUGINS
+// carries all that was checked to Qt. Qt's -testability, which loads a
+// library that drives the window from outside, is refused too.
+bool Input_Offered(int &argc, char **argv)
 {
-    const QByteArray text = qgetenv("QT_SCALE_FACTOR");
-    if (text.isEmpty())
-        return;
-    bool ok = false;
-    const double factor = text.toDouble(&ok);
-    if (ok && factor >= Scale_Low && factor <= Scale_High)
-        return;
-    std::fprintf(stderr, "quorvel: QT_SCALE_FACTOR=%s is not a scale the window can be shown at (a number from %g to %g); "
-                         "it starts at the ordinary scale\n",
-                 text.constData(), Scale_Low, Scale_High);
-    qunsetenv("QT_SCALE_FACTOR");
+    QByteArrayList asked = Take_Option(argc, argv, "plugin");
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_GENERIC_PLUGINS"))
+        asked.prepend(qgetenv("QT_QPA_GENERIC_PLUGINS"));
+    const QByteArray plugins = asked.join(',');
+    for (const QByteArray &plugin : plugins.split(',')) {
+        const QByteArray name = plugin.split(':').first().toLower();
+        if (!plugin.isEmpty() && std::find(Offered_Input.begin(), Offered_Input.end(), name) == Offered_Input.end()) {
+            const QByteArrayList offered(Offered_Input.begin(), Offered_Input.end());
+            std::fprintf(stderr, "quorvel: Qt's input plugin \"%s\" is not offered (it may take input from the "
+                                 "network); the window takes input from its session and from %s\n",
+                         plugin.constData(), offered.join(", ").constData());
+            return false;
+        }
+    }
+    if (!plugins.isEmpty())
+        qputenv("QT_QPA_GENERIC_PLUGINS", plugins);
+    const auto testability = [](const char *arg) {
+        return std::strcmp(arg, "-testability") == 0 || std::strcmp(arg, "--testability") == 0;
+    };
+    if (qEnvironmentVariableIntValue("QT_LOAD_TESTABILITY") > 0 || std::any_of(argv + 1, argv + argc, testability)) {
+        std::fprintf(stderr, "quorvel: Qt's testability library (-testability, QT_LOAD_TESTABILITY) would let "
+                             "another program drive the window; it is not offered\n");
+        return false;
+    }
+    return true;
+}
+
+// Settings with which Qt scales the window, taken as they come: at 0, below,
+// or a billion the window is drawn nowhere to be seen. Past these bounds the
+// text is unreadable or the window larger than any screen; each setting is
+// bounded alone (Qt multiplies them). QT_SCREEN_SCALE_FACTORS is a list
+// (FACTOR;... or SCREEN=FACTOR;...), QT_FONT_DPI a whole number in any base
+// (the factor is the number over 96).
+struct Scale_Setting {
+    const char *name;
+    double low, high;
+    const char *what;
+    bool list, whole;
+};
+constexpr Scale_Setting Scale_Settings[] = {
+    {"QT_SCALE_FACTOR", 0.25, 16, "a number", false, false},
+    {"QT_SCREEN_SCALE_FACTORS", 0.25, 16, "a number for each screen", true, false},
+    {"QT_FONT_DPI", 24, 1536, "dots per inch, a whole number", false, true},
+};
+
+// Whether every value in `text` is within the setting's bounds.
+bool Usable(const Scale_Setting &setting, const QByteArray &text)
+{
+    for (const QByteArray &part : setting.list ? text.split(';') : QByteArrayList{text}) {
+        if (setting.list && part.isEmpty())
+            continue;
+        bool ok = false;
+        const double value = setting.whole ? part.toInt(&ok, 0) : part.mid(part.lastIndexOf('=') + 1).toDouble(&ok);
+        if (!ok || !(value >= setting.low && value <= setting.high))
+            return false;
+    }
+    return true;
+}
+
+// A scale setting that cannot be used is said and left out: the window
+// starts at the ordinary scale.
+void Check_Scales()
+{
+    for (const Scale_Setting &setting : Scale_Settings) {
+        const QByteArray text = qgetenv(setting.name);
+        if (text.isEmpty() || Usable(setting, text))
+            continue;
+        std::fprintf(stderr, "quorvel: %s=%s is not a scale the window can be shown at (%s from %g to %g); "
+                             "it starts at the ordinary scale\n",
+                     setting.name, text.constData(), setting.what, setting.low, setting.high);
+        qunsetenv(setting.name);
+    }
 }
 
 // Qt's complaints while it tries a platform that cannot start; they are
 // passed on only if that platform started after all.
 QList<std::pair<QtMsgType, QString>> held_messages;
-QtMessageHandler earlier_handler = nullptr;
 
 QByteArray asked_platform;
 
@@ -113,56 +179,71 @@ void Hold_Message(QtMsgType type, const QMessageLogContext &, const QString &mes
     held_messages.append({type, message});
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The platform asked for (-platform NAME, else QT_QPA_PLATFORM, else the
+// session's) in `platform`, if it is offered; after saying why not when not.
+bool Platform_Offered(int &argc, char **argv, QByteArray &platform)
 {
-    // Without a display Qt's X11 platform aborts the program. The offscreen
-    // platform behind the one asked for keeps it alive to read its command
-    // line (--help and --version need no display) and to say what is missing.
+    const QByteArrayList options = Take_Option(argc, argv, "platform");
     QByteArray refused;
-    QByteArray platform = Offered_Platform(Take_Platform(argc, argv), refused);
+    platform = Offered_Platform(options.isEmpty() ? qgetenv("QT_QPA_PLATFORM") : options.last(), refused);
     if (refused == "vnc") {
         std::fprintf(stderr, "quorvel: the vnc platform would show the window to anyone on the network, without a "
                              "password; run ./scripts/run in its source tree, which serves it over VNC on this machine "
                              "only and with a password\n");
-        return 1;
+        return false;
     }
     if (!refused.isEmpty()) {
         const QByteArrayList offered(Offered_Platforms.begin(), Offered_Platforms.end());
         std::fprintf(stderr, "quorvel: the window system \"%s\" is not offered; the window starts on %s\n",
                      refused.constData(), offered.join(", ").constData());
-        return 1;
+        return false;
     }
     if (platform.isEmpty())
         platform = Session_Platform();
-    Check_Scale_Factor();
+    return true;
+}
+
+// Without a display Qt's X11 platform aborts the program. The offscreen
+// platform behind the one asked for keeps it alive to read its command line
+// (--help and --version need no display) and to say what is missing; Qt's
+// messages meanwhile are held. Whether the offscreen platform is behind it.
+bool Put_Platform(const QByteArray &platform)
+{
     asked_platform = platform;
     bool fallback = true;
     for (const QByteArray &choice : platform.split(';'))
         fallback = fallback && choice.split(':').first() != "offscreen";
     qputenv("QT_QPA_PLATFORM", fallback ? platform + ";offscreen" : platform);
-    earlier_handler = qInstallMessageHandler(Hold_Message);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(earlier_handler);
-    const bool no_display = fallback && QGuiApplication::platformName() == QLatin1String("offscreen");
-    // A platform that started without a screen (linuxfb without a frame
-    // buffer) could show nothing.
-    if (!no_display && QGuiApplication::screens().isEmpty()) {
+    qInstallMessageHandler(Hold_Message);
+    return fallback;
+}
+
+// Once Qt started: whether the platform has a screen (linuxfb without a
+// frame buffer has none, and could show nothing), after saying so with what
+// Qt said when not. Qt's held messages are passed on where the platform
+// asked for started.
+bool Screen_Found(const QByteArray &platform, bool no_display)
+{
+    qInstallMessageHandler(nullptr);
+    const bool found = no_display || !QGuiApplication::screens().isEmpty();
+    if (!found)
         std::fprintf(stderr, "quorvel: the window system \"%s\" has no screen here\n", platform.constData());
-        for (const auto &[type, message] : held_messages)
+    for (const auto &[type, message] : held_messages)
+        if (!found)
             std::fprintf(stderr, "  %s\n", qPrintable(message));
-        return 1;
-    }
-    if (!no_display)
-        for (const auto &[type, message] : held_messages)
+        else if (!no_display)
             qt_message_output(type, QMessageLogContext(), message);
     held_messages.clear();
+    return found;
+}
 
+// Names the program and reads its command line (--help and --version end it
+// here); false, after saying so, when something is left over.
+bool Read_Command_Line(const QApplication &app)
+{
     QApplication::setApplicationName(QStringLiteral("quorvel"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
-
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Shows the blank travel expense report form and prints it.\n"
@@ -170,21 +251,43 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
-    if (!parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "quorvel: unexpected argument '%s'; see quorvel --help\n",
-                     qPrintable(parser.positionalArguments().first()));
+    if (parser.positionalArguments().isEmpty())
+        return true;
+    std::fprintf(stderr, "quorvel: unexpected argument '%s'; see quorvel --help\n",
+                 qPrintable(parser.positionalArguments().first()));
+    return false;
+}
+
+// Says that there is no display, and why.
+void Say_No_Display(const QByteArray &platform)
+{
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY"), wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    std::fprintf(stderr, "quorvel: no display to show the window on (%s); start it in a desktop session, "
+                         "or run ./scripts/run in its source tree to see it over VNC\n",
+                 !x11 && !wayland          ? "neither DISPLAY nor WAYLAND_DISPLAY is set"
+                 : platform == "wayland" ? "the Wayland display cannot be reached"
+                                         : "the X display cannot be reached");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QByteArray platform;
+    if (!Platform_Offered(argc, argv, platform) || !Input_Offered(argc, argv))
         return 1;
-    }
+    Check_Scales();
+    const bool fallback = Put_Platform(platform);
+    QApplication app(argc, argv);
+    const bool no_display = fallback && QGuiApplication::platformName() == QLatin1String("offscreen");
+    if (!Screen_Found(platform, no_display) || !Read_Command_Line(app))
+        return 1;
     if (no_display) {
-        const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY"), wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-        std::fprintf(stderr, "quorvel: no display to show the window on (%s); start it in a desktop session, "
-                             "or run ./scripts/run in its source tree to see it over VNC\n",
-                     !x11 && !wayland          ? "neither DISPLAY nor WAYLAND_DISPLAY is set"
-                     : platform == "wayland" ? "the Wayland display cannot be reached"
-                                             : "the X display cannot be reached");
+        Say_No_Display(platform);
         return 1;
     }
 
+    Install_Accessibility(); // before the first widget
     frmMain window;
     window.Load();
     return app.exec();

@@ -1,5 +1,14 @@
 # The viewer window frmMain (library quorvel_app, so tests can drive it) and
 # the program quorvel.
+
+# The print command's dialogs and messages (the printing is app/output's).
+add_library(quorvel_print_command STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/print_command.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/print_command.h
+)
+target_include_directories(quorvel_print_command PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quorvel_print_command PUBLIC quorvel_printing quorvel_draw Qt6::Widgets Qt6::PrintSupport)
+
 add_library(quorvel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/accessible.cpp
     ${CMAKE_CURRENT_LIST_DIR}/accessible.h
@@ -9,7 +18,7 @@ add_library(quorvel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.h
 )
 target_include_directories(quorvel_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quorvel_app PUBLIC quorvel_printing quorvel_page quorvel_draw quorvel_assets Qt6::Widgets Qt6::DBus)
+target_link_libraries(quorvel_app PUBLIC quorvel_print_command quorvel_page quorvel_draw quorvel_assets Qt6::Widgets Qt6::DBus)
 
 add_executable(quorvel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(quorvel PRIVATE quorvel_app)

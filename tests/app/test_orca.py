@@ -8,7 +8,7 @@ page box's page.
 
     test_orca.py QUORVEL WORK_DIR
 """
-import json, os, shutil, subprocess, sys, time
+import json, os, shutil, signal, subprocess, sys, time
 
 quorvel, work = sys.argv[1:3]
 shutil.rmtree(work, ignore_errors=True)
@@ -72,11 +72,12 @@ def until(condition, most=60):
 
 
 def heard(*keys, settle=2.0):
+    """What Orca says for the keys, each pressed once it has answered the one before."""
     before = len(spoken())
     for key in keys:
+        count = len(spoken())
         subprocess.run(["xdotool", "key", key], check=True)
-        time.sleep(0.3)
-    until(lambda: len(spoken()) > before)
+        until(lambda: len(spoken()) > count)
     quiet(settle)
     return spoken()[before:]
 
@@ -103,7 +104,9 @@ quiet_out = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 children = [subprocess.Popen(["openbox", "--sm-disable"], env=env, **quiet_out),
             subprocess.Popen(["speech-dispatcher", "-s", "-t", "0"], env=env, **quiet_out)]
 try:
-    time.sleep(1)
+    # Orca once the window manager has taken the screen (it gives the window the keyboard).
+    root = ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]
+    until(lambda: "window id" in subprocess.run(root, capture_output=True, text=True).stdout)
     children.append(subprocess.Popen(["/usr/bin/python3", "-c", launcher], env=env, **quiet_out))
     until(lambda: "Screen reader on." in spoken())
     quiet()
@@ -121,9 +124,67 @@ try:
     said = heard("Down", "Down", "Down")
     expect("Down three times reads three lines", len(said) == 3 and all(s in form for s in said), said)
     said = heard("f")
-    expect("F says the new zoom", any(s.startswith("page 1 of 1, ") and "100 %" not in s for s in said), said)
+    expect("F says the new zoom", any(s.startswith("Fit page, ") and "100 %" not in s for s in said), said)
     said = heard(*["Tab"] * 6)
     expect("the page box says its page", "Page combo box." in said and "Page 1." in said, said[-3:])
+    said = heard("Tab", "Return")
+    expect("Next is named by its caption and answers on the only page",
+           said[0].startswith("Next: next page push button") and "page 1 of 1: there is no next page" in said, said)
+    said = heard("w")
+    expect("W is heard with the focus on a button", any(s.startswith("Fit width, ") for s in said), said)
+    said = heard("Tab", "ctrl+0")
+    expect("Ctrl+0 is heard with the focus on Exit",
+           said[0].startswith("Exit: quit push button") and "Actual size, 100 %" in said, said)
+    said = heard("ctrl+Prior")
+    expect("Ctrl+PgUp answers on the only page", "page 1 of 1: there is no previous page" in said, said)
+    said = spoken()
+    expect("no role or figures said twice", "Commands tool bar" in said and not any(
+        "tool bar tool bar" in s or s.startswith(("Show the page", "Fit the")) and "page 1 of" in s for s in said), "")
+
+    # At 330 pixels the overflow button is reached by Tab, and its menu names the commands.
+    subprocess.run(["xdotool", "getactivewindow", "windowsize", "330", "300"], check=True)
+    quiet()
+    said = []
+    for _ in range(8):
+        said = heard("Tab")
+        if said[0].startswith("More commands push button"):
+            break
+    expect("Tab reaches the overflow button", said[0].startswith("More commands push button"), said)
+    said = heard("space")
+    expect("its menu names the commands", any(s.startswith("Fit Wd: fit width") for s in said), said)
+    heard("Escape")
+
+    # Orca started after the viewer: the accessibility bus is up but off, as
+    # in a session without a screen reader, and not published on the display
+    # (where Qt would take it for on); Orca switches it on.
+    for child in children[2:]:
+        child.terminate()
+        try:
+            child.wait(10)
+        except subprocess.TimeoutExpired:
+            child.kill()
+            child.wait()
+    del children[2:]
+    subprocess.run(["xprop", "-root", "-remove", "AT_SPI_BUS"], check=True)
+    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+                    "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", "string:IsEnabled",
+                    "variant:boolean:false"], env=env, check=True, **quiet_out)
+    children.append(subprocess.Popen([quorvel], env=dict(env, QT_QPA_PLATFORM="xcb")))
+    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Quorvel$"], check=True, timeout=60,
+                   **quiet_out)
+    os.replace(log, f"{work}/orca-before.log")  # what Orca said before
+    # The viewer is held until Orca is ready, so that it comes on after Orca
+    # looked for a window, as a busy program would.
+    children[-1].send_signal(signal.SIGSTOP)
+    children.append(subprocess.Popen(["/usr/bin/python3", "-c", launcher], env=env, **quiet_out))
+    until(lambda: "Screen reader on." in spoken())
+    quiet()
+    children[-2].send_signal(signal.SIGCONT)
+    until(lambda: "Quorvel frame." in spoken())
+    quiet()
+    said = spoken()
+    expect("Orca started after the viewer hears it", "Quorvel frame." in said and any(
+        s.startswith("Travel expense report document frame") for s in said), said[-4:])
 finally:
     for child in reversed(children):
         child.terminate()

@@ -1,63 +1,98 @@
 #!/usr/bin/env bash
-# ./scripts/run without a display, as its user and a stranger on the same
-# machine meet it: a port outside 1-65535 is refused; the VNC server offers
-# only VNC authentication (RFB security type 2, never None); a VNC client
-# (vncsnapshot) with a wrong password is turned away and one with the printed
-# password gets the screen; after SIGKILL of the script nothing of it is left,
-# neither a process nor its folder, and the port is closed.
+# ./scripts/run without a display, as its user and another user of the same
+# machine meet it: Xvnc listens on no TCP port (neither 127.0.0.1 nor ::1),
+# only on a socket that another user cannot open; it offers only VNC
+# authentication (RFB security type 2, never None); a VNC client
+# (vncsnapshot, through a relay from a loopback port) with a wrong password
+# is turned away and one with the printed password gets the screen, with the
+# viewer maximised by a window manager. Ctrl-C, sent as a terminal sends it
+# to the whole process group, stops everything without a word from the
+# viewer; so does SIGKILL of the script. Nothing is left either way: neither
+# a process nor the run's folder.
 #   tests/app/test_run_vnc.sh RUN_SCRIPT QUORVEL
 set -u
 run=$1
 export QUORVEL_VIEWER=$2
 unset DISPLAY WAYLAND_DISPLAY
-tmp=$(mktemp -d) && export TMPDIR=$tmp/tmp && mkdir "$TMPDIR" || exit 1
-pid= children=
-trap 'kill -9 $pid $children 2>/dev/null; rm -rf "$tmp"' EXIT
+# Open to others up to the run's own folder, which alone must keep them out.
+tmp=$(mktemp -d) && export TMPDIR=$tmp/tmp && mkdir -m 755 "$TMPDIR" && chmod 755 "$tmp" || exit 1
+pid= relay=
+trap 'kill -9 $relay $pid 2>/dev/null; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; cat "$tmp/out" 2>/dev/null; exit 1; }
+# Waits end on what they wait for, or after a minute, which only a fault reaches.
+wait_for() { local end=$((SECONDS + 60)); until "$@" >/dev/null 2>&1; do ((SECONDS < end)) || return 1; sleep 0.1; done; }
+descendants() { local child; for child in $(pgrep -P "$1"); do echo "$child"; descendants "$child"; done; }
+gone() { for child in $children; do kill -0 "$child" 2>/dev/null && return 1; done; [ -z "$(ls -A "$TMPDIR")" ]; }
 
-for port in 0 65536 -1 99999999999 5900x; do
-    QUORVEL_VNC_PORT=$port "$run" >/dev/null 2>"$tmp/err" && fail "port $port was taken"
-    grep -q QUORVEL_VNC_PORT "$tmp/err" || fail "port $port: $(cat "$tmp/err")"
-done
-[ -z "$(ls -A "$TMPDIR")" ] || fail "a refused port left $(ls "$TMPDIR")"
+# The script in a process group of its own, with Ctrl-C's default action
+# (a job in the background of a script would ignore it).
+start() {
+    setsid env -u DISPLAY -u XAUTHORITY --default-signal=INT "$run" >"$tmp/out" 2>&1 &
+    pid=$!
+    wait_for grep -q 'password: ' "$tmp/out" || fail "no socket and password printed"
+    socket=$(sed -n 's/^run: socket: *\([^ ]*\) .*$/\1/p' "$tmp/out")
+    password=$(sed -n 's/^run: password: \(.*\)$/\1/p' "$tmp/out")
+    [ -S "$socket" ] && [ ${#password} = 8 ] || fail "no socket and password printed"
+    export DISPLAY=:$(cat "$(dirname "$socket")/display") XAUTHORITY=$(dirname "$socket")/Xauthority
+    wait_for xdotool search --onlyvisible --name '^Quorvel$' || fail "no window on the VNC screen"
+    children=$(descendants "$pid")
+}
 
-# A port nobody listens on now: a fixed one would be another run's of this
-# test on the same machine (the other ones of a developer's worktrees).
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-QUORVEL_VNC_PORT=$port setsid "$run" >"$tmp/out" 2>&1 &
-pid=$!
-# Waits here end on what they wait for, or after a minute, which only a fault reaches.
-for _ in $(seq 300); do grep -q 'password: ' "$tmp/out" && break; sleep 0.2; done
-port=$(grep -o '127\.0\.0\.1:[0-9]*' "$tmp/out" | head -n 1 | cut -d: -f2)
-password=$(sed -n 's/^run: password: \(.*\)$/\1/p' "$tmp/out")
-[ -n "$port" ] && [ ${#password} = 8 ] || fail "no address and password printed"
+start
+xvnc=$(pgrep -P "$pid" -x Xvnc) || fail "no Xvnc below the script"
+sockets=$(find /proc/"$xvnc"/fd -lname 'socket:*' -printf '%l\n' | tr -cd '0-9\n')
+listening=$(awk -v ours="$sockets" 'BEGIN { split(ours, a, "\n"); for (i in a) mine[a[i]] = 1 }
+                                    $4 == "0A" && ($10 in mine) { print $2 }' /proc/net/tcp /proc/net/tcp6)
+[ -z "$listening" ] || fail "Xvnc listens on TCP: $listening"
+# The X server and the window manager are out of the script's process group:
+# a terminal's Ctrl-C reaches only the script, which ends the viewer first.
+[ -z "$(ps -o pgid= -p "$xvnc,$(pgrep -P "$pid" -x openbox)" | grep -x " *$pid")" ] || fail "Ctrl-C would reach Xvnc"
+connect='import socket, sys; socket.socket(socket.AF_UNIX).connect(sys.argv[1])'
+if [ "$(id -u)" = 0 ]; then
+    refused=$(setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 -c "$connect" "$socket" 2>&1)
+    [[ $refused == *PermissionError* ]] || fail "another user opening $socket: ${refused:-let in}"
+else
+    [ "$(stat -c %a "$(dirname "$socket")")" = 700 ] || fail "the socket's folder is open to other users"
+fi
+types=$(python3 -c "$connect"'
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); f = s.makefile("rwb")
+version = f.read(12); f.write(version); f.flush()
+print(version.decode().strip(), list(f.read(f.read(1)[0])))' "$socket")
+[ "$types" = "RFB 003.008 [2]" ] || fail "offered: $types (want RFB 3.8 with only type 2, VNC authentication)"
 
-exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "nothing listens on 127.0.0.1:$port"
-[ "$(dd bs=1 count=12 status=none <&3)" = "RFB 003.008" ] || fail "not an RFB 3.8 server"
-printf 'RFB 003.008\n' >&3
-types=$(dd bs=1 count=2 status=none <&3 | od -An -tu1 | tr -s ' ')
-exec 3>&-
-[ "$types" = " 1 2" ] || fail "security types offered: $types (want only 2, VNC authentication)"
-
+python3 -c '
+import socket, sys, threading
+server = socket.create_server(("127.0.0.1", 0)); print(server.getsockname()[1], flush=True)
+def pipe(a, b):
+    while data := a.recv(65536): b.sendall(data)
+    b.shutdown(socket.SHUT_WR)
+while True:
+    client = server.accept()[0]; vnc = socket.socket(socket.AF_UNIX); vnc.connect(sys.argv[1])
+    for a, b in ((client, vnc), (vnc, client)): threading.Thread(target=pipe, args=(a, b), daemon=True).start()
+' "$socket" >"$tmp/relay" 2>/dev/null &
+relay=$!
+disown $relay
+wait_for grep -q '^[0-9]' "$tmp/relay" || fail "no relay"
 snapshot() { # password, picture
     printf '%s\n' "$1" | tigervncpasswd -f >"$tmp/passwd"
-    timeout 60 vncsnapshot -quiet -encodings raw -nojpeg -passwd "$tmp/passwd" "127.0.0.1:$((port - 5900))" "$2" \
-        >/dev/null 2>&1
+    timeout 60 vncsnapshot -quiet -encodings raw -nojpeg -passwd "$tmp/passwd" \
+        "127.0.0.1::$(cat "$tmp/relay")" "$2" >/dev/null 2>&1
 }
 snapshot wrong-pw "$tmp/refused.jpg" && fail "a wrong password was let in"
-for _ in $(seq 300); do pgrep -f "^$QUORVEL_VIEWER" >/dev/null && break; sleep 0.2; done
 snapshot "$password" "$tmp/screen.jpg" && [ -s "$tmp/screen.jpg" ] || fail "the printed password did not open it"
+maximised() { xprop -id "$(xdotool search --onlyvisible --name '^Quorvel$')" _NET_WM_STATE | grep -q MAXIMIZED_HORZ; }
+wait_for maximised || fail "the window is not maximised: $(xprop -root _NET_SUPPORTING_WM_CHECK)"
 
-children=$(pgrep -g "$pid" | grep -vx "$pid")
-pgrep -g "$pid" -x Xvnc >/dev/null || fail "no Xvnc below the script"
+kill -INT -- -"$pid"
+wait "$pid"
+status=$?
+wait_for gone || fail "left after Ctrl-C: $(ps -o pid=,comm= -p "$(echo $children | tr ' ' ,)") $(ls "$TMPDIR")"
+[ $status = 130 ] && ! grep -v '^run: ' "$tmp/out" || fail "Ctrl-C: status $status, output not only the script's"
+
+start
 kill -9 "$pid"
-for _ in $(seq 300); do
-    left=$(for child in $children; do kill -0 "$child" 2>/dev/null && echo "$child"; done)
-    [ -z "$left" ] && [ -z "$(ls -A "$TMPDIR")" ] && break
-    sleep 0.2
-done
-[ -z "$left" ] || fail "left running after SIGKILL: $(ps -o pid=,comm= -p ${left//$'\n'/,})"
-[ -z "$(ls -A "$TMPDIR")" ] || fail "left behind after SIGKILL: $(ls "$TMPDIR")"
-(exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "127.0.0.1:$port still open"
-pid= children=
-echo "PASS: refused ports, VNC authentication only, password checked, nothing left after SIGKILL"
+wait "$pid" 2>/dev/null
+wait_for gone || fail "left after SIGKILL: $(ps -o pid=,comm= -p "$(echo $children | tr ' ' ,)") $(ls "$TMPDIR")"
+pid=
+echo "PASS: no TCP port, a socket of the user's only, VNC authentication only, password checked," \
+     "the window maximised, nothing left after Ctrl-C (quietly) or SIGKILL"

@@ -5,6 +5,11 @@
 #   test_screens.sh wayland QUORVEL: with only WAYLAND_DISPLAY set, the
 #       viewer shows its window on a headless weston of its own, and says
 #       "no display" when that compositor is gone.
+#   test_screens.sh race QUORVEL: 20 starts, each on a fresh Xvfb of its own
+#       with openbox starting at the same time; openbox is held inside its
+#       start-up (reading its menu from a pipe) until the viewer has asked to
+#       be shown, which is when openbox 3.6 would leave the request waiting.
+#       The window must be shown every time.
 set -u
 mode=$1 quorvel=$2
 tmp=$(mktemp -d) || exit 1
@@ -40,6 +45,39 @@ if [ "$mode" = frame ]; then
     done
     [ "$ok" = 1 ] || fail "the frame ($frame) leaves the ${screen_w}x${screen_h} screen"
     echo "PASS: the frame ($frame) lies on the ${screen_w}x${screen_h} screen"
+    exit 0
+fi
+
+if [ "$mode" = race ]; then
+    mkfifo "$tmp/menu.xml" || exit 1
+    printf '<openbox_config xmlns="http://openbox.org/3.4/rc"><menu><file>%s</file></menu></openbox_config>\n' \
+        "$tmp/menu.xml" >"$tmp/rc.xml"
+    # until SECONDS COMMAND...: true once COMMAND succeeds, false after SECONDS.
+    until_true() {
+        local end=$((SECONDS + $1))
+        shift
+        until "$@" >/dev/null 2>&1; do ((SECONDS < end)) || return 1; sleep 0.05; done
+    }
+    shows_in() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    for start in $(seq 20); do
+        : >"$tmp/display"
+        Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$tmp/display" >/dev/null 2>&1 &
+        pids=$!
+        until_true 30 grep -q '^[0-9]' "$tmp/display" || fail "start $start: Xvfb did not start"
+        export DISPLAY=:$(cat "$tmp/display")
+        openbox --sm-disable --config-file "$tmp/rc.xml" >/dev/null 2>&1 &
+        pids="$pids $!"
+        until_true 30 shows_in || fail "start $start: openbox did not take the screen"
+        QT_QPA_PLATFORM=xcb "$quorvel" 2>"$tmp/err" &
+        pids="$pids $!"
+        until_true 30 xdotool search --name '^Quorvel$' || fail "start $start: no window made: $(cat "$tmp/err")"
+        timeout 30 sh -c 'echo "<openbox_menu/>" >"$1"' _ "$tmp/menu.xml" || fail "start $start: openbox never read its menu"
+        until_true 30 xdotool search --onlyvisible --name '^Quorvel$' || fail "start $start: the window was never shown"
+        kill $pids
+        wait $pids 2>/dev/null
+        pids=
+    done
+    echo "PASS: the window was shown in each of 20 starts beside a window manager that was starting"
     exit 0
 fi
 

@@ -3,9 +3,9 @@
 # an X display (run under xvfb-run): --help and --version on stdout with
 # status 0, with or without a display; an unknown option or argument refused;
 # without a display one line that says so and how to get one, not Qt's
-# abort; the VNC platform refused, eglfs and linuxfb ending in a sentence;
-# and without any font a message box (its title drawn by the window
-# manager) and one line on stderr.
+# abort; the VNC platform and network input refused, eglfs and linuxfb
+# ending in a sentence; unusable scales refused; and without any font a
+# message box (its title drawn by the window manager) and one line on stderr.
 #   tests/app/test_viewer.sh QUORVEL
 set -u
 quorvel=$1
@@ -47,16 +47,30 @@ check 1 "" '"eglfs" cannot start' env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -
 check 1 "" '"linuxfb" has no screen' env -u DISPLAY -u WAYLAND_DISPLAY "$quorvel" -platform linuxfb
 ! "$quorvel" --help | grep -q -e -platform || fail "--help offers -platform"
 
-# A scale factor that cannot be used is said, and the window shows at the
-# ordinary scale.
-for factor in 0 -1 nan 1e9; do
-    check 0 "^quorvel 1" "QT_SCALE_FACTOR=$factor is not a scale" env QT_SCALE_FACTOR=$factor "$quorvel" --version
+# Qt's input plugins by allow-list: TUIO's (touches from anyone on the
+# network) and any other not named refused in any spelling, and the
+# testability library too; those that read this machine's devices taken.
+for option in "-plugin tuiotouch" "--plugin TUIO:udp=4000" "-plugin evdevmouse,Bogus" -testability; do
+    check 1 "" "not offered" "$quorvel" $option --version
 done
-QT_SCALE_FACTOR=1e9 "$quorvel" 2>/dev/null &
+check 1 "" '"TuioTouch" is not offered' env QT_QPA_GENERIC_PLUGINS=EvdevKeyboard,TuioTouch "$quorvel" --version
+check 1 "" "testability.*not offered" env QT_LOAD_TESTABILITY=1 "$quorvel" --version
+check 0 "^quorvel 1" "" env QT_QPA_GENERIC_PLUGINS=EvdevKeyboard "$quorvel" -plugin evdevmouse --version
+
+# A scale setting that cannot be used is said, and the window shows at the
+# ordinary scale (its client area 9765 x 6285 twips: 651 x 419 pixels at
+# 96 DPI); one that can is taken without a word.
+for setting in QT_SCALE_FACTOR=0 QT_SCALE_FACTOR=-1 QT_SCALE_FACTOR=nan QT_SCALE_FACTOR=1e9 QT_SCREEN_SCALE_FACTORS=1000 \
+               "QT_SCREEN_SCALE_FACTORS=VGA-1=1000;HDMI-1=2" QT_FONT_DPI=100000 QT_FONT_DPI=-96 QT_FONT_DPI=96.5; do
+    check 0 "^quorvel 1" "${setting%%=*}=.* is not a scale" env "$setting" "$quorvel" --version
+done
+check 0 "^quorvel 1" "" env QT_SCALE_FACTOR=2 "QT_SCREEN_SCALE_FACTORS=0.5;;VGA-1=4" QT_FONT_DPI=0x60 "$quorvel" --version
+! grep -q "not a scale" "$tmp/err" || fail "usable scale settings refused: $(cat "$tmp/err")"
+QT_SCALE_FACTOR=1e9 QT_SCREEN_SCALE_FACTORS=1000 QT_FONT_DPI=100000 "$quorvel" 2>/dev/null &
 viewer=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorvel$' | head -n 1)
-xdotool getwindowgeometry "$window" 2>&1 | grep -q 'Geometry: [1-9][0-9]\{2,3\}x[1-9][0-9]\{2,3\}$' \
-    || fail "at QT_SCALE_FACTOR=1e9 no window of an ordinary size: $(xdotool getwindowgeometry "$window" 2>&1)"
+xdotool getwindowgeometry "$window" 2>&1 | grep -q 'Geometry: 651x419$' \
+    || fail "at unusable scales not the ordinary window: $(xdotool getwindowgeometry "$window" 2>&1)"
 kill $viewer; wait $viewer 2>/dev/null
 
 printf '<?xml version="1.0"?><fontconfig><cachedir>%s/cache</cachedir></fontconfig>\n' "$tmp" >"$tmp/fonts.conf"

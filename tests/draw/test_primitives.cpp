@@ -158,10 +158,8 @@ private slots:
         QFETCH(QString, expected);
         QFETCH(QString, keep);
 
-        Screen = Screen_Metrics{};
         Recording_Surface surface(target == u"printer");
-        OutputTarget = &surface;
-        Zoom_Factor = zoom;
+        const Drawing_Scope scope(surface, zoom);
         QStringList log = surface.Calls() + Run_Script(script);
         const QStringList words = keep.split(u' ', Qt::SkipEmptyParts);
         if (!words.isEmpty())

@@ -93,12 +93,6 @@ class Test_Rendering : public QObject {
     QTemporaryDir dir_;
 
 private slots:
-    void init()
-    {
-        Screen = Screen_Metrics{};
-        Zoom_Factor = 1;
-    }
-
     void sampler_on_the_canvas_data()
     {
         QTest::addColumn<qreal>("ratio");
@@ -118,7 +112,7 @@ private slots:
         // 3400 twips are 226.67 pixels: the canvas has 227, and says so.
         QCOMPARE(canvas.Pixel_Size(), QSize(400, 227));
         QCOMPARE(canvas.Height(), 3405.0f);
-        OutputTarget = &canvas;
+        const Drawing_Scope scope(canvas, 1);
         Run_Script(Sampler);
         QCOMPARE(canvas.Image().size(), device);
         Check_Reference_Image(canvas.Image(), QStringLiteral(REFERENCE_DIR "/draw/sampler-ratio%1.png").arg(ratio));
@@ -148,8 +142,7 @@ private slots:
         QFETCH(qreal, ratio);
         Preview_Surface canvas;
         canvas.Set_Device_Pixel_Ratio(ratio);
-        OutputTarget = &canvas;
-        Zoom_Factor = zoom;
+        const Drawing_Scope scope(canvas, zoom);
         QImage drawn[3];
         for (QImage &image : drawn) {
             canvas.Cls();
@@ -171,7 +164,7 @@ private slots:
         QPrinter printer(QPrinter::HighResolution);
         Set_Up(printer, file);
         Printer_Surface paper(printer);
-        OutputTarget = &paper;
+        const Drawing_Scope scope(paper, 1);
         // The printable area is 8.5 - 1 inches wide and 11 - 0.5 high.
         QVERIFY(qAbs(paper.Width() - 7.5f * 1440) < 2);
         QVERIFY(qAbs(paper.Height() - 10.5f * 1440) < 2);
@@ -199,8 +192,7 @@ private slots:
         QFETCH(bool, printer);
         QFETCH(float, zoom);
         Recording_Surface surface(printer);
-        OutputTarget = &surface;
-        Zoom_Factor = zoom;
+        const Drawing_Scope scope(surface, zoom);
         Build_Page();
         QCOMPARE(Zoom_Factor, printer ? 1.0f : zoom);
         const QString name = QStringLiteral("calls-%1.txt").arg(QTest::currentDataTag());
@@ -237,12 +229,11 @@ private slots:
         QFETCH(QString, reference);
         Preview_Surface preview;
         preview.Set_Device_Pixel_Ratio(ratio);
-        OutputTarget = &preview;
         // A larger drawing first: the page clears and resizes the canvas itself.
-        Zoom_Factor = 2.2f;
-        Build_Page();
-        Zoom_Factor = zoom;
-        Build_Page();
+        for (const Single drawn_at : {2.2f, zoom}) {
+            const Drawing_Scope scope(preview, drawn_at);
+            Build_Page();
+        }
 
         Check_Reference_Image(preview.Image(), reference);
         // quorvel-render's PNG holds these very pixels, compressed in one stretch or in two.
@@ -273,12 +264,12 @@ private slots:
             for (const char *name : {"first.pdf", "page.pdf"}) {
                 Set_Up(printer, dir_.filePath(QLatin1String(name)));
                 Printer_Surface paper(printer);
-                OutputTarget = &paper;
+                const Drawing_Scope scope(paper, 1);
                 Build_Page();
             }
             page = Pdf_Image(dir_.filePath(QStringLiteral("page.pdf")), 96);
             Preview_Surface preview;
-            OutputTarget = &preview;
+            const Drawing_Scope scope(preview, 1);
             Build_Page();
             sheet = preview.Image();
         }
@@ -295,21 +286,24 @@ private slots:
         QPrinter printer(QPrinter::HighResolution);
         Set_Up(printer, file);
         Failing_Printer paper(printer);
-        // Its scope puts back the target, zoom and text scan it replaced.
-        Preview_Surface screen;
-        OutputTarget = &screen;
-        Zoom_Factor = 0.5f;
-        Char_Pos = Line_Start = -1;
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, [&] { const Drawing_Scope scope(paper, 1); Build_Page(); }());
-        QVERIFY(OutputTarget == &screen && Zoom_Factor == 0.5f && Char_Pos == -1 && Line_Start == -1);
+        // Its scope puts back the target, zoom, screen and text scan it
+        // replaced, and outside every scope there is no target.
+        Preview_Surface canvas;
+        {
+            const Drawing_Scope outer(canvas, 0.5f, Screen_Metrics{10, 20});
+            Char_Pos = Line_Start = -1;
+            QVERIFY_THROWS_EXCEPTION(RuntimeError, [&] { const Drawing_Scope scope(paper, 1); Build_Page(); }());
+            QVERIFY(OutputTarget == &canvas && Zoom_Factor == 0.5f && Screen == (Screen_Metrics{10, 20}) &&
+                    Char_Pos == -1 && Line_Start == -1);
+        }
+        QVERIFY(OutputTarget == nullptr && Zoom_Factor == 0 && Screen == Screen_Metrics{});
         QCOMPARE(paper.Documents(), 0);
         QVERIFY(!QFile::exists(file));
         paper.EndDoc(); // nothing of the failed page is left to print
         QImage blank = Pdf_Image(file, 24);
         blank.fill(Qt::white);
         QCOMPARE(Pdf_Image(file, 24), blank);
-        OutputTarget = nullptr; // and no page without a target
-        QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page());
+        QVERIFY_THROWS_EXCEPTION(RuntimeError, Build_Page()); // no page without a target
         // A printer that cannot open raises, and counts nothing.
         Set_Up(printer, dir_.filePath(QStringLiteral("missing/page.pdf")));
         Printer_Surface closed(printer);

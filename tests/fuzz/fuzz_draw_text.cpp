@@ -83,10 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         canvas->Set_Height(720);
         surface = std::move(canvas);
     }
-    Screen = Screen_Metrics{};
-    OutputTarget = surface.get();
     static const Single zooms[] = {1, 0.5f, 2.2f, 2.22002f};
-    Zoom_Factor = data[12] < 4 ? zooms[data[12]] : Single(data[12] * 0.009);
+    const Drawing_Scope scope(*surface, data[12] < 4 ? zooms[data[12]] : Single(data[12] * 0.009));
 
     // Whether the surface must refuse the size Draw_Text will set; false
     // also when the size overflows on the way.
@@ -115,6 +113,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Finding(QStringLiteral("error %1 for a font size the surface %2").arg(error).arg(refused ? "refuses" : "takes"));
     if (auto *canvas = dynamic_cast<Preview_Surface *>(surface.get()))
         (void)canvas->Image(); // ends the painter on the finished image
-    OutputTarget = nullptr;
     return 0;
 }

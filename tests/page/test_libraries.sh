@@ -4,7 +4,7 @@
 # installed programs and module, and the PDF form module found relative to
 # the program (a copy laid out as installed works) and refused when it is
 # missing, truncated or altered: one line, status 1, no file, no crash; as
-# root also without /proc.
+# root, found and used also without /proc.
 #   tests/page/test_libraries.sh BIN_DIR MODULE
 set -u
 bin=$(realpath "$1") module=$(realpath "$2")
@@ -42,9 +42,15 @@ head -c 30000 "$module" >"$placed" && render 1 "$placed is damaged"
 cp "$module" "$placed" && printf '\1' | dd of="$placed" bs=1 seek=40000 conv=notrunc status=none \
     && render 1 "$placed is damaged"
 rm "$placed" && render 1 "$placed: No such file"
-# Without /proc (a bare chroot), the reason rather than a printer error; not
-# under the sanitizers, which need /proc themselves.
-[ "$(id -u)" = 0 ] && ! readelf -d "$bin/quorvel-render" | grep -qF libasan && cp "$module" "$placed" \
-    && render 1 "is /proc mounted?" unshare --mount --propagation private sh -c 'umount -l /proc && exec "$@"' sh
-[ $failed = 0 ] && echo "PASS: the programs' libraries and the PDF form module"
-exit $failed
+# Without /proc (a bare chroot) the PDF is made all the same: the module is
+# found by the name the program was started by, the page drawn in memory;
+# not under the sanitizers, which need /proc themselves. A case left out says
+# SKIP, and the test ends with 77, which ctest shows as skipped.
+skipped=
+if [ "$(id -u)" != 0 ]; then skipped="without /proc: only root can unmount it"
+elif readelf -d "$bin/quorvel-render" | grep -qF libasan; then skipped="without /proc: the sanitizers need it"
+else cp "$module" "$placed" \
+    && render 0 "" unshare --mount --propagation private sh -c 'umount -l /proc && exec "$@"' sh; fi
+[ $failed = 0 ] || exit 1
+[ -z "$skipped" ] || { echo "SKIP: $skipped"; exit 77; }
+echo "PASS: the programs' libraries and the PDF form module"

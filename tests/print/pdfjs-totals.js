@@ -1,11 +1,15 @@
-// node pdfjs-totals.js FORM.pdf NAME=VALUE...: types each value into its
-// field as Firefox does, its scripts run in pdf.js's sandbox (Debian's
-// libjs-pdf), then prints every field that holds a value as "name=value",
-// one a line.
+// node pdfjs-totals.js FORM.pdf NAME=VALUE...: opens the form as Firefox
+// does, its scripts run in pdf.js's sandbox (Debian's libjs-pdf), then types
+// each value into its field (as pasted over what it held) and leaves it
+// with Tab. Prints a line when the form is open and after each value, as
+// mutool-totals.js does. The sandbox answers every event before
+// dispatchEvent returns.
 const target = new EventTarget(); // the sandbox reports to a window's events
 globalThis.window = globalThis;
 globalThis.addEventListener = target.addEventListener.bind(target);
 globalThis.dispatchEvent = target.dispatchEvent.bind(target);
+let said = [];
+globalThis.alert = message => said.push("alert=" + message);
 const pdfjs = require("/usr/share/javascript/pdf/build/pdf.js");
 const { QuickJSSandbox } = require("/usr/share/javascript/pdf/build/pdf.sandbox.js");
 const fs = require("fs");
@@ -17,19 +21,28 @@ const [input, ...pairs] = process.argv.slice(2);
     for (const [name, fields] of Object.entries(objects))
         for (const field of fields)
             if (field.id)
-                ids[name] = field.id, names[field.id] = name;
+                ids[name] = field.id, names[field.id] = name, values[name] = field.value || "";
     addEventListener("updatefromsandbox", event => {
+        if (event.detail.command === "error")
+            console.error(event.detail.value), process.exit(1);
         if (names[event.detail.id] && "value" in event.detail)
             values[names[event.detail.id]] = event.detail.value;
     });
+    const report = () => {
+        const filled = Object.keys(values).filter(name => values[name] !== "").sort();
+        console.log(said.concat(filled.map(name => name + "=" + values[name])).join("\t") + "\t");
+        said = [];
+    };
     const sandbox = await QuickJSSandbox();
     sandbox.create({objects, calculationOrder: await doc.getCalculationOrderIds(),
                     appInfo: {platform: "Linux", language: "en-US"}, docInfo: {actions: await doc.getJSActions()}});
-    for (const pair of pairs) // a value typed, then Tab
-        sandbox.dispatchEvent({id: ids[pair.slice(0, pair.indexOf("="))], name: "Keystroke",
-                               value: pair.slice(pair.indexOf("=") + 1), willCommit: true, commitKey: 3});
-    await new Promise(resolve => setTimeout(resolve, 100));
-    for (const [name, value] of Object.entries(values))
-        if (value !== "")
-            console.log(name + "=" + value);
+    sandbox.dispatchEvent({id: "doc", name: "Open"});
+    report();
+    for (const pair of pairs) {
+        const name = pair.slice(0, pair.indexOf("=")), id = ids[name], held = values[name];
+        sandbox.dispatchEvent({id, name: "Keystroke", value: held, change: pair.slice(name.length + 1),
+                               selStart: 0, selEnd: held.length, willCommit: false});
+        sandbox.dispatchEvent({id, name: "Keystroke", value: values[name], willCommit: true, commitKey: 3});
+        report();
+    }
 })().catch(error => { console.error(error); process.exit(1); });

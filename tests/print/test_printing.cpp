@@ -3,14 +3,16 @@
 // cannot be written leave behind) and, run by tests/print/cups-print-test with
 // its private scheduler, to a CUPS queue (the job comes out of the queue's
 // cups-pdf back end as the form; a refused job or a scheduler that is gone is
-// reported, a held one is not). The CUPS client alone, against a made-up
-// libcups: what the user is told of a scheduler that refuses the connection,
-// never answers, answers in another language than IPP, or about its queues.
+// reported, a held one is not). Against made-up print servers on 127.0.0.1
+// (fake_ipp_server.py): what the user is told, and when, of one that stops
+// answering, answers a byte at a time, never confirms a job, ends it, or
+// answers in another language than IPP.
 #include "cups_client.h"
 #include "page_build.h"
+#include "pdf_form.h"
 #include "preview_surface.h"
 #include "printed_page.h"
-#include "printing.h"
+#include "print_command.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -28,23 +30,28 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
+#include <optional>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
-#include <thread>
 
 namespace {
 
 // Files that cannot be written, for real, under `folder`: a file-size
-// limit, which Qt's PDF writer meets already in memory, and a link to
-// /dev/full, which the file's own write meets. Columns "file", "reason"
+// limit and a link to /dev/full, which the file's own writes meet. Columns "file", "reason"
 // (what the system says) and "limit" (bytes; 0: none); where there was a
 // file, it holds "old page". quorvel-render's test tries the same writer on
 // full disks, pipes, missing and read-only folders and injected errors.
+// A file another program keeps locked is told at once: the window never
+// waits on another program's lock.
 void Faulty_Targets_Data(const QString &folder)
 {
     QTest::addColumn<QString>("file");
@@ -55,7 +62,14 @@ void Faulty_Targets_Data(const QString &folder)
         QTest::newRow("file-size limit") << limited.fileName() << QStringLiteral("File too large") << 20480;
     QFile::link(QStringLiteral("/dev/full"), folder + QStringLiteral("/dev-full.pdf"));
     QTest::newRow("link to /dev/full") << folder + QStringLiteral("/dev-full.pdf") << QStringLiteral("No space left on device") << 0;
+    const QString locked = folder + QStringLiteral("/locked.pdf");
+    const int holder = ::open(QFile::encodeName(locked), O_WRONLY | O_CREAT, 0644); // open for the rest of the run
+    if (::write(holder, "old page", 8) == 8 && ::flock(holder, LOCK_EX) == 0)
+        QTest::newRow("locked") << locked << QStringLiteral("another program keeps the file locked") << 0;
 }
+
+// The attempts at a file's lock since the last reset.
+int lock_attempts = 0;
 
 // What the folder holds: names, links and sizes.
 QStringList Folder_State(const QString &folder)
@@ -66,53 +80,56 @@ QStringList Folder_State(const QString &folder)
     return state;
 }
 
-// A libcups made up for the CUPS client: the scheduler answers as `fake` says.
-enum Kind { Refuses, Silent, Http, Hangs, Ipp };
+// tests/print/fake_ipp_server.py in `mode`, on 127.0.0.1; ends with the test.
+class Fake_Server {
+public:
+    explicit Fake_Server(const QString &mode)
+    {
+        server_.start(QStringLiteral("python3"), {QStringLiteral(FAKE_IPP_SERVER), mode});
+        QDeadlineTimer started(30000);
+        while (!server_.canReadLine() && server_.waitForReadyRead(int(started.remainingTime())))
+            ;
+        address_ = "127.0.0.1:" + server_.readLine().trimmed().mid(5);
+    }
+    ~Fake_Server()
+    {
+        server_.closeWriteChannel();
+        server_.waitForFinished();
+    }
+    QByteArray Address() const { return address_; }
+    // What it has said since it told its port (each request it was asked).
+    QByteArray Said()
+    {
+        server_.waitForReadyRead(0);
+        return said_ += server_.readAllStandardOutput();
+    }
 
-struct Scheduler_Fake {
-    const char *server = "print.example";
-    Kind kind = Ipp;
-    ipp_status_t status = IPP_STATUS_OK;
-    bool accepting = true, stopped = false, known = false; // known: found on the network
-    const char *message = "";
-    ipp_op_t op{};
-    QByteArray uri;
-    http_timeout_cb_t keep_waiting = nullptr; void *waiting = nullptr; // the client's own, to wait on
-    std::atomic<int> open{0};
-} fake;
-
-template <typename T> T *Handle() { return reinterpret_cast<T *>(&fake); }
-
-const Cups_Library fake_library = {
-    [] { return fake.server; }, [] { return 6310; }, [] { return HTTP_ENCRYPTION_IF_REQUESTED; },
-    [](const char *, int, http_addrlist_t *, int, http_encryption_t, int, int, int *) -> http_t * {
-        return fake.kind == Refuses ? nullptr : (++fake.open, Handle<http_t>()); },
-    [](http_t *, double, http_timeout_cb_t cb, void *data) { fake.keep_waiting = cb, fake.waiting = data; },
-    [](http_t *) { return fake.kind == Http ? HTTP_STATUS_NOT_IMPLEMENTED : HTTP_STATUS_ERROR; },
-    [](http_t *) { --fake.open; }, [](ipp_op_t op) { return fake.op = op, Handle<ipp_t>(); },
-    [](ipp_t *, ipp_tag_t, ipp_tag_t, const char *, const char *, const char *uri) { return fake.uri = uri, Handle<ipp_attribute_t>(); },
-    [](ipp_t *, ipp_tag_t, ipp_tag_t, const char *, int, const char *, const char *const *) { return Handle<ipp_attribute_t>(); },
-    [](http_t *http, ipp_t *, const char *) -> ipp_t * {
-        while (fake.kind == Silent && fake.keep_waiting(http, fake.waiting))
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return fake.kind == Ipp ? Handle<ipp_t>() : nullptr;
-    },
-    [](ipp_t *, const char *, ipp_tag_t) { return Handle<ipp_attribute_t>(); },
-    [](ipp_attribute_t *, int, const char **) { return fake.message; },
-    [](ipp_attribute_t *, int) { return int(fake.stopped ? IPP_PSTATE_STOPPED : IPP_PSTATE_IDLE); },
-    [](ipp_attribute_t *, int) { return int(fake.accepting); }, [](ipp_t *) { return fake.status; }, [](ipp_t *) {},
-    [] { return fake.kind == Ipp ? fake.status : IPP_STATUS_ERROR_INTERNAL; },
-    [] { return fake.kind == Refuses ? "Connection refused" : fake.kind == Http ? "Not Implemented" : "No such queue"; },
-    [](http_t *, const char *, const char *) { return fake.known ? Handle<cups_dest_t>() : nullptr; }, [](int, cups_dest_t *) {},
+private:
+    QProcess server_;
+    QByteArray address_, said_;
 };
 
+// Where this thread's libcups asks; nothing: where it asked before.
+void Set_Cups_Server(const QByteArray &address)
+{
+    static const auto set = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
+    set(address.isEmpty() ? nullptr : address.constData());
+}
+
 } // namespace
+
+extern "C" int flock(int fd, int operation) noexcept
+{
+    ++lock_attempts;
+    return int(syscall(SYS_flock, fd, operation));
+}
 
 class Test_Printing : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
     Preview_Surface preview_;
+    std::optional<Drawing_Scope> drawn_; // the preview a print must leave as it was
     QPrinter *printer_ = nullptr;
     int dialogs_ = 0;
     QStringList failures_;
@@ -121,17 +138,17 @@ class Test_Printing : public QObject {
     const QString output_ = qEnvironmentVariable("QUORVEL_CUPS_OUTPUT");
 
     // The "PDF" command, the dialog choosing `file` ("" cancels it) or, when
-    // `file` starts with '|', the queue after running that shell command
+    // `file` starts with '|', `queue` after running that shell command
     // while the dialog is open.
-    void Print(const QString &file)
+    void Print(const QString &file, const QString &queue = qEnvironmentVariable("QUORVEL_CUPS_QUEUE"))
     {
-        Set_Printer_Dialog([this, file](QPrinter &printer, QWidget *) {
+        Set_Printer_Dialog([this, file, queue](QPrinter &printer, QWidget *) {
             ++dialogs_;
             printer_ = &printer;
             if (file.startsWith(u'|')) { // as the dialog does when a printer is picked after a file
                 printer.setOutputFileName({});
                 printer.setOutputFormat(QPrinter::NativeFormat);
-                printer.setPrinterName(queue_);
+                printer.setPrinterName(queue);
                 QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), file.mid(1)});
                 return true;
             }
@@ -149,26 +166,26 @@ class Test_Printing : public QObject {
     {
         QCOMPARE(Pdf_Page_Count(pdf), 1);
         QCOMPARE(Pdf_Page_Size(pdf), QSizeF(612, 792));
-        Zoom_Factor = 1;
+        const Drawing_Scope scope(preview_, 1);
         Build_Page();
         Check_Same_Sheet(Pdf_Image(pdf, 96), printer_->pageLayout().paintRect(QPageLayout::Point).topLeft(),
                          preview_.Image());
     }
 
-    // The queue's new PDF, once the scheduler and its filters are done with
-    // it and no second one follows; "" when none comes within `wait` ms.
-    QString New_Job(const QStringList &before, int wait) const
+    // The queue's new PDF, once the scheduler has no job left for it (the
+    // back end has written its file by then); "" when none or several came.
+    QString New_Job(const QStringList &before) const
     {
-        const auto added = [&] {
-            QStringList files = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
-            files.removeIf([&](const QString &file) { return before.contains(file); });
-            return files;
+        const auto idle = [this] {
+            QProcess jobs;
+            jobs.start(QStringLiteral("lpstat"), {QStringLiteral("-o"), queue_});
+            return jobs.waitForFinished() && jobs.readAllStandardOutput().isEmpty();
         };
-        QDeadlineTimer deadline(wait);
-        while (!deadline.hasExpired() && (added().isEmpty() || Pdf_Page_Count(QDir(output_).filePath(added()[0])) < 0))
+        for (QDeadlineTimer deadline(60000); !deadline.hasExpired() && !idle();)
             QTest::qWait(200);
-        QTest::qWait(1500);
-        return added().size() == 1 ? QDir(output_).filePath(added()[0]) : QString();
+        QStringList files = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        files.removeIf([&](const QString &file) { return before.contains(file); });
+        return files.size() == 1 ? QDir(output_).filePath(files[0]) : QString();
     }
 
 private slots:
@@ -179,8 +196,7 @@ private slots:
         notices_.clear();
         Set_Print_Failure_Report([this](QWidget *, const QString &reason) { failures_.append(reason); });
         Set_Print_Notice([this](QWidget *, const QString &notice) { notices_.append(notice); });
-        OutputTarget = &preview_;
-        Zoom_Factor = 0.5;
+        drawn_.emplace(preview_, 0.5f);
         Build_Page();
     }
     void cleanup()
@@ -189,6 +205,7 @@ private slots:
         Set_Print_Failure_Report();
         Set_Print_Notice();
         QCOMPARE(OutputTarget, &preview_);
+        drawn_.reset();
     }
 
     // One page, the preview left as it was, at the zoom it is drawn at; the
@@ -235,65 +252,83 @@ private slots:
         const struct rlimit limited = {limit ? rlim_t(limit) : unlimited.rlim_cur, unlimited.rlim_max};
         signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limited);
+        lock_attempts = 0;
         Print(file);
         setrlimit(RLIMIT_FSIZE, &unlimited);
+        QVERIFY2(lock_attempts <= 1, "the lock was tried again: the window waited on it");
         QCOMPARE(failures_.size(), 1);
         QVERIFY2(failures_[0].contains(file) && failures_[0].contains(reason), qPrintable(failures_[0]));
         QCOMPARE(Folder_State(folder), before);
         QCOMPARE(Zoom_Factor, Single(0.5));
     }
 
-    // The CUPS client against a libcups made up here (fake_library): where
-    // the scheduler is, how it answers, the printer asked for ("" asks
-    // for the printer list), and what the user is told.
-    void clientTellsWhatTheSchedulerSaid()
+    // Made-up print servers (fake_ipp_server.py) that answer wrongly or not
+    // at all, at each step: each told within two budgets (bench/print_waits
+    // measures the wait: one), the window's events running meanwhile. Qt's
+    // own questions are asked by the real dialog, never shown here; a job
+    // goes to the queue "Fake", chosen in the dialog.
+    void toldInTime_data()
     {
-        const ipp_status_t ok = IPP_STATUS_OK, gone = IPP_STATUS_ERROR_NOT_FOUND;
-        const struct { const char *server; Kind kind; ipp_status_t status; bool accepting, known; QString printer, told; } rows[] = {
-            {"print.example", Silent, ok, true, false, "", "the print system (CUPS) at print.example:6310 does not answer"},
-            {"/run/cups/cups.sock", Refuses, ok, true, false, "",
-             "no print system (CUPS) takes connections at /run/cups/cups.sock (Connection refused)"},
-            {"::1", Http, ok, true, false, "Office", "The printer \"Office\" cannot be reached: the server at [::1]:6310 "
-             "did not answer as a print system (CUPS) does (HTTP status 501, Not Implemented)."},
-            {"print.example", Hangs, ok, true, false, "", "the server at print.example:6310 did not answer as a print "
-             "system (CUPS) does (it took the connection but gave no HTTP answer)"},
-            {"print.example", Ipp, ok, false, false, "Office", "The printer \"Office\" is not accepting jobs: out of "
-             "toner (CUPS: server-error-not-accepting-jobs)"},
-            {"print.example", Ipp, gone, true, false, "Office/2", "The printer \"Office/2\" cannot be reached: No such queue"},
-            {"print.example", Ipp, gone, true, true, "Office/2", ""}, // found on the network
-            {"print.example", Ipp, ok, true, false, "", ""},
-        };
-        for (const auto &row : rows) {
-            fake.server = row.server, fake.kind = row.kind, fake.status = row.status, fake.known = row.known;
-            fake.accepting = row.accepting, fake.message = row.accepting ? "" : "out of toner", fake.uri.clear();
-            const Queue_State state = Ask_Scheduler(fake_library, row.printer, [] { return true; }, 300);
-            QCOMPARE(row.printer.isEmpty() ? Not_Heard(state) : Queue_Failure(row.printer, state), row.told);
-            QTRY_COMPARE(fake.open.load(), 0); // every connection closed, the silent one once given up
-            if (row.kind != Refuses)
-                QCOMPARE(fake.op, row.printer.isEmpty() ? IPP_OP_CUPS_GET_PRINTERS : IPP_OP_GET_PRINTER_ATTRIBUTES);
-            QCOMPARE(fake.uri, row.printer.isEmpty() ? QByteArray() : QByteArray("ipp://localhost:6310/printers/Office"));
-        }
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("job");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("notice");
+        const QString late = QStringLiteral("did not answer in time when Qt asked it ");
+        QTest::newRow("answers once, then never") << "once" << false << late << "";
+        QTest::newRow("a byte every 0.5 s") << "trickle" << false << late << "";
+        QTest::newRow("document unconfirmed") << "unsent" << true
+                                              << "did not confirm job 7 for the printer \"Fake\" in time, and is asked to cancel" << "";
+        QTest::newRow("job aborted") << "state:8" << true << "aborted job 7 on the printer \"Fake\" (no reason was given)" << "";
+        QTest::newRow("job canceled") << "state:7" << true << "job 7 on the printer \"Fake\" was canceled" << "";
+        QTest::newRow("job stopped") << "state:6" << true << "" << "Job 7 on the printer \"Fake\" has stopped";
+        QTest::newRow("not IPP") << "garbage" << false << "answered, but not as a print system (CUPS) does (its "
+                                                          "answer, of type application/ipp, is not IPP)" << "";
+        QTest::newRow("hangs up") << "hangup" << false << "took the connection but gave no answer" << "";
+        QTest::newRow("job taken") << "ok" << true << "" << "";
+    }
+    void toldInTime()
+    {
+        QFETCH(QString, mode);
+        QFETCH(bool, job);
+        QFETCH(QString, failure);
+        QFETCH(QString, notice);
+        Fake_Server server(mode);
+        Set_Cups_Server(server.Address());
+        QElapsedTimer waited, beat;
+        qint64 longest = 0;
+        bool shown = false;
+        QTimer heartbeat, user;
+        connect(&heartbeat, &QTimer::timeout, this, [&] { longest = std::max(longest, beat.restart()); });
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()))
+                shown = true, dialog->reject();
+        });
+        heartbeat.start(20), user.start(100), beat.start(), waited.start();
+        job ? Print(QStringLiteral("|"), QStringLiteral("Fake")) : (Set_Printer_Dialog(), Print_Page(nullptr));
+        longest = std::max(longest, beat.elapsed());
+        Set_Cups_Server({});
+        QVERIFY(!shown);
+        QCOMPARE(failures_.size(), failure.isEmpty() ? 0 : 1);
+        QCOMPARE(notices_.size(), notice.isEmpty() ? 0 : 1);
+        QVERIFY2(failure.isEmpty() || failures_[0].contains(failure), qPrintable(failures_.value(0)));
+        QVERIFY2(notice.isEmpty() || notices_[0].contains(notice), qPrintable(notices_.value(0)));
+        if (failure.contains(QStringLiteral("asked to cancel"))) // and it is: it does not print later
+            QTRY_VERIFY(server.Said().contains("cancel-job"));
+        QVERIFY2(waited.elapsed() < 2 * Answer_Budget, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY2(longest < Answer_Budget / 2, qPrintable(QString::number(longest)));
     }
 
-    // The user stops waiting: nothing to tell. A stopped queue that accepts
-    // jobs is no failure; a job it refused is, with the administrator's
-    // reason when the queue tells it.
-    void clientCancelsAndChecksTheJob()
+    // Writing a PDF asks no print system (a PDF printer of Qt's would ask it
+    // for its default printer, and wait on one that does not answer).
+    void aPdfAsksNoPrintSystem()
     {
-        fake.kind = Silent;
-        const Queue_State cancelled = Ask_Scheduler(fake_library, {}, [] { return false; });
-        QVERIFY(cancelled.heard == Heard::Cancelled && Not_Heard(cancelled).isEmpty());
-        QTRY_COMPARE(fake.open.load(), 0);
-        fake.kind = Ipp, fake.status = IPP_STATUS_OK, fake.stopped = true, fake.message = "paper jam";
-        const Queue_State stopped = Ask_Scheduler(fake_library, QStringLiteral("Office"), [] { return true; });
-        QVERIFY(stopped.stopped && Queue_Failure("Office", stopped).isEmpty());
-        const ipp_status_t refused = IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS;
-        QCOMPARE(Submission_Failure("Office", IPP_STATUS_OK_CONFLICTING, "", stopped) +
-                     Submission_Failure("Office", refused, "refused", stopped) + u'|' +
-                     Submission_Failure("Office", refused, "refused", cancelled),
-                 "The printer \"Office\" is not accepting jobs: paper jam (CUPS: refused)|"
-                 "The printer \"Office\" did not take the job: refused");
+        Fake_Server server(QStringLiteral("ok"));
+        Set_Cups_Server(server.Address());
+        QVERIFY(Write_Page_Pdf(QFile::encodeName(dir_.filePath(QStringLiteral("asks.pdf")))).Ok());
+        Set_Cups_Server({});
+        QCOMPARE(server.Said(), QByteArray());
     }
+
     // A print server that never takes the connection (its backlog full, as a
     // host that drops connections) is reported with its address and port
     // within seconds, before the dialog; tests/print/cups-print-test has one
@@ -309,16 +344,15 @@ private slots:
         for (int &fd : waiting)
             ::connect(fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0), at, size);
         const QByteArray where = "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
-        const auto setServer = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
-        setServer(where.constData());
+        Set_Cups_Server(where);
         QElapsedTimer waited;
         waited.start();
         Print(dir_.filePath(QStringLiteral("never.pdf")));
-        setServer(nullptr);
+        Set_Cups_Server({});
         for (int fd : {server, waiting[0], waiting[1], waiting[2]})
             close(fd);
         QCOMPARE(dialogs_, 0);
-        QCOMPARE(failures_, QStringList("Nothing was printed: the print system (CUPS) at " + where + " does not answer."));
+        QCOMPARE(failures_, QStringList("the print system (CUPS) at " + where + " does not answer"));
         QVERIFY2(waited.elapsed() < 10000, qPrintable(QString::number(waited.elapsed())));
     }
 
@@ -354,8 +388,7 @@ private slots:
         QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
     }
 
-    // Through the queue: taken as it is, not even begun (Qt cannot write
-    // the job's file), refused while the dialog is open (the administrator's
+    // Through the queue: taken as it is, refused while the dialog is open (the administrator's
     // reason shown), held by a stopped queue (a success, as lp sees it, and
     // the user told it waits), with the scheduler stopped before the dialog
     // (not opened) or while it is open, or with the scheduler gone. No wait
@@ -368,19 +401,17 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::addColumn<QString>("failure"); // empty: the job is taken
         QTest::addColumn<QString>("notice");
-        QTest::addColumn<QString>("tmpdir"); // where Qt writes the job first, in our folder; empty: as it is
         const QString stop = QStringLiteral("kill -STOP $QUORVEL_CUPSD_PID"), start = QStringLiteral("kill -CONT $QUORVEL_CUPSD_PID");
-        QTest::newRow("taken") << "" << "" << "" << "" << "" << "";
-        QTest::newRow("no room for the job") << "" << "" << "" << "could not be opened" << "" << "missing";
+        QTest::newRow("taken") << "" << "" << "" << "" << "";
         QTest::newRow("not accepting jobs") << "" << "cupsreject -r 'out of toner' $QUORVEL_CUPS_QUEUE"
-                                            << "cupsaccept $QUORVEL_CUPS_QUEUE" << "not accepting jobs: out of toner" << "" << "";
+                                            << "cupsaccept $QUORVEL_CUPS_QUEUE" << "not accepting jobs: out of toner" << "";
         QTest::newRow("stopped, accepting") << "" << "cupsdisable $QUORVEL_CUPS_QUEUE" << "cupsenable $QUORVEL_CUPS_QUEUE" << ""
-                                            << "waits in its queue" << "";
-        QTest::newRow("scheduler stopped before") << stop << "" << start << "does not answer" << "" << "";
-        QTest::newRow("scheduler stopped meanwhile") << "" << stop << start << "does not answer" << "" << "";
+                                            << "waits in its queue";
+        QTest::newRow("scheduler stopped before") << stop << "" << start << "does not answer" << "";
+        QTest::newRow("scheduler stopped meanwhile") << "" << stop << start << "does not answer" << "";
         QTest::newRow("scheduler gone") // last, as it ends the scheduler
             << "" << "kill $QUORVEL_CUPSD_PID && while [ -S $CUPS_SERVER ]; do sleep 0.1; done" << "" << "no print system (CUPS) takes connections at /"
-            << "" << "";
+            << "";
     }
     void printsThroughTheQueue()
     {
@@ -389,37 +420,32 @@ private slots:
         QFETCH(QString, after);
         QFETCH(QString, failure);
         QFETCH(QString, notice);
-        QFETCH(QString, tmpdir);
         if (queue_.isEmpty())
             QSKIP("needs a print queue: run through tests/print/cups-print-test");
         QVERIFY(QPrinterInfo::availablePrinterNames().contains(queue_));
         const QStringList before_jobs = QDir(output_).entryList({QStringLiteral("*.pdf")}, QDir::Files);
         const QStringList temporary = QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        const QByteArray tmp = qgetenv("TMPDIR");
-        if (!tmpdir.isEmpty())
-            qputenv("TMPDIR", dir_.filePath(tmpdir).toUtf8());
         QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), before});
         QElapsedTimer waited;
         waited.start();
         Print(u'|' + meanwhile);
         const qint64 seconds = waited.elapsed() / 1000;
-        qputenv("TMPDIR", tmp);
         QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), after});
         QCOMPARE(QDir::temp().entryList(QDir::AllEntries | QDir::NoDotAndDotDot), temporary);
         QCOMPARE(Zoom_Factor, Single(0.5));
         QCOMPARE(dialogs_, before.isEmpty() ? 1 : 0);
-        QVERIFY2(seconds < 30, qPrintable(QString::number(seconds)));
+        QVERIFY2(seconds < 2 * Answer_Budget / 1000, qPrintable(QString::number(seconds)));
         QCOMPARE(notices_.size(), notice.isEmpty() ? 0 : 1);
         if (!notice.isEmpty())
             QVERIFY2(notices_[0].contains(queue_) && notices_[0].contains(notice), qPrintable(notices_[0]));
         if (!failure.isEmpty()) {
             QCOMPARE(failures_.size(), 1);
             QVERIFY2(failures_[0].contains(failure), qPrintable(failures_[0]));
-            QVERIFY(New_Job(before_jobs, 2000).isEmpty());
+            QVERIFY(New_Job(before_jobs).isEmpty());
             return;
         }
         QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
-        const QString job = New_Job(before_jobs, 60000);
+        const QString job = New_Job(before_jobs);
         QVERIFY2(job.contains(QStringLiteral("Travel_Expense_Report")), qPrintable(job)); // cups-pdf names it by the job
         // The print system turns the texts into shapes: the form is checked
         // by where its ink lies.

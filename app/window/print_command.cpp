@@ -1,0 +1,243 @@
+#include "print_command.h"
+
+#include "printing.h"
+#include "qt_cups_calls.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace {
+
+QString Tr(const char *text)
+{
+    return QCoreApplication::translate("Printing", text);
+}
+
+// While the print system is asked, the window's events run. After half a
+// second the user sees that it is being asked, and may stop waiting; until
+// then the window takes no input, so that no second print starts meanwhile.
+// One box for one wait: it goes with it.
+class Waiting_Box {
+public:
+    explicit Waiting_Box(QWidget *parent) : progress_(Tr("Asking the print system (CUPS)\u2026"), Tr("Cancel"), 0, 0, parent)
+    {
+        progress_.setWindowTitle(Tr("Print"));
+        progress_.setWindowModality(Qt::WindowModal);
+        progress_.setMinimumDuration(500);
+    }
+
+    bool Still_Waiting()
+    {
+        QCoreApplication::processEvents(progress_.isVisible() ? QEventLoop::AllEvents
+                                                              : QEventLoop::ExcludeUserInputEvents);
+        return !progress_.wasCanceled();
+    }
+    ::Still_Waiting Waiting()
+    {
+        return [this] { return Still_Waiting(); };
+    }
+    bool Cancelled() const { return progress_.wasCanceled(); }
+
+private:
+    QProgressDialog progress_;
+};
+
+// The print command while it runs: the deadline of the user's last action,
+// by which the print system answers it, Qt's questions included.
+struct Command {
+    QDeadlineTimer deadline;
+    Qt_Cups_Questions questions;
+    bool pressed = false; // "Print" was pressed in the dialog
+};
+Command *command = nullptr;
+
+// The user acted: the print system has Answer_Budget to answer.
+void Act()
+{
+    command->deadline = QDeadlineTimer(Answer_Budget);
+    command->questions.Begin(command->deadline);
+}
+
+// A box for each of Qt's questions that is not answered at once, over
+// whatever window is in front.
+std::function<Still_Waiting()> Boxes(QWidget *window)
+{
+    return [window] {
+        auto box = std::make_shared<std::unique_ptr<Waiting_Box>>();
+        return [window, box] {
+            if (!*box) {
+                QWidget *modal = QApplication::activeModalWidget();
+                *box = std::make_unique<Waiting_Box>(modal ? modal : window);
+            }
+            return (*box)->Still_Waiting();
+        };
+    };
+}
+
+bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
+{
+    QPrintDialog dialog(&printer, parent);
+    // Building it, Qt asked the print system for its printers: unanswered
+    // (or not waited for), that is told instead of a dialog without them.
+    if (command->questions.Cancelled() || !command->questions.Answered().Ok())
+        return false;
+    command->questions.End();
+    dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
+    if (!Guard_Print_Dialog(dialog))
+        qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void Warn_Print_Failed(QWidget *window, const QString &message)
+{
+    QMessageBox::warning(window, Tr("Print"), Tr("The page was not printed: %1.").arg(message));
+}
+
+void Tell_Print_Waits(QWidget *window, const QString &notice)
+{
+    QMessageBox::information(window, Tr("Print"), notice);
+}
+
+Printer_Dialog printerDialog = Show_Print_Dialog;
+Print_Report failureReport = Warn_Print_Failed;
+Print_Report noticeReport = Tell_Print_Waits;
+
+// The print up to what the user is told; nothing when the user cancelled.
+std::optional<Result<Printed>> Print(QWidget *window)
+{
+    dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
+    Act();
+    {
+        // Qt is about to ask the print system for its printers, making the
+        // printer and the dialog: it is heard first, so that one that does
+        // not answer from the start is told with its own words.
+        Waiting_Box box(window);
+        const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
+        if (box.Cancelled())
+            return std::nullopt;
+        if (!heard.Ok())
+            return Failure{heard.Message()};
+    }
+    QPrinter &printer = The_Printer();
+    const bool chosen = dlgCommon.ShowPrinter(printer, window);
+    if (command->questions.Cancelled())
+        return std::nullopt;
+    if (const Result<> answered = command->questions.Answered(); !answered.Ok())
+        return Failure{answered.Message()};
+    if (!chosen)
+        return std::nullopt;
+    if (!command->pressed) // a dialog without our "Print": its confirmation is the user's act
+        Act();
+    Waiting_Box box(window);
+    Result<Printed> printed = Print_On(printer, command->deadline, box.Waiting());
+    if (box.Cancelled())
+        return std::nullopt;
+    return printed;
+}
+
+} // namespace
+
+QAbstractPrintDialog::PrintDialogOptions Printer_Dialog_Options(QAbstractPrintDialog::PrintDialogOptions options,
+                                                                Long flags)
+{
+    if (flags & Print_Flags_No_Selection)
+        options.setFlag(QAbstractPrintDialog::PrintSelection, false);
+    // Qt hands the copies and the collation chosen in the dialog to the print
+    // system with the job, which makes the copies; the page is drawn once.
+    if (flags & Print_Flags_Driver_Copies)
+        options.setFlag(QAbstractPrintDialog::PrintCollateCopies, true);
+    // "Print to file" stays available despite the flag: here the dialog's
+    // "Print to File (PDF)" entry is how someone without a printer gets the
+    // page, and the command's button says "PDF".
+    if (flags & Print_Flags_No_Print_To_File)
+        options.setFlag(QAbstractPrintDialog::PrintToFile, true);
+    return options;
+}
+
+bool Guard_Print_Dialog(QPrintDialog &dialog)
+{
+    auto *buttons = dialog.findChild<QDialogButtonBox *>(QString(), Qt::FindDirectChildrenOnly);
+    auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("filename"));
+    if (!buttons || !name || !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
+        return false;
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name] {
+        Act();
+        command->pressed = true;
+        QString why;
+        if (name->isEnabled()) {
+            if (const Result<> file = Check_Print_File(name->text()); !file.Ok())
+                why = Tr("%1.\nPlease choose a different file name.").arg(file.Message());
+        } else {
+            Waiting_Box box(&dialog);
+            const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
+            if (box.Cancelled())
+                return command->questions.End();
+            if (!heard.Ok())
+                why = Tr("Nothing can be printed on a printer now: %1.\n\nPrint to a file, or try again later.")
+                          .arg(heard.Message());
+        }
+        if (!why.isEmpty())
+            QMessageBox::warning(&dialog, dialog.windowTitle(), why);
+        else // the dialog, accepting, sets the printer up: Qt's questions of this act
+            QMetaObject::invokeMethod(&dialog, "_q_checkFields");
+        // Left open, the dialog waits for the user again.
+        command->questions.End();
+    });
+    return true;
+}
+
+bool Common_Dialog::ShowPrinter(QPrinter &printer, QWidget *parent)
+{
+    return printerDialog(printer, parent) || !CancelError;
+}
+
+void Set_Printer_Dialog(Printer_Dialog dialog)
+{
+    printerDialog = dialog ? std::move(dialog) : Printer_Dialog(Show_Print_Dialog);
+}
+
+void Set_Print_Failure_Report(Print_Report report)
+{
+    failureReport = report ? std::move(report) : Print_Report(Warn_Print_Failed);
+}
+
+void Set_Print_Notice(Print_Report notice)
+{
+    noticeReport = notice ? std::move(notice) : Print_Report(Tell_Print_Waits);
+}
+
+void Print_Page(QWidget *window)
+{
+    dlgCommon.CancelError = true;
+    Command running{{}, Qt_Cups_Questions(Boxes(window)), false};
+    command = &running;
+    std::optional<Result<Printed>> outcome;
+    try {
+        outcome = Print(window);
+    } catch (const RuntimeError &error) {
+        // The drawing's own run-time errors end the print as any failure.
+        outcome = Failure{QString::fromStdString(error.what())};
+    } catch (const std::exception &fault) {
+        outcome = Failure{Tr("a fault of Quorvel itself stopped it (%1); please report it")
+                              .arg(QString::fromLocal8Bit(fault.what()))};
+    }
+    command = nullptr;
+    // Told once everything is back in place: the message box lets the
+    // window's events run.
+    if (!outcome)
+        return;
+    if (!outcome->Ok())
+        failureReport(window, outcome->Message());
+    else if (!outcome->Value().notice.isEmpty())
+        noticeReport(window, outcome->Value().notice);
+}
