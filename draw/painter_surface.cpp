@@ -183,7 +183,7 @@ void Painter_Surface::Snapped_Line(Single x1, Single y1, Single x2, Single y2, L
     } else if (fillStyle != Fill_Transparent) {
         QBrush brush(Colour(FillColor()), Qt_Brush_Style(fillStyle));
         brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
-        Paint([=](QPainter &painter) { Fill(painter, interior, brush); });
+        Paint(interior, [=](QPainter &painter) { Fill(painter, interior, brush); });
     }
     if (DrawStyle() == Pen_Invisible)
         return;
@@ -218,9 +218,13 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
     const double width = DrawWidth() * Device_Per_Pen_Pixel();
     const Integer style = DrawStyle();
     QPen pen(Colour(color), width, Qt_Pen_Style(style), Qt::SquareCap, Qt::MiterJoin);
+    // The pen reaches half its width beyond the ends and edges, a mitred
+    // corner of a box a little more.
+    const double reach = width + 1;
+    const QRectF pen_bounds = QRectF(p1, p2).normalized().adjusted(-reach, -reach, reach, reach);
 
     if (!box) {
-        Paint([=](QPainter &painter) {
+        Paint(pen_bounds, [=](QPainter &painter) {
             painter.setPen(pen);
             painter.drawLine(p1, p2);
         });
@@ -233,7 +237,7 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
         QBrush brush(Colour(FillColor()), Qt_Brush_Style(fillStyle));
         if (fillStyle != Fill_Solid)
             brush.setTransform(QTransform::fromScale(Hatch_Scale(), Hatch_Scale()));
-        Paint([=](QPainter &painter) { Fill(painter, rect, brush); });
+        Paint(rect, [=](QPainter &painter) { Fill(painter, rect, brush); });
     }
     if (style == Pen_Inside_Solid) {
         // Inside solid: the pen stays within the rectangle.
@@ -245,7 +249,7 @@ void Painter_Surface::Line(Single x1, Single y1, Single x2, Single y2, Long colo
     }
     if (style != Pen_Invisible) {
         pen.setCapStyle(Qt::SquareCap);
-        Paint([=](QPainter &painter) {
+        Paint(pen_bounds, [=](QPainter &painter) {
             painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(rect);
@@ -301,13 +305,19 @@ void Painter_Surface::Paint_Text_Line(QPainter &painter, const QFont &font, qrea
 
 void Painter_Surface::Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin)
 {
-    Paint([font = entry.font, scale = entry.scale, ascent = entry.metrics.ascent(), prepared = Laid_Out(entry, text),
-           text, origin](QPainter &painter) { Paint_Text_Line(painter, font, scale, ascent, prepared, text, origin); });
+    // A glyph stays within a line's height of the text's advance and baseline.
+    const double advance = double(TextWidth(text)) * Device_Per_Unit_X();
+    const QRectF bounds(origin.x() - entry.height, origin.y() - entry.ascent - entry.height, advance + 2 * entry.height,
+                        3 * entry.height);
+    Paint(bounds, [font = entry.font, scale = entry.scale, ascent = entry.metrics.ascent(),
+                   prepared = Laid_Out(entry, text), text, origin](QPainter &painter) {
+        Paint_Text_Line(painter, font, scale, ascent, prepared, text, origin);
+    });
 }
 
 void Painter_Surface::Fill_Pixels(const QRect &rect, const QColor &color)
 {
-    Paint([=](QPainter &painter) { painter.fillRect(rect, color); });
+    Paint(rect, [=](QPainter &painter) { painter.fillRect(rect, color); });
 }
 
 void Painter_Surface::PaintPicture(const Picture &picture, Single x, Single y, Single width, Single height)
@@ -316,7 +326,7 @@ void Painter_Surface::PaintPicture(const Picture &picture, Single x, Single y, S
         throw RuntimeError(Err_Invalid_Picture, "Invalid picture");
     const QPointF p1 = To_Device(x, y);
     const QPointF p2 = To_Device(x + width, y + height);
-    Paint([=](QPainter &painter) {
+    Paint(QRectF(p1, p2).normalized(), [=](QPainter &painter) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         painter.drawImage(QRectF(p1, p2), picture);
     });

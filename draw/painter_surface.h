@@ -44,6 +44,14 @@ protected:
     virtual QPaintDevice *Metrics_Device() = 0;
     // Runs one drawing operation, now or later.
     virtual void Paint(std::function<void(QPainter &)> operation) = 0;
+    // The same, for an operation that changes no device pixel outside
+    // `bounds`: a surface that draws later may leave it out where it draws
+    // nothing.
+    virtual void Paint(const QRectF &bounds, std::function<void(QPainter &)> operation)
+    {
+        Q_UNUSED(bounds);
+        Paint(std::move(operation));
+    }
 
     // Forgets resolved fonts and measured widths (after a change of resolution).
     void Forget_Fonts();

@@ -3,6 +3,12 @@
 // screen it holds device pixels (logical size x device pixel ratio), so text
 // and rules are drawn at the screen's own resolution. Solid fills and text go
 // straight into the bitmap, with the very pixels the painter would give.
+//
+// A drawing is kept as a list of steps until its image is asked for, and
+// then done a band of rows at a time: the band is cleared and every step
+// that reaches it drawn there while its pixels are still in the processor's
+// cache. A large canvas is otherwise cleared out to memory and read back for
+// every text and rule.
 #pragma once
 
 #include "painter_surface.h"
@@ -12,6 +18,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 class Preview_Surface : public Painter_Surface {
@@ -56,16 +64,33 @@ protected:
     double Pixel_Ratio() const override { return ratio_; }
     QPaintDevice *Metrics_Device() override { return &metricsImage_; }
     void Paint(std::function<void(QPainter &)> operation) override;
+    void Paint(const QRectF &bounds, std::function<void(QPainter &)> operation) override;
     void Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin) override;
     void Fill_Pixels(const QRect &rect, const QColor &color) override;
 
 private:
+    // One step of a drawing: a solid fill, a text's ink or a painter's
+    // operation, and the device pixels it may change.
+    struct Step {
+        QRect bounds;
+        quint32 pixel = 0;                    // a fill's
+        std::shared_ptr<const Text_Ink> ink;  // a text's, whose whole pixel is at `to`
+        QPoint to;
+        std::function<void(QPainter &)> paint; // the painter's
+    };
+
     // The ink of a text at `origin`; none when the painter draws it.
-    const Text_Ink *Ink_Of(Font_Entry &entry, const QString &text, qreal fraction, QPointF origin);
+    std::shared_ptr<const Text_Ink> Ink_Of(Font_Entry &entry, const QString &text, qreal fraction, QPointF origin);
     QImage &Canvas();
+    void Add(Step step);
+    int Band_Bottom(int bottom) const;
+    void Draw_Band(const QRect &band);
 
     void Resize(QSize pixels);
+    // Draws the steps kept so far, or drops them undrawn with an image that
+    // no one will see.
     void Finish();
+    void Drop_Steps();
     QSize Device_Size() const;
     QImage Blank_Image();
 
@@ -78,6 +103,8 @@ private:
     qreal ratio_ = 1;
     QColor back_ = Qt::white;
     QImage image_;
+    bool blank_ = false; // image_ is still to be cleared
+    std::vector<Step> steps_;
     QImage metricsImage_;
     // The ink of every text of the form is 0.1 MB at 100 % and 1.6 MB at
     // the largest zoom on a screen of twice the density.

@@ -47,6 +47,10 @@ void Ink_Row(quint32 *pixels, const uchar *coverage, int count)
         std::memcpy(&four, coverage + i, 4);
         if (!four)
             continue;
+        if (four == 0xffffffffu) { // wholly covered: black whatever was there
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(pixels + i), opaque);
+            continue;
+        }
         __m128i cover = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(four)), zero);
         cover = _mm_unpacklo_epi16(cover, cover); // each coverage twice
         const __m128i keepLow = _mm_sub_epi16(full, _mm_unpacklo_epi32(cover, cover)); // pixels 0, 1
@@ -254,26 +258,33 @@ Text_Ink Measure_Ink(const Ink_Face &face, const QString &text, qreal fraction, 
     return Runs_Of(found, probe_rect.width(), probe_rect.height(), at);
 }
 
-void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to)
+void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to, int top, int bottom)
 {
     uchar *bits = canvas.bits();
     const qsizetype stride = canvas.bytesPerLine();
     const auto row = [&](int y) { return reinterpret_cast<quint32 *>(bits + (to.y() + y) * stride) + to.x(); };
-    for (const Text_Ink::Run &run : ink.runs)
-        Ink_Row(row(run.y) + run.x, &ink.coverage[run.at], run.length);
+    const auto within = [&](int y) { return to.y() + y >= top && to.y() + y <= bottom; };
+    for (const Text_Ink::Run &run : ink.runs) { // row by row, top down
+        if (to.y() + run.y > bottom)
+            break;
+        if (within(run.y))
+            Ink_Row(row(run.y) + run.x, &ink.coverage[run.at], run.length);
+    }
     for (const Text_Ink::Shared &shared : ink.later) {
+        if (!within(shared.y))
+            continue;
         quint32 &pixel = row(shared.y)[shared.x];
         pixel = Inked(pixel, shared.coverage);
     }
 }
 
-const Text_Ink *Ink_Cache::Find(const Ink_Face &face, const QString &text, qreal fraction,
-                                const Paint_Whole_Text &paint_whole)
+std::shared_ptr<const Text_Ink> Ink_Cache::Find(const Ink_Face &face, const QString &text, qreal fraction,
+                                                const Paint_Whole_Text &paint_whole)
 {
     Key key{face.font, face.scale, text, fraction};
     const auto found = inks_.constFind(key);
-    if (found != inks_.constEnd() && found->measured)
-        return &found->ink;
+    if (found != inks_.constEnd() && found->ink)
+        return found->ink;
     const std::size_t entry = sizeof(Entry) + std::size_t(text.size()) * sizeof(QChar);
     if (found == inks_.constEnd()) {
         if (bytes_ + entry > limit_)
@@ -289,8 +300,8 @@ const Text_Ink *Ink_Cache::Find(const Ink_Face &face, const QString &text, qreal
     }
     bytes_ += ink.Bytes();
     Entry &kept = inks_[key];
-    kept = Entry{true, std::move(ink)};
-    return &kept.ink;
+    kept.ink = std::make_shared<const Text_Ink>(std::move(ink));
+    return kept.ink;
 }
 
 void Ink_Cache::Clear()
@@ -301,5 +312,6 @@ void Ink_Cache::Clear()
 
 qsizetype Ink_Cache::Exact() const
 {
-    return std::count_if(inks_.cbegin(), inks_.cend(), [](const Entry &entry) { return entry.ink.exact; });
+    return std::count_if(inks_.cbegin(), inks_.cend(),
+                         [](const Entry &entry) { return entry.ink && entry.ink->exact; });
 }

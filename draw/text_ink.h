@@ -11,11 +11,13 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
-// Runs of coverage along rows, of the first glyph that reaches each pixel,
-// then for the few pixels that glyphs share the later coverages in drawing
-// order. Positions are relative to the whole pixel left of the text's origin.
+// Runs of coverage along rows, top down, of the first glyph that reaches
+// each pixel, then for the few pixels that glyphs share the later coverages
+// in drawing order. Positions are relative to the whole pixel left of the
+// text's origin.
 struct Text_Ink {
     struct Run {
         int x, y, length;
@@ -49,9 +51,10 @@ using Paint_Whole_Text = std::function<void(QPainter &painter, QPointF origin)>;
 // large to probe, or glyphs that do not blend back into `paint_whole`'s text.
 Text_Ink Measure_Ink(const Ink_Face &face, const QString &text, qreal fraction, const Paint_Whole_Text &paint_whole);
 
-// Blends exact ink, black, into an RGB32 canvas with the text's whole pixel
-// at `to`; the ink's rectangle there must lie inside the canvas.
-void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to);
+// Blends exact ink, black, into the rows `top` to `bottom` of an RGB32
+// canvas with the text's whole pixel at `to`; the ink's rectangle there must
+// lie inside the canvas.
+void Blend_Ink(QImage &canvas, const Text_Ink &ink, QPoint to, int top, int bottom);
 
 // Inks by face, text and fraction of a pixel. A text is measured the second
 // time it is drawn, so a canvas drawn once never pays for it. All is
@@ -60,9 +63,10 @@ class Ink_Cache {
 public:
     explicit Ink_Cache(std::size_t limit) : limit_(limit) {}
 
-    // The ink found or measured now; none at a text's first sight.
-    const Text_Ink *Find(const Ink_Face &face, const QString &text, qreal fraction,
-                         const Paint_Whole_Text &paint_whole);
+    // The ink found or measured now; none at a text's first sight. It stays
+    // whole for whoever holds it, whatever the cache forgets.
+    std::shared_ptr<const Text_Ink> Find(const Ink_Face &face, const QString &text, qreal fraction,
+                                         const Paint_Whole_Text &paint_whole);
     void Clear();
     std::size_t Bytes() const { return bytes_; }
     // Texts whose ink is exact.
@@ -80,10 +84,9 @@ private:
     {
         return qHashMulti(seed, key.font, key.scale, key.text, key.fraction);
     }
-    // Measured, or seen once (`seen` without ink).
+    // Measured, or seen once (no ink).
     struct Entry {
-        bool measured = false;
-        Text_Ink ink;
+        std::shared_ptr<const Text_Ink> ink;
     };
     QHash<Key, Entry> inks_;
     std::size_t bytes_ = 0;

@@ -7,6 +7,7 @@
 
 #include "printer_surface.h"
 
+#include <QImageReader>
 #include <QStringView>
 
 #include <array>
@@ -382,13 +383,22 @@ void Draw_Notes_Instructions_And_Signatures()
     Draw(Closing_Rule_And_Signatures);
 }
 
+// A bitmap read by Qt's own BMP reader. Left to guess the format, Qt would
+// first load every image format plugin installed and ask each.
+Picture Bitmap(const QString &file)
+{
+    QImageReader reader(file, "bmp");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 } // namespace
 
 const Picture &picLogo(int index)
 {
     static const std::array<Picture, 2> logos{
-        Picture(QStringLiteral(":/assets/logo0.bmp")),
-        Picture(QStringLiteral(":/assets/logo1.bmp")),
+        Bitmap(QStringLiteral(":/assets/logo0.bmp")),
+        Bitmap(QStringLiteral(":/assets/logo1.bmp")),
     };
     static const Picture none;
     return index == 0 || index == 1 ? logos[std::size_t(index)] : none;

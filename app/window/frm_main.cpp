@@ -23,6 +23,9 @@
 #include <QSignalBlocker>
 #include <QWheelEvent>
 #include <QWindow>
+#include <QThreadPool>
+#include <QDBusConnection>
+#include <QFontDatabase>
 
 #include <cmath>
 #include <cstdio>
@@ -182,10 +185,6 @@ frmMain::frmMain()
 {
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
     resize(screen_.Pixels_X(9765), screen_.Pixels_Y(6285));
     Fit_On_Screen();
 
@@ -199,6 +198,20 @@ frmMain::frmMain()
     Make_Page_Box();
     VScroll.widget()->raise();
     HScroll.widget()->raise();
+}
+
+// Two waits of the start taken off the window's thread while the controls
+// are made. The font database is filled (fontconfig reads its configuration
+// and lists every font, a fifth of the start): the toolbar's first caption,
+// laid out when the window shows, waits for it only if it is not done by
+// then. The session bus is reached: the accessibility bridge, made at the
+// first control's accessible name, waits for it otherwise (a few round trips
+// to the bus, or, with no bus, the attempt to launch one).
+bool frmMain::Start_Ahead()
+{
+    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
+    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
+    return true;
 }
 
 // The grey viewport with the page canvas in it, and the two scroll bars.
@@ -348,6 +361,52 @@ frmMain::~frmMain() = default;
 void frmMain::Load()
 {
     Handle("Form_Load", [this] { Form_Load(); });
+    afterPaint_ = After_Paint::Warm_Up;
+}
+
+// What start-up leaves until the window has painted itself, so that neither
+// the loading state nor the first page waits for it: the page drawn ahead
+// while the timer runs, then the window's icon once the page is shown.
+void frmMain::Painted()
+{
+    if (afterPaint_ == After_Paint::Warm_Up) {
+        afterPaint_ = After_Paint::Icon;
+        QTimer::singleShot(0, this, [this] { Warm_Up(); });
+    } else if (afterPaint_ == After_Paint::Icon && Build_Page_Calls > 0) {
+        afterPaint_ = After_Paint::Nothing;
+        QTimer::singleShot(0, this, [this] { Set_Icon(); });
+    }
+}
+
+// The page drawn twice on the canvas, unseen, before the timer's tick, and
+// its pixels made once: the tick's drawing then finds the fonts loaded, the
+// texts laid out and their ink measured, the glyphs and the canvas's memory
+// at hand, and takes a moment instead of the first drawing's many. The view
+// shows none of it: it takes only a finished drawing (Build_Preview). The
+// tick's check for a face to draw with finds its answer ready too.
+void frmMain::Warm_Up()
+{
+    if (!Timer.isActive() || !(Zoom_Factor > 0))
+        return; // unloaded, or drawn already
+    try {
+        const Drawing_Scope scope(picPreview, Zoom_Factor, screen_);
+        Build_Page();
+        Build_Page();
+        picPreview.Image();
+    } catch (const std::exception &) {
+        // The tick's drawing meets the same fault and reports it.
+    }
+    Any_Face_Loads();
+}
+
+// Eight sizes read and handed to the window system: a few milliseconds that
+// the window does without until its first page is on screen.
+void frmMain::Set_Icon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
 }
 
 // --- Start-up and end -------------------------------------------------------
@@ -883,7 +942,10 @@ bool frmMain::event(QEvent *event)
     }
     if (type == QEvent::ScreenChangeInternal)
         Handle("Screen_Change", [this] { Follow_Pixel_Ratio(); });
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    if (type == QEvent::UpdateRequest) // the window is painted
+        Painted();
+    return handled;
 }
 
 void frmMain::Follow_Pixel_Ratio()

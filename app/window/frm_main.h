@@ -18,7 +18,10 @@ class QKeyEvent;
 class QWheelEvent;
 
 class frmMain : public QWidget, public Readable_Page {
-    // First, so it is set before the controls' construction sends this
+    // First of all, so that the fonts and the session bus are made ready while
+    // the controls are made.
+    const bool startedAhead_ = Start_Ahead();
+    // Before the controls, so it is set before their construction sends this
     // window its first events.
     bool shown_ = false;
     bool framed_ = false; // the window manager's frame has been fitted on the screen
@@ -99,6 +102,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static bool Start_Ahead();
     // The constructor's parts, in this order.
     void Make_Viewport();
     void Make_Toolbar();
@@ -110,6 +114,9 @@ private:
     void Size_Exit_Room(Toolbar_Button &room);
 
     void Build_Preview();
+    void Painted();
+    void Warm_Up();
+    void Set_Icon();
     void Refresh();
     void Print_Command();
     bool Viewport_Event(QEvent *event);
@@ -127,5 +134,7 @@ private:
     int wheelRest_ = 0;
     int caret_ = 0;
     int caretKeys_ = -1; // F7's choice, once made
+    enum class After_Paint { Nothing, Warm_Up, Icon };
+    After_Paint afterPaint_ = After_Paint::Nothing;
     Caret_Mark *caretMark_ = nullptr;
 };

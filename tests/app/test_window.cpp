@@ -176,6 +176,7 @@ private slots:
         QCOMPARE(window->cboPage.Text(), QStringLiteral("Page 1"));
         QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, Patience_Ms);
         QVERIFY(!window->Timer.isActive()); // it never draws again
+        QTRY_COMPARE_WITH_TIMEOUT(window->windowIcon().availableSizes().size(), 8, Patience_Ms); // after the page
         QCOMPARE(Layout_Of(*window).section(u';', 0, 0), QStringLiteral("zoom 1"));
         // The sheet (the page text's twips) on the canvas, at this screen's density.
         QCOMPARE(window->On_Canvas(QRectF(0, 0, Sheet_Width, Sheet_Height)).toRect().size(), window->picPreview.Pixel_Size());
