@@ -57,12 +57,11 @@ file(RELATIVE_PATH form_module_from_bindir ${CMAKE_INSTALL_FULL_BINDIR}
     ${CMAKE_INSTALL_PREFIX}/${form_module_dir}/libquorvel-pdf-form.so)
 target_compile_definitions(quorvel_pdf_form PRIVATE QUORVEL_FORM_MODULE_FROM_BINDIR="${form_module_from_bindir}")
 
-# The canvas as PNG bytes, compressed with zlib (which Qt's own PNG support uses).
-find_package(ZLIB REQUIRED)
-find_package(Threads REQUIRED)
+# The canvas as PNG bytes, through libpng (which Qt's own PNG support uses).
+pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
 add_library(quorvel_png STATIC
     ${CMAKE_CURRENT_LIST_DIR}/png_bytes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/png_bytes.h
 )
 target_include_directories(quorvel_png PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quorvel_png PUBLIC Qt6::Gui PRIVATE ZLIB::ZLIB Threads::Threads)
+target_link_libraries(quorvel_png PUBLIC Qt6::Gui PkgConfig::LIBPNG)

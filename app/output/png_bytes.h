@@ -1,16 +1,15 @@
-// The canvas as a PNG file's bytes: RGB rows without filtering, compressed
-// with zlib at the level that bench_png found the quickest to write without
-// making the file much larger (bench/RESULTS.md). Where the machine has the
-// cores, the top and the bottom half are compressed at once, each on a core
-// of its own, into the one stream PNG holds.
+// The canvas as a PNG file's bytes, written with libpng at the compression
+// level and row filter that bench_png found the quickest to write without
+// making the file much larger (bench/RESULTS.md).
 #pragma once
 
 #include <QByteArray>
 #include <QImage>
 
+#include <png.h>
+
 constexpr int Png_Level = 2;
+constexpr int Png_Filters = PNG_FILTER_NONE;
 
 // An RGB PNG of an RGB32 image, with its resolution; empty on failure.
-// `parts`: the stretches of rows compressed at once, 0 for as many as the
-// machine has cores (at most two).
-QByteArray Png_Bytes(const QImage &image, int level = Png_Level, int parts = 0);
+QByteArray Png_Bytes(const QImage &image, int level = Png_Level, int filters = Png_Filters);
