@@ -161,10 +161,10 @@ int main(int argc, char **argv)
     int runs = argc > 2 ? std::atoi(argv[1]) : 0;
     std::vector<Program> programs;
     for (int i = 2; i < argc; ++i) {
-        const std::string spec = argv[i];
-        const size_t equals = spec.find('=');
-        Program program{spec.substr(0, equals), {}, {}};
-        std::istringstream words(equals == std::string::npos ? std::string() : spec.substr(equals + 1));
+        const std::string named = argv[i];
+        const size_t equals = named.find('=');
+        Program program{named.substr(0, equals), {}, {}};
+        std::istringstream words(equals == std::string::npos ? std::string() : named.substr(equals + 1));
         for (std::string word; words >> word;)
             program.argv.push_back(word);
         if (program.argv.empty())
