@@ -97,25 +97,12 @@ void Answer_Slowly(int fd)
     close(fd);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Points libcups at the server the fault names, and names the queue the
+// user chooses in the dialog; false for a fault this bench does not know.
+bool Point_At_Server(const QString &fault, int argc, char *argv[], QProcess &fake, QString &queue)
 {
-    QApplication app(argc, argv);
-    const QString fault = argc > 1 ? QString::fromUtf8(argv[1]) : QString();
-    QWidget window;
-    window.resize(400, 300);
-    window.show();
-    Preview_Surface preview;
-    {
-        const Drawing_Scope scope(preview, 1);
-        Build_Page();
-    }
-
     const auto cupsSetServer = reinterpret_cast<void (*)(const char *)>(QLibrary::resolve("cups", 2, "cupsSetServer"));
     const auto setServer = [cupsSetServer](const QByteArray &server) { cupsSetServer(server.constData()); };
-    QProcess fake; // the made-up print server, if any; its standard input closes as the bench ends
-    QString queue = qEnvironmentVariable("QUORVEL_CUPS_QUEUE"); // chosen in the dialog, "Print" pressed
     const int server = socket(AF_INET, SOCK_STREAM, 0);
     if (fault == QLatin1String("backlog")) {
         const sockaddr_in address = Listen(server, 0);
@@ -135,36 +122,38 @@ int main(int argc, char *argv[])
     } else if (fault == QLatin1String("fake") && argc > 2) {
         fake.start(QStringLiteral("python3"), {QStringLiteral(FAKE_IPP_SERVER), QString::fromUtf8(argv[2])});
         if (!fake.waitForReadyRead(30000))
-            return 2;
+            std::fprintf(stderr, "the made-up print server did not start\n"), std::exit(2);
         setServer("127.0.0.1:" + fake.readLine().trimmed().mid(5));
         queue = QString::fromUtf8(argv[2]).startsWith(QLatin1String("state:")) || qstrcmp(argv[2], "unsent") == 0
                     ? QStringLiteral("Fake")
                     : QString();
     } else if (fault != QLatin1String("stopped")) {
-        std::fprintf(stderr, "usage: %s backlog|slow|stopped|at <host:port>|fake <mode>\n", argv[0]);
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    QElapsedTimer clock, tick;
-    qint64 longest = 0, pressed = -1, told_at = -1;
-    QString told;
-    QTimer heartbeat(&window);
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] { longest = std::max(longest, tick.restart()); });
-    Set_Print_Failure_Report([&](QWidget *, const QString &reason) { told = reason, told_at = clock.elapsed(); });
-    Set_Print_Notice([&](QWidget *, const QString &notice) { told = notice, told_at = clock.elapsed(); });
-    // The real dialog: the queue chosen, the scheduler stopped, "Print"
-    // pressed; a warning read and closed, and then the dialog too.
-    const pid_t cupsd = pid_t(qEnvironmentVariableIntValue("QUORVEL_CUPSD_PID"));
-    QTimer user;
-    QObject::connect(&user, &QTimer::timeout, [&] {
+// What the user sees and does, and when: the queue chosen in the real
+// dialog, the scheduler stopped, "Print" pressed; a warning read and
+// closed, and then the dialog too.
+struct User {
+    QElapsedTimer clock;
+    qint64 pressed = -1, told_at = -1;
+    QString told, queue;
+    pid_t cupsd = pid_t(qEnvironmentVariableIntValue("QUORVEL_CUPSD_PID"));
+
+    void Tell(const QString &words) { told = words, told_at = clock.elapsed(); }
+
+    void Look()
+    {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             if (told.isEmpty())
-                told = box->text(), told_at = clock.elapsed();
+                Tell(box->text());
             box->done(QMessageBox::Ok);
         } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal)) {
             if (queue.isEmpty() && told.isEmpty()) // a fault before the dialog that let it open
-                told = QStringLiteral("(nothing; the dialog opened)"), told_at = clock.elapsed();
+                Tell(QStringLiteral("(nothing; the dialog opened)"));
             if (!told.isEmpty())
                 dialog->reject();
             if (!told.isEmpty() || pressed >= 0)
@@ -177,21 +166,51 @@ int main(int argc, char *argv[])
             QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
                                       Qt::QueuedConnection);
         }
-    });
-    user.start(100);
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    Preview_Surface preview;
+    {
+        const Drawing_Scope scope(preview, 1);
+        Build_Page();
+    }
+    QProcess fake; // the made-up print server, if any; its standard input closes as the bench ends
+    User user;
+    user.queue = qEnvironmentVariable("QUORVEL_CUPS_QUEUE");
+    if (!Point_At_Server(argc > 1 ? QString::fromUtf8(argv[1]) : QString(), argc, argv, fake, user.queue)) {
+        std::fprintf(stderr, "usage: %s backlog|slow|stopped|at <host:port>|fake <mode>\n", argv[0]);
+        return 2;
+    }
+
+    QElapsedTimer tick;
+    qint64 longest = 0;
+    QTimer heartbeat(&window), looks;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { longest = std::max(longest, tick.restart()); });
+    QObject::connect(&looks, &QTimer::timeout, [&] { user.Look(); });
+    Set_Print_Failure_Report([&](QWidget *, const QString &reason) { user.Tell(reason); });
+    Set_Print_Notice([&](QWidget *, const QString &notice) { user.Tell(notice); });
+    looks.start(100);
     heartbeat.start(10);
     tick.start();
-    clock.start();
+    user.clock.start();
     Print_Page(&window);
     longest = std::max(longest, tick.elapsed());
-    if (cupsd > 0)
-        kill(cupsd, SIGCONT);
-    const qint64 from = pressed >= 0 ? pressed : 0;
+    if (user.cupsd > 0)
+        kill(user.cupsd, SIGCONT);
+    const qint64 from = user.pressed >= 0 ? user.pressed : 0;
     fake.closeWriteChannel();
     fake.waitForFinished();
     std::printf("%s: told after %.1f s%s, the window's longest freeze %.1f s: %s\n",
                 qPrintable(QStringList(app.arguments().mid(1)).join(u' ')),
-                (told_at - from) / 1000.0, pressed >= 0 ? " from \"Print\"" : "", longest / 1000.0,
-                qPrintable(told.simplified()));
-    return told.isEmpty() ? 1 : 0;
+                (user.told_at - from) / 1000.0, user.pressed >= 0 ? " from \"Print\"" : "", longest / 1000.0,
+                qPrintable(user.told.simplified()));
+    return user.told.isEmpty() ? 1 : 0;
 }
