@@ -4,6 +4,7 @@
 #include "painter_surface.h"
 
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -46,10 +47,16 @@ protected:
     void Draw_Text_Line(Font_Entry &entry, const QString &text, QPointF origin) override
     {
         Text_Line line{text, {}, {int(lines.size())}};
+        // The line shaped once, as it is drawn: each character's box ends
+        // where the next one's caret stands.
+        QTextLayout layout(text, entry.font, &metrics_);
+        layout.beginLayout();
+        const QTextLine shaped = layout.createLine();
+        layout.endLayout();
         const qreal top = origin.y() - entry.ascent;
         qreal left = origin.x();
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const qreal right = origin.x() + entry.metrics.horizontalAdvance(text.left(i + 1)) * entry.scale;
+            const qreal right = origin.x() + shaped.cursorToX(int(i + 1)) * entry.scale;
             line.boxes.append(QRectF(left, top, std::max<qreal>(right - left, 0), entry.height));
             left = right;
         }
