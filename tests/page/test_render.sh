@@ -303,5 +303,5 @@ if mounts "a PDF form module and a fields' font that cannot be read"; then
     done
 fi
 [ $failed = 0 ] || exit 1
-[ $skipped = 0 ] || { echo "SKIP: the cases above were left out; the rest passed"; exit 77; }
+[ $skipped = 0 ] || { echo "test_render: the cases said SKIP were left out; the rest passed"; exit 77; }
 echo "PASS: quorvel-render's arguments, files and failures"
