@@ -4,6 +4,18 @@
 // with Tab. Prints a line when the form is open and after each value, as
 // mutool-totals.js does. The sandbox answers every event before
 // dispatchEvent returns.
+// Debian 12's Node.js (18) has Event and EventTarget but no CustomEvent,
+// which the sandbox makes its reports with.
+globalThis.CustomEvent ??= class CustomEvent extends Event {
+    constructor(type, options = {}) {
+        super(type, options);
+        this.detail = options.detail ?? null;
+    }
+};
+// The sandbox says what goes wrong in a script, or in its own glue, on the
+// console and carries on: any such word fails the run, with the word.
+const errors = [];
+console.error = (...words) => errors.push(require("util").format(...words));
 const target = new EventTarget(); // the sandbox reports to a window's events
 globalThis.window = globalThis;
 globalThis.addEventListener = target.addEventListener.bind(target);
@@ -24,7 +36,7 @@ const [input, ...pairs] = process.argv.slice(2);
                 ids[name] = field.id, names[field.id] = name, values[name] = field.value || "";
     addEventListener("updatefromsandbox", event => {
         if (event.detail.command === "error")
-            console.error(event.detail.value), process.exit(1);
+            errors.push(event.detail.value);
         if (names[event.detail.id] && "value" in event.detail)
             values[names[event.detail.id]] = event.detail.value;
     });
@@ -45,4 +57,6 @@ const [input, ...pairs] = process.argv.slice(2);
         sandbox.dispatchEvent({id, name: "Keystroke", value: values[name], willCommit: true, commitKey: 3});
         report();
     }
-})().catch(error => { console.error(error); process.exit(1); });
+    if (errors.length)
+        throw new Error("the sandbox said: " + errors.join("\n"));
+})().catch(error => { process.stderr.write(String(error.stack || error) + "\n"); process.exit(1); });
