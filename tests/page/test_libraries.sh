@@ -49,6 +49,8 @@ rm "$placed" && render 1 "$placed: No such file"
 skipped=
 if [ "$(id -u)" != 0 ]; then skipped="without /proc: only root can unmount it"
 elif readelf -d "$bin/quorvel-render" | grep -qF libasan; then skipped="without /proc: the sanitizers need it"
+elif ! why=$(unshare --mount --propagation private true 2>&1); then
+    skipped="without /proc: no private mount namespace here to unmount it in (${why:-unshare failed})"
 else cp "$module" "$placed" \
     && render 0 "" unshare --mount --propagation private sh -c 'umount -l /proc && exec "$@"' sh; fi
 [ $failed = 0 ] || exit 1
