@@ -22,7 +22,8 @@ esac'
 stand_in cmake 'if [ "$1" = -S ]; then mkdir -p "$4" && : >"$4/build.ninja" && echo "BUILD_TESTING:BOOL=OFF" >"$4/CMakeCache.txt"
 elif [ "$3 $4" != "-j $(nproc)" ]; then echo "not one job for each core: $*"; exit 1
 elif [ -n "${FAIL_BUILD:-}" ]; then echo "[1/2] Building CXX object a.o"; echo "a.cpp:1: error: the cause"; exit 1
-else echo "[1/2] Building CXX object a.o"; echo "[1/1] a sub-build of its own"; echo "[2/2] Linking CXX executable b"; fi'
+else echo "[1/2] Building CXX object a.o"; echo "[1/1] a sub-build of its own"; sleep "${SLOW_STEP:-0}"
+     echo "[2/2] Linking CXX executable b"; fi'
 
 export PATH=$tmp/bin:$PATH QUORVEL_BUILD_DIR=$tmp/build
 "$setup" run >"$tmp/out" 2>&1 || fail "setup failed"
@@ -34,4 +35,8 @@ done
 INSTALLED=1 FAIL_BUILD=1 "$setup" run >"$tmp/out" 2>&1 && fail "a failed build passed"
 grep -q "a first run takes" "$tmp/out" && fail "a later run said it was a first one"
 grep -q "error: the cause" "$tmp/out" || fail "the failed build's output was not shown"
-echo "PASS: the first run's estimate, apt's and the build's progress, jobs by cores, a failure's output"
+# A step that takes long is no silence: a line every 15 s says it goes on.
+INSTALLED=1 SLOW_STEP=16 "$setup" run >"$tmp/out" 2>&1 || fail "a slow build failed"
+grep -q "^setup: building: 50 % (1/2), still at it$" "$tmp/out" || fail "16 s of a step without a word"
+echo "PASS: the first run's estimate, apt's and the build's progress, jobs by cores, a failure's output," \
+     "a word while a step takes long"
