@@ -7,8 +7,9 @@
 # is turned away and one with the printed password gets the screen, with the
 # viewer maximised by a window manager. Ctrl-C, sent as a terminal sends it
 # to the whole process group, stops everything without a word from the
-# viewer; so does SIGKILL of the script. Nothing is left either way: neither
-# a process nor the run's folder.
+# viewer; so does SIGKILL of the script, and quitting the viewer, which the
+# script tells in the line Ctrl-C gets. Nothing is left any way: neither a
+# process nor the run's folder. The viewer runs with the user's umask.
 #   tests/app/test_run_vnc.sh RUN_SCRIPT QUORVEL
 set -u
 run=$1
@@ -93,6 +94,21 @@ start
 kill -9 "$pid"
 wait "$pid" 2>/dev/null
 wait_for gone || fail "left after SIGKILL: $(ps -o pid=,comm= -p "$(echo $children | tr ' ' ,)") $(ls "$TMPDIR")"
+
+# Quitting from the window ends the run as Ctrl-C does, with the same line;
+# the viewer had the user's umask, not the script's own 077.
+umask 022
+start
+viewer=$(pgrep -f -x -- "$QUORVEL_VIEWER" | head -n 1)
+[ "$(awk '$1 == "Umask:" { print $2 }' "/proc/$viewer/status" 2>/dev/null)" = 0022 ] \
+    || fail "the viewer's umask is not the user's 0022: $(grep Umask "/proc/$viewer/status" 2>&1)"
+xdotool search --onlyvisible --name '^Quorvel$' windowactivate --sync %1 key ctrl+q
+wait "$pid"
+status=$?
+wait_for gone || fail "left after quitting: $(ps -o pid=,comm= -p "$(echo $children | tr ' ' ,)") $(ls "$TMPDIR")"
+[ $status = 0 ] && [ "$(tail -n 1 "$tmp/out")" = "run: stopped; nothing of this run is left running" ] \
+    || fail "quitting: status $status, last line '$(tail -n 1 "$tmp/out")'"
 pid=
 echo "PASS: no TCP port, a socket of the user's only, VNC authentication only, password checked," \
-     "the window maximised, nothing left after Ctrl-C (quietly) or SIGKILL"
+     "the window maximised, nothing left after Ctrl-C (quietly), SIGKILL or quitting (told)," \
+     "the viewer with the user's umask"
