@@ -33,6 +33,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 // Where the page, drawn on a recording printer, has room for a field: the
@@ -135,6 +137,23 @@ void Typed_In(const QString &pdf, const QStringList &typed, QList<QMap<QString, 
     }
 }
 
+// Every element of the structure tree under `node`, each with its parent,
+// in the order they are read.
+void Walk_Structure(QPDFObjectHandle node, const std::function<void(QPDFObjectHandle, QPDFObjectHandle)> &visit)
+{
+    QPDFObjectHandle kids = node.getKey("/K");
+    const std::vector<QPDFObjectHandle> list = kids.isArray() ? kids.getArrayAsVector()
+                                               : kids.isDictionary() ? std::vector<QPDFObjectHandle>{kids}
+                                                                     : std::vector<QPDFObjectHandle>{};
+    for (QPDFObjectHandle kid : list) {
+        if (!kid.isDictionary())
+            continue; // marked content, by number
+        visit(kid, node);
+        if (!kid.getKey("/Type").isNameAndEquals("/OBJR"))
+            Walk_Structure(kid, visit);
+    }
+}
+
 } // namespace
 
 class Test_Form : public QObject {
@@ -181,6 +200,32 @@ private slots:
         QFile reference(QStringLiteral(REFERENCE_DIR "/print/form-fields.txt"));
         QVERIFY(reference.open(QIODevice::ReadOnly));
         QCOMPARE(listed, QString::fromUtf8(reference.readAll()).split(u'\n', Qt::SkipEmptyParts));
+    }
+
+    // Every field is one Form element of the structure, named as the field
+    // is (its tooltip): Firefox gives a screen reader that name for the
+    // field, empty or filled.
+    void everyFieldIsNamedInTheStructure()
+    {
+        QPDF pdf;
+        pdf.processFile(pdf_.toLocal8Bit().constData());
+        std::map<QPDFObjGen, QStringList> named; // each widget's elements: type and alternative text
+        Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle kid, QPDFObjectHandle parent) {
+            if (kid.getKey("/Type").isNameAndEquals("/OBJR"))
+                named[kid.getKey("/Obj").getObjGen()]
+                    << QString::fromStdString(parent.getKey("/S").getName() + " " +
+                                              (parent.getKey("/Alt").isString() ? parent.getKey("/Alt").getUTF8Value()
+                                                                                : "(no name)"));
+        });
+        int fields = 0;
+        for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields()) {
+            const QString name = QString::fromStdString(field.getFullyQualifiedName());
+            const QStringList &elements = named[field.getObjectHandle().getObjGen()];
+            QVERIFY2(elements == QStringList{"/Form " + QString::fromStdString(field.getAlternativeName())},
+                     qPrintable(name + " is in " + (elements.isEmpty() ? "no element" : elements.join(", "))));
+            ++fields;
+        }
+        QCOMPARE(fields, qsizetype(fields_.size()));
     }
 
     // Every field fills a blank box or cell, or stands on the rule it is
