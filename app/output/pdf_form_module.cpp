@@ -387,14 +387,21 @@ std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, 
     form_resources.replaceKey("/Font", form_fonts);
     QPDFAcroFormDocumentHelper form(pdf);
     std::map<QString, Object> parents;
-    // The fields go into the /Annots array (and /Fields) in the order of
-    // Tab, the order poppler, MuPDF and PDFium take them in.
+    // The fields go into /Fields in the order of `fields`, and into the
+    // page's /Annots, the order of Tab in poppler, MuPDF and PDFium, with
+    // every field typed in first: PDFium tabs through every widget of the
+    // page, read-only or not, so a worked-out field or the notice goes
+    // after the last field a person types in, where no Tab from one lands
+    // on it and nothing typed for the next field is lost in it.
     std::vector<Object> widgets;
     for (const Pdf_Field &field : fields) {
         widgets.push_back(Widget(pdf, field, page, fonts.Single_Byte));
-        annots.appendItem(widgets.back());
         File_Field(form, parents, field.Name, widgets.back(), form_resources);
     }
+    for (const bool typed : {true, false})
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            if ((fields[i].Role == Pdf_Role::Typed) == typed)
+                annots.appendItem(widgets[i]);
     Object acroForm = pdf.getRoot().getKey("/AcroForm");
     acroForm.replaceKey("/DR", form_resources);
     acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));

@@ -202,6 +202,21 @@ private slots:
         QCOMPARE(listed, QString::fromUtf8(reference.readAll()).split(u'\n', Qt::SkipEmptyParts));
     }
 
+    // Tab never lands on a field the scripts fill in (a total, the notice):
+    // PDFium tabs through the page's widgets in their order whatever they
+    // are, so each such field comes after every field a person types in.
+    void tabReachesTypedFieldsFirst()
+    {
+        QStringList typed_after;
+        bool read_only_seen = false;
+        for (const auto &field : fields_) {
+            read_only_seen = read_only_seen || field->isReadOnly();
+            if (read_only_seen && !field->isReadOnly())
+                typed_after << field->fullyQualifiedName();
+        }
+        QVERIFY2(typed_after.isEmpty(), qPrintable("typed after a read-only field: " + typed_after.join(u' ')));
+    }
+
     // Every field is one Form element of the structure, named as the field
     // is (its tooltip): Firefox gives a screen reader that name for the
     // field, empty or filled.
