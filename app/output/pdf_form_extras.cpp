@@ -237,6 +237,8 @@ Object Element(QPDF &pdf, Tree &tree, const Pdf_Element &element, const Marker &
         node.replaceKey("/Alt", Text(element.Alt));
     else if (element.Field >= 0)
         node.replaceKey("/Alt", Object(widgets.at(std::size_t(element.Field))).getKey("/TU"));
+    if (!element.Actual_Text.isEmpty())
+        node.replaceKey("/ActualText", Text(element.Actual_Text));
     if (!element.Scope.isEmpty())
         node.replaceKey("/A", Object::parse(("<< /O /Table /Scope /" + element.Scope + " >>").toStdString()));
     Object kids = Object::newArray();

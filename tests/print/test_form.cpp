@@ -290,6 +290,21 @@ private slots:
         }
     }
 
+    // A heading drawn over two lines in the grid's header reads as its
+    // words with a space between the lines, not run together.
+    void twoLineHeadingsReadWithTheirSpace()
+    {
+        QPDF pdf;
+        pdf.processFile(pdf_.toLocal8Bit().constData());
+        QStringList read;
+        Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle element, QPDFObjectHandle) {
+            if (element.getKey("/ActualText").isString())
+                read << QString::fromStdString(element.getKey("/S").getName() + " " +
+                                               element.getKey("/ActualText").getUTF8Value());
+        });
+        QCOMPARE(read, QStringList({"/TH EXPENSES FOR WEEK ENDING:", "/TH TOTAL CHARGE", "/TH TOTAL CASH"}));
+    }
+
     // Every field fills a blank box or cell, or stands on the rule it is
     // written on with one line of writing (216 twips) above it, or up to the
     // rule above where that is nearer;
