@@ -327,6 +327,42 @@ void Add_Table(Structure &tree, int document, const Placement &placed, const std
     }
 }
 
+// The order the lines are read in: the page text's, but for the header
+// (from the first line that labels a field to the grid), which is read as
+// its fields are tabbed, block by block: the identity fields, then the
+// money block. Each label goes where the first field it labels does; a line
+// that labels none (LESS:) goes just before the nearest line under it that
+// shares some of its width.
+std::vector<std::size_t> Reading(const std::vector<Placed_Line> &lines, const Placement &placed)
+{
+    std::vector<std::size_t> order(lines.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto labels = [&](std::size_t i) { return !placed.Labelled[i].empty(); };
+    const std::size_t end = placed.First_In_Grid < 0 ? lines.size() : std::size_t(placed.First_In_Grid);
+    std::size_t begin = 0;
+    while (begin < end && !labels(begin))
+        ++begin;
+    std::vector<double> key(lines.size());
+    for (std::size_t i = begin; i < end; ++i)
+        if (labels(i))
+            key[i] = *std::min_element(placed.Labelled[i].begin(), placed.Labelled[i].end());
+    for (std::size_t i = begin; i < end; ++i) {
+        if (labels(i))
+            continue;
+        const QRectF box = lines[i].Box;
+        std::size_t under = i;
+        for (std::size_t j = begin; j < end; ++j)
+            if (labels(j) && lines[j].Box.top() > box.top() && lines[j].Box.left() < box.right() &&
+                box.left() < lines[j].Box.right() && (under == i || lines[j].Box.top() < lines[under].Box.top()))
+                under = j;
+        key[i] = under == i ? key[i > begin ? i - 1 : i] : key[under] - 0.5;
+    }
+    std::stable_sort(order.begin() + std::ptrdiff_t(begin), order.begin() + std::ptrdiff_t(end),
+                     [&](std::size_t a, std::size_t b) { return key[a] < key[b]; });
+    return order;
+}
+
 } // namespace
 
 std::vector<Pdf_Element> Form_Structure()
@@ -341,7 +377,7 @@ std::vector<Pdf_Element> Form_Structure()
     const int logos = tree.Add("Figure", document);
     tree.elements[logos].Pictures = {0, 1};
     tree.elements[logos].Alt = QStringLiteral("HALBEK Incorporated");
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (const std::size_t i : Reading(lines, placed)) {
         if (int(i) == placed.First_In_Grid)
             Add_Table(tree, document, placed, lines, grid);
         if (grid.Cell(lines[i].Box) >= 0)

@@ -290,6 +290,28 @@ private slots:
         }
     }
 
+    // The header is read block by block, as it is tabbed: the identity
+    // fields, then the money block (travel advances received, less total
+    // cash expense, the amounts due), not row by row across both.
+    void theHeaderReadsInBlocks()
+    {
+        QPDF pdf;
+        pdf.processFile(pdf_.toLocal8Bit().constData());
+        std::map<QPDFObjGen, QString> names;
+        for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields())
+            names[field.getObjectHandle().getObjGen()] = QString::fromStdString(field.getFullyQualifiedName());
+        QStringList read;
+        bool in_table = false;
+        Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle kid, QPDFObjectHandle) {
+            in_table = in_table || kid.getKey("/S").isNameAndEquals("/Table");
+            if (!in_table && kid.getKey("/Type").isNameAndEquals("/OBJR"))
+                read << names[kid.getKey("/Obj").getObjGen()];
+        });
+        QCOMPARE(read, QStringList({"name", "emp_no", "mail_station", "cc", "mail_address_1", "mail_address_2",
+                                    "purpose_1", "purpose_2", "purpose_3", "travel_advances", "total_cash_expense",
+                                    "amount_due_employee", "amount_due_company", "check"}));
+    }
+
     // A heading drawn over two lines in the grid's header reads as its
     // words with a space between the lines, not run together.
     void twoLineHeadingsReadWithTheirSpace()
