@@ -164,7 +164,8 @@ QSet<char32_t> Mapped_Letters(QPDFObjectHandle font)
     if (!map.isStream())
         return letters;
     const std::shared_ptr<Buffer> data = map.getStreamData(qpdf_dl_generalized);
-    const QString text = QString::fromLatin1(reinterpret_cast<const char *>(data->getBuffer()), qsizetype(data->getSize()));
+    const QString text =
+        QString::fromLatin1(reinterpret_cast<const char *>(data->getBuffer()), qsizetype(data->getSize()));
     static const QRegularExpression entry(QStringLiteral("<[0-9A-Fa-f]+>\\s*<([0-9A-Fa-f]{4})>"));
     for (const QRegularExpressionMatch &match : entry.globalMatch(text))
         letters.insert(char32_t(match.captured(1).toUInt(nullptr, 16)));
@@ -277,7 +278,8 @@ private slots:
             const QString font_name = QString::fromStdString(field.getDefaultAppearance()).section(u' ', 0, 0);
             QVERIFY2(QStringList({"/Wingdings", "/Wingdings2", "/Wingdings3", "/Webdings"}).contains(font_name),
                      qPrintable(name + " names " + font_name));
-            QPDFObjectHandle fonts = field.getObjectHandle().getKey("/AP").getKey("/N").getDict().getKey("/Resources").getKey("/Font");
+            QPDFObjectHandle appearance = field.getObjectHandle().getKey("/AP").getKey("/N");
+            QPDFObjectHandle fonts = appearance.getDict().getKey("/Resources").getKey("/Font");
             QPDFObjectHandle font = fonts.isDictionary() && fonts.hasKey(font_name.toStdString())
                                         ? fonts.getKey(font_name.toStdString())
                                         : form_fonts.getKey(font_name.toStdString());
