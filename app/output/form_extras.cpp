@@ -170,6 +170,7 @@ struct Placed_Line {
     QList<int> Drawn; // its places in the order the page draws its lines (two for a heading over two)
     QRectF Box;   // page units
     bool Title;
+    QString Text;
 };
 
 // The page's lines in reading order, placed in page units.
@@ -182,7 +183,7 @@ std::vector<Placed_Line> Lines()
     for (qsizetype i = 0; i < texts.size() && i < page.drawn.size(); ++i) {
         const QRectF sheet = page.boxes.at(at).united(page.boxes.at(at + texts[i].size() - 1));
         const QRectF box = sheet.translated(-Page_Offset_X, -Page_Offset_Y);
-        lines.push_back({page.drawn[i], box, texts[i].compare(Document_Title(), Qt::CaseInsensitive) == 0});
+        lines.push_back({page.drawn[i], box, texts[i].compare(Document_Title(), Qt::CaseInsensitive) == 0, texts[i]});
         at += texts[i].size() + 1;
     }
     return lines;
@@ -222,7 +223,7 @@ struct Structure {
 
     int Add(const char *type, int parent)
     {
-        elements.push_back({type, parent, {}, {}, -1, {}, {}});
+        elements.push_back({type, parent, {}, {}, -1, {}, {}, {}});
         return int(elements.size()) - 1;
     }
     void Add_Field(int parent, int field) { elements[Add("Form", parent)].Field = field; }
@@ -295,26 +296,71 @@ Placement Place(const std::vector<Placed_Line> &lines, const std::vector<Form_Fi
 }
 
 // The weekly grid as a table: the header cells are its top row and its
-// label column.
+// label column; the rows under the top one are its body. A heading over
+// two lines reads as its words with a space between the lines.
 void Add_Table(Structure &tree, int document, const Placement &placed, const std::vector<Placed_Line> &lines,
                const Grid &grid)
 {
     const int table = tree.Add("Table", document);
+    int body = -1;
     for (int row = 0; row < grid.Row_Count(); ++row) {
-        const int tr = tree.Add("TR", table);
+        if (row == 1)
+            body = tree.Add("TBody", table);
+        const int tr = tree.Add("TR", row == 0 ? table : body);
         for (int column = 0; column < grid.Column_Count(); ++column) {
             const bool header = row == 0 || column == 0;
             const int cell = tree.Add(header ? "TH" : "TD", tr);
             if (header)
                 tree.elements[cell].Scope = row == 0 ? "Column" : "Row";
             const std::size_t at = std::size_t(row * grid.Column_Count() + column);
-            for (const int line : placed.Cell_Lines[at])
+            QStringList words;
+            for (const int line : placed.Cell_Lines[at]) {
                 tree.elements[cell].Texts.insert(tree.elements[cell].Texts.end(), lines[line].Drawn.begin(),
                                                  lines[line].Drawn.end());
+                words << lines[line].Text;
+            }
+            if (tree.elements[cell].Texts.size() > 1)
+                tree.elements[cell].Actual_Text = words.join(u' ');
             for (const int field : placed.Cell_Fields[at])
                 tree.Add_Field(cell, field);
         }
     }
+}
+
+// The order the lines are read in: the page text's, but for the header
+// (from the first line that labels a field to the grid), which is read as
+// its fields are tabbed, block by block: the identity fields, then the
+// money block. Each label goes where the first field it labels does; a line
+// that labels none (LESS:) goes just before the nearest line under it that
+// shares some of its width.
+std::vector<std::size_t> Reading(const std::vector<Placed_Line> &lines, const Placement &placed)
+{
+    std::vector<std::size_t> order(lines.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto labels = [&](std::size_t i) { return !placed.Labelled[i].empty(); };
+    const std::size_t end = placed.First_In_Grid < 0 ? lines.size() : std::size_t(placed.First_In_Grid);
+    std::size_t begin = 0;
+    while (begin < end && !labels(begin))
+        ++begin;
+    std::vector<double> key(lines.size());
+    for (std::size_t i = begin; i < end; ++i)
+        if (labels(i))
+            key[i] = *std::min_element(placed.Labelled[i].begin(), placed.Labelled[i].end());
+    for (std::size_t i = begin; i < end; ++i) {
+        if (labels(i))
+            continue;
+        const QRectF box = lines[i].Box;
+        std::size_t under = i;
+        for (std::size_t j = begin; j < end; ++j)
+            if (labels(j) && lines[j].Box.top() > box.top() && lines[j].Box.left() < box.right() &&
+                box.left() < lines[j].Box.right() && (under == i || lines[j].Box.top() < lines[under].Box.top()))
+                under = j;
+        key[i] = under == i ? key[i > begin ? i - 1 : i] : key[under] - 0.5;
+    }
+    std::stable_sort(order.begin() + std::ptrdiff_t(begin), order.begin() + std::ptrdiff_t(end),
+                     [&](std::size_t a, std::size_t b) { return key[a] < key[b]; });
+    return order;
 }
 
 } // namespace
@@ -331,7 +377,7 @@ std::vector<Pdf_Element> Form_Structure()
     const int logos = tree.Add("Figure", document);
     tree.elements[logos].Pictures = {0, 1};
     tree.elements[logos].Alt = QStringLiteral("HALBEK Incorporated");
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (const std::size_t i : Reading(lines, placed)) {
         if (int(i) == placed.First_In_Grid)
             Add_Table(tree, document, placed, lines, grid);
         if (grid.Cell(lines[i].Box) >= 0)

@@ -16,8 +16,9 @@ std::vector<Pdf_Script> Form_Scripts();
 // anew, so that a form filled where no script ran adds up at once.
 QString Open_Script();
 
-// The page in reading order, the order of the window's page text: the
-// logos as one figure, the title as a heading, the other texts as
+// The page in reading order, the order of the window's page text but for
+// the header, read block by block as its fields are tabbed: the logos as
+// one figure, the title as a heading, the other texts as
 // paragraphs each followed by the fields it labels, and the weekly grid as
 // a table whose header cells are the days, the totals columns and the row
 // labels. Fields are counted as Form_Fields() lists them.

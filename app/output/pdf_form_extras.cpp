@@ -230,8 +230,15 @@ Object Element(QPDF &pdf, Tree &tree, const Pdf_Element &element, const Marker &
     node.replaceKey("/S", Object::newName(("/" + element.Type).toStdString()));
     node.replaceKey("/P", element.Parent < 0 ? tree.Root : tree.Made.at(std::size_t(element.Parent)));
     node.replaceKey("/Pg", tree.Page);
+    // A field's element is named as the field is (its tooltip): screen
+    // readers name a field by its element's alternative text, and without
+    // it guess from the text around it.
     if (!element.Alt.isEmpty())
         node.replaceKey("/Alt", Text(element.Alt));
+    else if (element.Field >= 0)
+        node.replaceKey("/Alt", Object(widgets.at(std::size_t(element.Field))).getKey("/TU"));
+    if (!element.Actual_Text.isEmpty())
+        node.replaceKey("/ActualText", Text(element.Actual_Text));
     if (!element.Scope.isEmpty())
         node.replaceKey("/A", Object::parse(("<< /O /Table /Scope /" + element.Scope + " >>").toStdString()));
     Object kids = Object::newArray();

@@ -37,22 +37,22 @@ constexpr int Print_Flag = 1 << 2;
 constexpr int Read_Only_Flag = 1 << 0;
 
 // The name the fields' font goes by in their appearances and in the form's
-// resources.
-constexpr const char *Font_Name = "/LiSa";
+// resources. PDFium (Chromium) asks a field's font for a letter beyond
+// ASCII only when the font goes by the name of a symbol font (Wingdings,
+// Webdings); otherwise it takes the letters of Latin Extended-A from a
+// Central European system font it makes up (Windows-1250, so no İ or ı)
+// and drops what that lacks. Under this name it asks the fields' own font,
+// which has them all.
+constexpr const char *Font_Name = "/Wingdings";
 
 // What of Liberation Sans goes into the PDF: the letters of the European
-// scripts (Latin-1 and Latin Extended-A, Greek, Cyrillic) and the
+// scripts (Latin-1 and Latin Extended-A, Romanian's S and T with a comma
+// below, Greek, Cyrillic) and the
 // punctuation, currency and symbols of Windows-1252. Chinese, Japanese and
 // Korean are left to the reader's own fonts.
 constexpr std::pair<hb_codepoint_t, hb_codepoint_t> Kept_Letters[] = {
-    {0x20, 0x7e}, {0xa0, 0x17f}, {0x192, 0x192}, {0x2c6, 0x2dd}, {0x370, 0x3ff},
+    {0x20, 0x7e}, {0xa0, 0x17f}, {0x192, 0x192}, {0x218, 0x21b}, {0x2c6, 0x2dd}, {0x370, 0x3ff},
     {0x400, 0x4ff}, {0x2013, 0x2044}, {0x20ac, 0x20ac}, {0x2116, 0x2122}};
-
-// Windows-1252's letters at 0x80 to 0x9f (0 where it has none).
-constexpr char16_t Windows_1252_High[32] = {
-    0x20ac, 0,      0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017d, 0,      0,      0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0,      0x017e, 0x0178};
 
 template <typename T, void (*Destroy)(T *)>
 struct Hb_Deleter {
@@ -68,16 +68,6 @@ using Set = std::unique_ptr<hb_set_t, Hb_Deleter<hb_set_t, hb_set_destroy>>;
 // machine lacks what the form needs.
 struct Font_Error : std::runtime_error {
     using std::runtime_error::runtime_error;
-};
-
-// The fields' font, in two forms over one embedded font program:
-// `Single_Byte`, with Windows-1252's encoding, for tools that can write
-// only single-byte text into an appearance (qpdf); `Unicode`, a composite
-// font whose codes are the glyphs and whose /ToUnicode tells each glyph's
-// letter, for readers that draw new appearances in any of its letters
-// (poppler looks the codes up through /ToUnicode).
-struct Field_Fonts {
-    Object Single_Byte, Unicode;
 };
 
 // A stream compressed here (zlib is Flate): the writer leaves the new
@@ -190,29 +180,11 @@ Object Width(hb_face_t *face, hb_font_t *font, hb_codepoint_t glyph)
     return Object::newInteger(qRound(hb_font_get_glyph_h_advance(font, glyph) * 1000.0 / hb_face_get_upem(face)));
 }
 
-Object Single_Byte_Font(QPDF &pdf, hb_face_t *face, hb_font_t *font, const Object &base_font,
-                        const Object &descriptor)
-{
-    Object widths = Object::newArray();
-    for (unsigned code = 32; code < 256; ++code) {
-        const hb_codepoint_t letter = code >= 0x80 && code < 0xa0 ? Windows_1252_High[code - 0x80] : code;
-        hb_codepoint_t glyph = 0;
-        hb_font_get_nominal_glyph(font, letter, &glyph);
-        widths.appendItem(Width(face, font, glyph));
-    }
-    return pdf.makeIndirectObject(Object::newDictionary({
-        {"/Type", Object::newName("/Font")},
-        {"/Subtype", Object::newName("/TrueType")},
-        {"/BaseFont", base_font},
-        {"/FirstChar", Object::newInteger(32)},
-        {"/LastChar", Object::newInteger(255)},
-        {"/Widths", widths},
-        {"/Encoding", Object::newName("/WinAnsiEncoding")},
-        {"/FontDescriptor", descriptor},
-    }));
-}
-
-// The composite font: each glyph's width, and each glyph's letter.
+// The fields' font: a composite font whose codes are the glyphs, with each
+// glyph's width and, in its /ToUnicode, each glyph's letter, so that a
+// reader draws new appearances in any of its letters (poppler looks the
+// codes up through /ToUnicode, PDFium too). Tools that write only
+// single-byte text into an appearance (qpdf) cannot write in it.
 Object Unicode_Font(QPDF &pdf, hb_face_t *face, hb_font_t *font, const Object &base_font, const Object &descriptor)
 {
     Object widths = Object::newArray();
@@ -239,15 +211,14 @@ Object Unicode_Font(QPDF &pdf, hb_face_t *face, hb_font_t *font, const Object &b
     }));
 }
 
-Field_Fonts Embed_Font(QPDF &pdf, const QString &file)
+Object Embed_Font(QPDF &pdf, const QString &file)
 {
     const Face subset = Subset(file);
     const Font font(hb_font_create(subset.get()));
     // A subset's name begins with six capitals and a plus.
     const Object base_font = Object::newName("/QRVLSB+LiberationSans");
     const Object descriptor = Descriptor(pdf, subset.get(), font.get(), base_font);
-    return {Single_Byte_Font(pdf, subset.get(), font.get(), base_font, descriptor),
-            Unicode_Font(pdf, subset.get(), font.get(), base_font, descriptor)};
+    return Unicode_Font(pdf, subset.get(), font.get(), base_font, descriptor);
 }
 
 // An empty field draws nothing: its appearance is the marked-content
@@ -375,26 +346,32 @@ std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, 
         annots = Object::newArray();
         page.replaceKey("/Annots", annots);
     }
-    const Field_Fonts fonts = Embed_Font(pdf, font_file);
-    // New appearances are drawn in the composite font. Each empty
-    // appearance names the single-byte one under the same name: qpdf takes
-    // the font from the stream it writes into, poppler from the form's
-    // resources, and pdf.js from a field's own resources before the
-    // stream's, so every field names the form's too.
+    const Object font = Embed_Font(pdf, font_file);
+    // Each empty appearance names the font, and the form's resources too:
+    // PDFium takes it from the stream it writes into, poppler from the
+    // form's resources, and pdf.js from a field's own resources (every
+    // field of the form's list names the form's).
     Object form_fonts = Object::newDictionary();
-    form_fonts.replaceKey(Font_Name, fonts.Unicode);
+    form_fonts.replaceKey(Font_Name, font);
     Object form_resources = pdf.makeIndirectObject(Object::newDictionary());
     form_resources.replaceKey("/Font", form_fonts);
     QPDFAcroFormDocumentHelper form(pdf);
     std::map<QString, Object> parents;
-    // The fields go into the /Annots array (and /Fields) in the order of
-    // Tab, the order poppler, MuPDF and PDFium take them in.
+    // The fields go into /Fields in the order of `fields`, and into the
+    // page's /Annots, the order of Tab in poppler, MuPDF and PDFium, with
+    // every field typed in first: PDFium tabs through every widget of the
+    // page, read-only or not, so a worked-out field or the notice goes
+    // after the last field a person types in, where no Tab from one lands
+    // on it and nothing typed for the next field is lost in it.
     std::vector<Object> widgets;
     for (const Pdf_Field &field : fields) {
-        widgets.push_back(Widget(pdf, field, page, fonts.Single_Byte));
-        annots.appendItem(widgets.back());
+        widgets.push_back(Widget(pdf, field, page, font));
         File_Field(form, parents, field.Name, widgets.back(), form_resources);
     }
+    for (const bool typed : {true, false})
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            if ((fields[i].Role == Pdf_Role::Typed) == typed)
+                annots.appendItem(widgets[i]);
     Object acroForm = pdf.getRoot().getKey("/AcroForm");
     acroForm.replaceKey("/DR", form_resources);
     acroForm.replaceKey("/DA", Object::newString(std::string(Font_Name) + " 0 Tf 0 g"));

@@ -53,7 +53,8 @@ struct Pdf_Element {
     std::vector<int> Texts, Pictures;
     int Field = -1;     // the field it is, by index
     QByteArray Scope;   // of a header cell: "Column" or "Row"
-    QString Alt;        // what a figure shows
+    QString Alt;        // what a figure shows; a field's element takes the field's tooltip
+    QString Actual_Text; // the words its texts stand for, where they do not read as drawn (a heading over two lines)
 };
 
 struct Pdf_Extras {
