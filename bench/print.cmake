@@ -10,3 +10,10 @@ add_executable(quorvel-print-waits print_waits.cpp)
 target_link_libraries(quorvel-print-waits PRIVATE quorvel_print_command quorvel_page)
 target_compile_definitions(quorvel-print-waits PRIVATE
     FAKE_IPP_SERVER="${CMAKE_SOURCE_DIR}/tests/print/fake_ipp_server.py")
+
+# A returned form checked (quorvel-render --check, in the process) beside
+# qpdf listing it as JSON.
+pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)
+add_executable(bench_check bench_check.cpp)
+target_link_libraries(bench_check PRIVATE quorvel_pdf_form quorvel_page quorvel_bench_main PkgConfig::QPDF)
+target_compile_definitions(bench_check PRIVATE POINTERHOLDER_TRANSITION=4 BENCH_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")

@@ -18,3 +18,15 @@ quorvel_test(test_form TIMEOUT 300 SOURCES print/test_form.cpp
     LIBS quorvel_print_command quorvel_pdf_form quorvel_page quorvel_printed_page PkgConfig::QPDF LABELS print)
 target_compile_definitions(test_form PRIVATE POINTERHOLDER_TRANSITION=4)
 target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
+
+# A returned form read back by quorvel-render --check and --values: forms
+# saved by MuPDF (with the form's scripts), pdf.js and pypdf (without). Its
+# amount grammar alone, against the table of cases the form's scripts share,
+# is in the fast tier too.
+quorvel_test(test_check TIMEOUT 180 SOURCES print/test_check.cpp LIBS quorvel_pdf_form quorvel_page LABELS print)
+target_compile_definitions(test_check PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}"
+                                              QUORVEL_RENDER="$<TARGET_FILE:quorvel-render>")
+add_dependencies(test_check quorvel-render)
+add_test(NAME test_check_amounts COMMAND test_check amountsFollowTheTable)
+set_tests_properties(test_check_amounts PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" LABELS unit TIMEOUT 30)

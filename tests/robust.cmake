@@ -19,15 +19,16 @@ if(NOT QUORVEL_SANITIZE)
         # One job: the outer build already keeps both cores busy.
         BUILD_COMMAND ${CMAKE_COMMAND} --build ${fuzz_dir} -j1
         INSTALL_COMMAND ""
-        BUILD_BYPRODUCTS ${fuzz_dir}/fuzz_draw_text)
+        BUILD_BYPRODUCTS ${fuzz_dir}/fuzz_draw_text ${fuzz_dir}/fuzz_read_form)
     # The sub-build runs again only when a source of it changed: its own
     # files, the drawing layer it compiles and the test headers it includes.
     file(GLOB fuzz_sources CONFIGURE_DEPENDS
         ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/CMakeLists.txt ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*.cpp
         ${CMAKE_CURRENT_SOURCE_DIR}/*.h
-        ${PROJECT_SOURCE_DIR}/draw/CMakeLists.txt ${PROJECT_SOURCE_DIR}/draw/*.cpp ${PROJECT_SOURCE_DIR}/draw/*.h)
+        ${PROJECT_SOURCE_DIR}/draw/CMakeLists.txt ${PROJECT_SOURCE_DIR}/draw/*.cpp ${PROJECT_SOURCE_DIR}/draw/*.h
+        ${PROJECT_SOURCE_DIR}/app/output/pdf_form_reader.cpp ${PROJECT_SOURCE_DIR}/app/output/pdf_form_module.h)
     ExternalProject_Add_StepDependencies(fuzz_draw_text_build build ${fuzz_sources})
-    file(MAKE_DIRECTORY ${fuzz_dir}/corpus)
+    file(MAKE_DIRECTORY ${fuzz_dir}/corpus ${fuzz_dir}/forms)
     add_test(NAME fuzz_draw_text
         COMMAND ${fuzz_dir}/fuzz_draw_text -max_total_time=20 -timeout=10 -rss_limit_mb=2048
                 -print_final_stats=1 -artifact_prefix=${fuzz_dir}/
@@ -36,6 +37,14 @@ if(NOT QUORVEL_SANITIZE)
         LABELS fuzz
         TIMEOUT 90
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
+    # The returned form's reader, from small PDF forms of the shapes the
+    # readers save (seeds in tests/fuzz/forms).
+    add_test(NAME fuzz_read_form
+        COMMAND ${fuzz_dir}/fuzz_read_form -max_total_time=20 -timeout=10 -rss_limit_mb=2048
+                -print_final_stats=1 -artifact_prefix=${fuzz_dir}/
+                ${fuzz_dir}/forms ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/forms)
+    set_tests_properties(fuzz_read_form PROPERTIES LABELS fuzz TIMEOUT 90
+        ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/robust/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1")
 endif()
 
 # 2,000 random window sizes with zoom clicks, the page box and scrolling in

@@ -23,6 +23,7 @@ add_library(quorvel-pdf-form MODULE
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_module.h
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_extras.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form_extras.h
+    ${CMAKE_CURRENT_LIST_DIR}/pdf_form_reader.cpp
 )
 target_link_libraries(quorvel-pdf-form PRIVATE PkgConfig::QPDF PkgConfig::HARFBUZZ_SUBSET Qt6::Core)
 # qpdf's own smart pointers are std::shared_ptr.
@@ -49,6 +50,10 @@ add_library(quorvel_pdf_form STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.h
     ${CMAKE_CURRENT_LIST_DIR}/form_extras.cpp
     ${CMAKE_CURRENT_LIST_DIR}/form_extras.h
+    ${CMAKE_CURRENT_LIST_DIR}/form_amounts.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/form_amounts.h
+    ${CMAKE_CURRENT_LIST_DIR}/form_check.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/form_check.h
     ${form_module_digest}
 )
 target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})

@@ -83,27 +83,36 @@ QString Check_Module(const QString &path)
 // programs, qpdf and the libraries it needs (GnuTLS among them) would cost
 // every start-up. It is looked for where it is installed relative to the
 // program, and the build tree is laid out the same way; nowhere else.
-Result<Add_Pdf_Form_Function> Module()
+Result<void *> Module_Library()
 {
-    static const Result<Add_Pdf_Form_Function> module = []() -> Result<Add_Pdf_Form_Function> {
-        const auto cannot = [](const QString &why) {
-            return Failure{QStringLiteral("the PDF form module cannot be loaded: %1").arg(why)};
-        };
+    static const Result<void *> module = []() -> Result<void *> {
         const QString folder = Program_Folder();
         if (folder.isEmpty())
-            return cannot(QStringLiteral("the program's own folder is not known"));
+            return Failure{QStringLiteral("the program's own folder is not known")};
         const QString path = QDir::cleanPath(folder + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR));
         if (const QString why = Check_Module(path); !why.isEmpty())
-            return cannot(why);
-        void *library = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            return cannot(QString::fromLocal8Bit(::dlerror()));
-        if (auto found = reinterpret_cast<Add_Pdf_Form_Function>(::dlsym(library, Add_Pdf_Form_Symbol)))
-            return found;
-        return cannot(QStringLiteral("%1 has no function %2 (%3)")
-                          .arg(path, QLatin1String(Add_Pdf_Form_Symbol), QString::fromLocal8Bit(::dlerror())));
+            return Failure{why};
+        if (void *library = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL))
+            return library;
+        return Failure{QString::fromLocal8Bit(::dlerror())};
     }();
     return module;
+}
+
+// One of the module's functions, by the name it exports.
+template <typename Function>
+Result<Function> Module_Function(const char *symbol)
+{
+    const auto cannot = [](const QString &why) {
+        return Failure{QStringLiteral("the PDF form module cannot be loaded: %1").arg(why)};
+    };
+    const Result<void *> library = Module_Library();
+    if (!library.Ok())
+        return cannot(library.Message());
+    if (auto found = reinterpret_cast<Function>(::dlsym(library.Value(), symbol)))
+        return found;
+    return cannot(QStringLiteral("it has no function %1 (%2)")
+                      .arg(QLatin1String(symbol), QString::fromLocal8Bit(::dlerror())));
 }
 
 // The fields' face, from fonts-liberation: metric-compatible with the
@@ -160,7 +169,7 @@ QString Document_Creator()
 
 Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &layout, int resolution)
 {
-    const Result<Add_Pdf_Form_Function> add = Module();
+    const Result<Add_Pdf_Form_Function> add = Module_Function<Add_Pdf_Form_Function>(Add_Pdf_Form_Symbol);
     if (!add.Ok())
         return Failure{add.Message()};
     // Printer_Surface draws in twips from the printable area's top-left
@@ -246,4 +255,12 @@ Result<> Write_Page_Pdf(const QByteArray &path, const std::optional<QPageLayout>
     if (const Result<> written = Write_Whole_File(path, pdf.Value(), lock_wait); !written.Ok())
         return Failure{QStringLiteral("cannot write %1: %2").arg(QFile::decodeName(path), written.Message())};
     return {};
+}
+
+Result<std::vector<Pdf_Field_Value>> Read_Pdf_Fields(const QByteArray &pdf, std::size_t most_fields)
+{
+    const auto read = Module_Function<Read_Pdf_Fields_Function>(Read_Pdf_Fields_Symbol);
+    if (!read.Ok())
+        return Failure{read.Message()};
+    return read.Value()(pdf, most_fields);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "outcome.h"
+#include "pdf_form_module.h"
 
 #include <QByteArray>
 #include <QPageLayout>
@@ -40,3 +41,7 @@ Result<> Write_Page_Pdf(const QByteArray &path, const std::optional<QPageLayout>
 // `resolution` dots per inch, into the fillable form. Fails on a PDF that
 // is not whole or a module that cannot be loaded.
 Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &layout, int resolution);
+
+// Every field of a filled-in PDF form and its value, read by the PDF form
+// module (Read_Pdf_Fields_Function says how).
+Result<std::vector<Pdf_Field_Value>> Read_Pdf_Fields(const QByteArray &pdf, std::size_t most_fields);

@@ -80,3 +80,18 @@ using Add_Pdf_Form_Function = Result<QByteArray> (*)(const QByteArray &pdf, cons
                                                      const Pdf_Names &names, const QString &font_file,
                                                      const Pdf_Extras &extras);
 constexpr const char *Add_Pdf_Form_Symbol = "Quorvel_Add_Pdf_Form";
+
+// A field of a filled-in PDF form, as the file holds it.
+struct Pdf_Field_Value {
+    QString Name;  // the fully qualified name, parts joined by '.'
+    QString Value; // as text: a string as it reads, a number or a name as written; "" for none
+};
+
+// Reads every field of a PDF form, whichever reader saved it (incremental
+// updates, object streams, fields without appearances, values as text or
+// as numbers). Fails, saying why, when the bytes are no PDF or a damaged
+// one, hold no form, or hold more than `most_fields` fields. A fault of the
+// module itself is thrown.
+using Read_Pdf_Fields_Function = Result<std::vector<Pdf_Field_Value>> (*)(const QByteArray &pdf,
+                                                                          std::size_t most_fields);
+constexpr const char *Read_Pdf_Fields_Symbol = "Quorvel_Read_Pdf_Fields";

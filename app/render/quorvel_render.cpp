@@ -3,11 +3,18 @@
 //
 //   quorvel-render [--zoom Z] [--dpr R] out.png   the preview canvas
 //   quorvel-render out.pdf                         the printed page
+//   quorvel-render --check filled.pdf              a returned form checked
+//   quorvel-render --values filled.pdf out.json|out.csv
+//                                                  what it holds, as data
 //
 // It always draws headless. The file is written whole or not at all.
-// Exit status: 0 done, 1 the drawing or the file failed, 2 bad arguments,
-// 3 a fault of the program itself.
+// Exit status: 0 done (or, checking, everything holds), 1 the drawing or
+// the file failed (or, checking, something does not hold), 2 bad
+// arguments, 3 a fault of the program itself, 4 the form to read back is
+// not one this program made, or cannot be read.
 #include "font_check.h"
+#include "form_check.h"
+#include "form_fields.h"
 #include "output_file.h"
 #include "page_build.h"
 #include "pdf_form.h"
@@ -15,16 +22,28 @@
 #include "preview_surface.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
+
+#include <fcntl.h>
+
+#include <sys/resource.h>
 
 namespace {
 
 constexpr const char *Program = "quorvel-render";
+
+// Nobody waits on a window here: another writer of a file is given its
+// turn, up to 10 s.
+constexpr std::chrono::seconds Lock_Wait{10};
 
 // Device pixel ratios of real screens; more only makes huge images.
 constexpr double Dpr_Limit = 4;
@@ -34,7 +53,13 @@ struct Options {
     double dpr = 1;
     QByteArray output; // the file name's own bytes
     bool pdf = false;
+    enum { Draw, Check, Values } mode = Draw;
+    QByteArray form; // the returned form to read back, checking or writing its values
 };
+
+// A returned form's own status: it is not one this program made, or
+// cannot be read.
+constexpr int Not_Our_Form = 4;
 
 // A file name as the user reads it.
 QString Shown(const QByteArray &name)
@@ -80,7 +105,7 @@ QSize Canvas_Pixels(double zoom)
 }
 
 struct Switches {
-    QCommandLineOption help, version, zoom, dpr;
+    QCommandLineOption help, version, zoom, dpr, check, values;
 };
 
 // The options the tool takes: help and version as Qt words them, without
@@ -96,8 +121,19 @@ Switches Add_Switches(QCommandLineParser &parser)
         {QStringLiteral("zoom"), QStringLiteral("Zoom of the canvas, 1 = 100 % (PNG only; default 1)."),
          QStringLiteral("Z")},
         {QStringLiteral("dpr"), QStringLiteral("Device pixel ratio of the canvas, up to 4 (PNG only; default 1)."),
-         QStringLiteral("R")}};
-    parser.addOptions({switches.help, switches.version, switches.zoom, switches.dpr});
+         QStringLiteral("R")},
+        {QStringLiteral("check"),
+         QStringLiteral("Checks a returned form (a PDF this program made, filled in and saved by any reader): "
+                        "every amount read again, every total worked out anew. Says what does not hold; "
+                        "status 0 when everything holds, 1 when something does not, 4 when the file is not "
+                        "such a form or cannot be read."),
+         QStringLiteral("filled.pdf")},
+        {QStringLiteral("values"),
+         QStringLiteral("Writes what a returned form holds as data, a field a line with its spoken name, its "
+                        "value as typed and an amount's cents: JSON (out.json) or CSV (out.csv, where a value "
+                        "a spreadsheet would take for a formula gets a ' first)."),
+         QStringLiteral("filled.pdf")}};
+    parser.addOptions({switches.help, switches.version, switches.zoom, switches.dpr, switches.check, switches.values});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("The file to write: the canvas (.png) or the printed page (.pdf)."),
                                  QStringLiteral("out.png|out.pdf"));
@@ -161,6 +197,34 @@ Result<Options> Scaled(const QCommandLineParser &parser, const Switches &switche
     return options;
 }
 
+// A returned form read back: checked, or its values written to one file
+// (.json or .csv), alone, without the canvas's scales.
+Result<Options> Reading_Back(const QCommandLineParser &parser, const Switches &switches)
+{
+    if (parser.isSet(switches.check) && parser.isSet(switches.values))
+        return Failure{QStringLiteral("--check and --values go one at a time")};
+    if (parser.isSet(switches.zoom) || parser.isSet(switches.dpr))
+        return Failure{QStringLiteral("--zoom and --dpr are for the PNG canvas, not for reading a form back")};
+    Options options;
+    const QStringList files = parser.positionalArguments();
+    if (parser.isSet(switches.check)) {
+        if (!files.isEmpty())
+            return Failure{QStringLiteral("--check writes no file: %1").arg(files.constFirst())};
+        options.mode = Options::Check;
+        options.form = parser.value(switches.check).toLatin1();
+        return options;
+    }
+    options.mode = Options::Values;
+    options.form = parser.value(switches.values).toLatin1();
+    if (files.size() != 1)
+        return Failure{QStringLiteral("--values writes one file, out.json or out.csv")};
+    options.output = files.constFirst().toLatin1();
+    const QString lower = files.constFirst().toLower();
+    if (!lower.endsWith(QLatin1String(".json")) && !lower.endsWith(QLatin1String(".csv")))
+        return Failure{QStringLiteral("the values' file must end in .json or .csv: %1").arg(Shown(options.output))};
+    return options;
+}
+
 // `args` hold the arguments decoded as Latin-1, one character a byte, so
 // that the output file's name turns back into its own bytes. Help and
 // version end the program here, as Qt's parser does.
@@ -174,6 +238,8 @@ Result<Options> Parse(const QStringList &args)
         parser.showHelp(0);
     if (parser.isSet(switches.version))
         parser.showVersion();
+    if (parser.isSet(switches.check) || parser.isSet(switches.values))
+        return Reading_Back(parser, switches);
     const Result<Options> options = Output_File(parser);
     if (!options.Ok())
         return options;
@@ -198,9 +264,6 @@ Result<QByteArray> Png(const Options &options)
 // every PDF the programs write.
 Result<> Write(const Options &options)
 {
-    // Nobody waits on a window here: another writer of the file is given
-    // its turn, up to 10 s.
-    constexpr std::chrono::seconds Lock_Wait{10};
     if (options.pdf)
         return Write_Page_Pdf(options.output, std::nullopt, Lock_Wait);
     const Result<QByteArray> png = Png(options);
@@ -209,6 +272,75 @@ Result<> Write(const Options &options)
     if (const Result<> written = Write_Whole_File(options.output, png.Value(), Lock_Wait); !written.Ok())
         return Failure{QStringLiteral("cannot write %1: %2").arg(Shown(options.output), written.Message())};
     return {};
+}
+
+// The returned form's bytes, by the name's own bytes, up to one byte more
+// than a form may be (so that a larger file is told as such).
+Result<QByteArray> Form_Bytes(const QByteArray &name)
+{
+    QFile file;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return Failure{QString::fromLocal8Bit(std::strerror(errno))};
+    const QByteArray bytes = file.read(Most_Form_Bytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return Failure{file.errorString()};
+    return bytes;
+}
+
+// Whatever a hostile file makes qpdf unpack stays within a bound: the data
+// of the process, 1 GiB (a form needs a few MiB). Not under the
+// sanitizers, which map their own shadow of every byte.
+void Bound_Memory()
+{
+#if !defined(__SANITIZE_ADDRESS__)
+    const rlimit most{rlim_t(1) << 30, rlim_t(1) << 30};
+    ::setrlimit(RLIMIT_DATA, &most);
+#endif
+}
+
+// What does not hold, a line each, on standard output; then a line that
+// sums it up. Status 0 when everything holds, 1 when something does not or
+// the report cannot be written.
+int Report(const QByteArray &name, const std::vector<Form_Finding> &findings)
+{
+    std::map<QString, QString> spoken;
+    for (const Form_Field &field : Form_Fields())
+        spoken[field.Name] = field.Words;
+    for (const Form_Finding &finding : findings)
+        std::printf("%s (%s): %s\n", qPrintable(finding.Field), qPrintable(spoken[finding.Field]),
+                    qPrintable(finding.Words));
+    if (findings.empty())
+        std::printf("%s: everything holds: every amount is one, every total adds up, every row too\n",
+                    name.constData());
+    else
+        std::printf("%s: %zu thing(s) do not hold\n", name.constData(), findings.size());
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return Failed(QStringLiteral("cannot write the report: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    return findings.empty() ? 0 : 1;
+}
+
+// A returned form read back: checked (the report), or its values written.
+int Read_Back(const Options &options)
+{
+    Bound_Memory();
+    const auto refused = [&](const QString &why) {
+        std::fprintf(stderr, "%s: %s: %s\n", Program, options.form.constData(), qPrintable(why));
+        return Not_Our_Form;
+    };
+    const Result<QByteArray> bytes = Form_Bytes(options.form);
+    if (!bytes.Ok())
+        return refused(QStringLiteral("cannot be read: %1").arg(bytes.Message()));
+    const Result<Form_Values> values = Read_Returned_Form(bytes.Value());
+    if (!values.Ok())
+        return refused(values.Message());
+    if (options.mode == Options::Check)
+        return Report(options.form, Check_Returned_Form(values.Value()));
+    const QByteArray data = options.output.toLower().endsWith(".json") ? Values_Json(values.Value())
+                                                                        : Values_Csv(values.Value());
+    if (const Result<> written = Write_Whole_File(options.output, data, Lock_Wait); !written.Ok())
+        return Failed(QStringLiteral("cannot write %1: %2").arg(Shown(options.output), written.Message()));
+    return 0;
 }
 
 } // namespace
@@ -239,10 +371,12 @@ int main(int argc, char **argv)
     const Result<Options> options = Parse(args);
     if (!options.Ok())
         return Bad_Arguments(options.Message());
-    if (!Any_Face_Loads())
+    if (options.Value().mode == Options::Draw && !Any_Face_Loads())
         return Failed(QStringLiteral("no font can be loaded, neither \"Arial\" nor any face in its place; "
                                      "the page's texts would be empty boxes (Debian: install fonts-liberation)"));
     try {
+        if (options.Value().mode != Options::Draw)
+            return Read_Back(options.Value());
         if (const Result<> written = Write(options.Value()); !written.Ok())
             return Failed(written.Message());
     } catch (const RuntimeError &error) {
