@@ -18,3 +18,20 @@ quorvel_test(test_form TIMEOUT 300 SOURCES print/test_form.cpp
     LIBS quorvel_print_command quorvel_pdf_form quorvel_page quorvel_printed_page PkgConfig::QPDF LABELS print)
 target_compile_definitions(test_form PRIVATE POINTERHOLDER_TRANSITION=4)
 target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
+
+# The form's scripts alone, without a PDF (ctest -L unit): linted for the
+# oldest engine that runs them (ES5: Okular's KJS; Debian's eslint finds its
+# modules under /usr/share/nodejs, where Debian's node looks by itself), and
+# the table of amounts (print/amount-cases.json, which test_form also types
+# into the whole form) run on them by MuJS and by node.
+set(form_scripts_dir ${PROJECT_SOURCE_DIR}/app/output/form_scripts)
+add_test(NAME form_scripts_lint
+    COMMAND eslint --no-eslintrc -c .eslintrc.json amounts.js open.js typing.js checking.js showing.js
+    WORKING_DIRECTORY ${form_scripts_dir})
+set_tests_properties(form_scripts_lint PROPERTIES ENVIRONMENT NODE_PATH=/usr/share/nodejs LABELS unit TIMEOUT 60)
+foreach(engine mujs node)
+    add_test(NAME form_scripts_${engine}
+        COMMAND ${engine} ${CMAKE_CURRENT_SOURCE_DIR}/print/amounts-unit.js ${form_scripts_dir}
+                ${CMAKE_CURRENT_SOURCE_DIR}/print/amount-cases.json)
+    set_tests_properties(form_scripts_${engine} PROPERTIES LABELS unit TIMEOUT 30)
+endforeach()

@@ -110,10 +110,12 @@ Result<Add_Pdf_Form_Function> Module()
 // Arial and Helvetica of the page.
 constexpr const char *Field_Font_File = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
 
-// Readers keep 2 points clear on either side of a value; Liberation Sans's
-// digits are 0.556 em wide, its comma and point 0.278 em.
+// Readers keep 2 points clear on either side of a value. The widest face a
+// reader may draw an amount in is DejaVu Sans (pdf.js's substitute on
+// Debian, some 14 % wider than the Liberation Sans the form embeds): its
+// digits are 0.636 em wide, its comma and point 0.318 em.
 constexpr double Reader_Margin = 2;
-constexpr double Digit_Em = 0.556, Comma_Em = 0.278;
+constexpr double Digit_Em = 0.636, Comma_Em = 0.318;
 
 // The most each amount field can hold, in cents: a typed amount up to the
 // cap, a total up to what its terms add up to at most.
@@ -133,12 +135,15 @@ std::map<QString, double> Most_Held()
 
 // The size of a field's value: for an amount, as large as the form's own
 // 8-point lettering where the field has room for the widest amount it may
-// show (every digit of it a nine), in half points, so that no amount is
-// ever cut short; for words, the reader's own, which fits a long value to
+// show (every digit of it a nine; a total as much as its terms add up to),
+// in half points, so that no amount is ever cut short; for the notice, the
+// form's own; for words, the reader's own, which fits a long value to
 // the field (pdf.js, PDFium, MuPDF, poppler) where a fixed size would cut
 // it.
 double Font_Size(const Form_Field &field, double width, const std::map<QString, double> &most)
 {
+    if (field.Kind == Field_Kind::Notice)
+        return Notice_Points; // its scripts keep its words to what shows whole
     if (field.Kind != Field_Kind::Amount)
         return 0;
     const int digits = int(QString::number(std::floor(most.at(field.Name) / 100), 'f', 0).size());
