@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPdfWriter>
-#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -151,6 +150,17 @@ double Font_Size(const Form_Field &field, double width, const std::map<QString, 
     return std::floor(std::min(8.0, (width - 2 * Reader_Margin) / em) * 2) / 2;
 }
 
+// A computed field's name as a reader says it: what it is, that it is
+// worked out (a screen reader's browse mode does not say read-only), and
+// for an amount due, why it may show "?".
+QString Computed_Words(const Form_Field &field, const Form_Total &total)
+{
+    if (!total.Above_Zero)
+        return field.Words + QStringLiteral(", worked out (read-only)");
+    return field.Words + QStringLiteral(", worked out (read-only); it shows ? while the notice over the grid says "
+                                        "that an entry is not an amount or a row does not add up");
+}
+
 } // namespace
 
 QString Document_Title()
@@ -180,18 +190,19 @@ Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &
     const auto y = [&](Integer page) {
         return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / Twips_Per_Inch) * 72 / resolution;
     };
-    QSet<QString> computed;
+    std::map<QString, const Form_Total *> computed;
     for (const Form_Total &total : Form_Totals())
-        computed.insert(total.Name);
+        computed[total.Name] = &total;
     const std::map<QString, double> most = Most_Held();
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {
         const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
+        const auto total = computed.find(field.Name);
         const Pdf_Role role = field.Kind == Field_Kind::Notice ? Pdf_Role::Notice
-                              : computed.contains(field.Name)  ? Pdf_Role::Computed
+                              : total != computed.end()        ? Pdf_Role::Computed
                                                                : Pdf_Role::Typed;
-        fields.push_back({field.Name, field.Words, rect, Font_Size(field, rect.width(), most),
-                          field.Kind == Field_Kind::Amount, role});
+        fields.push_back({field.Name, total != computed.end() ? Computed_Words(field, *total->second) : field.Words,
+                          rect, Font_Size(field, rect.width(), most), field.Kind == Field_Kind::Amount, role});
     }
     return add.Value()(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
                        {Form_Scripts(), Open_Script(), Form_Structure(), QStringLiteral("en-US")});
