@@ -401,7 +401,7 @@ private slots:
             << QStringList{"alert=Breakfast: the days do not add up to TOTAL CHARGE + TOTAL CASH, as the line over "
                            "the grid says until they do",
                            "amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
-                           "check=2 rows do not add up to TOTAL CHARGE + TOTAL CASH: Breakfast, Dinner",
+                           "check=2 rows do not add up: Breakfast, Dinner",
                            "dinner.tue=3.00", "lunch.mon=7.00", "lunch.total_cash=7.00", "total_cash_expense=7.00",
                            "total_expense.mon=12.00", "total_expense.total_cash=7.00", "total_expense.tue=3.00",
                            "total_meals.mon=12.00", "total_meals.total_cash=7.00", "total_meals.tue=3.00"};
@@ -409,8 +409,23 @@ private slots:
             << QStringList{"blank_1.description=Parking", "blank_2.mon=1"} << QStringList{"blank_1.mon=4"}
             << QStringList{"amount_due_company=?", "amount_due_employee=?", "blank_1.description=Parking",
                            "blank_1.mon=4.00", "blank_2.mon=1.00",
-                           "check=2 rows do not add up to TOTAL CHARGE + TOTAL CASH: Parking, Blank row 2",
+                           "check=2 rows do not add up: Parking, Blank row 2",
                            "total_expense.mon=5.00", "total_incidentals.mon=5.00"};
+        QTest::newRow("more rows than the notice has room for")
+            << QStringList{"lodging.mon=1", "breakfast.mon=1", "lunch.mon=1", "dinner.mon=1", "airline.mon=1",
+                           "personal_auto.mon=1", "cab_limo.mon=1", "auto_rental.mon=1", "phone_telegram.mon=1",
+                           "laundry_valet.mon=1", "porter.mon=1", "miscellaneous.mon=1", "entertainment.mon=1",
+                           "blank_3.mon=1", "blank_3.description=Conference fee for the ledger users' meeting"}
+            << QStringList{}
+            << QStringList{"check=14 rows do not add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, ...",
+                           "amount_due_company=?", "amount_due_employee=?", "lodging.mon=1.00", "breakfast.mon=1.00",
+                           "lunch.mon=1.00", "dinner.mon=1.00", "airline.mon=1.00", "personal_auto.mon=1.00",
+                           "cab_limo.mon=1.00", "auto_rental.mon=1.00", "phone_telegram.mon=1.00",
+                           "laundry_valet.mon=1.00", "porter.mon=1.00", "miscellaneous.mon=1.00",
+                           "entertainment.mon=1.00", "blank_3.mon=1.00",
+                           "blank_3.description=Conference fee for the ledger users' meeting",
+                           "total_expense.mon=14.00", "total_incidentals.mon=5.00", "total_meals.mon=3.00",
+                           "total_transportation.mon=4.00"};
         QTest::newRow("totals above what a cell takes")
             << QStringList{} << QStringList{"breakfast.mon=60,000", "lunch.mon=50,000.00", "breakfast.total_cash=60000",
                                             "lunch.total_cash=50000"}

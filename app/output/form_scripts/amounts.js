@@ -225,7 +225,7 @@ function problemWords(names, one, many, room) {
 function noticeWords(problems, room) {
     var entries = problemWords(problems.entries, "not an amount", "entries are not amounts", room);
     var rows = problemWords(problems.rows, "the days do not add up to TOTAL CHARGE + TOTAL CASH",
-        "rows do not add up to TOTAL CHARGE + TOTAL CASH", room - (entries ? entries.length + 2 : 0));
+        "rows do not add up", room - (entries ? entries.length + 2 : 0));
     return entries && rows ? entries + ". " + rows : entries + rows;
 }
 
