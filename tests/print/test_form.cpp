@@ -396,15 +396,23 @@ private slots:
                            "check=Lunch: the days do not add up to TOTAL CHARGE + TOTAL CASH", "lunch.fri=28.00",
                            "lunch.mon=7.00", "total_expense.fri=28.00", "total_expense.mon=7.00",
                            "total_meals.fri=28.00", "total_meals.mon=7.00", "travel_advances=500.00"};
-        QTest::newRow("a row left that does not add up")
-            << QStringList{} << QStringList{"lunch.mon=7", "lunch.total_cash=7", "breakfast.mon=5", "dinner.tue=3"}
-            << QStringList{"alert=Breakfast: the days do not add up to TOTAL CHARGE + TOTAL CASH, as the line over "
-                           "the grid says until they do",
+        QTest::newRow("a row left with totals that do not add up")
+            << QStringList{} << QStringList{"lunch.mon=7", "lunch.total_cash=7", "breakfast.mon=5",
+                                            "breakfast.total_cash=4", "dinner.tue=3"}
+            << QStringList{"alert=Breakfast: the days add up to 5.00, TOTAL CHARGE + TOTAL CASH to 4.00. The line "
+                           "over the grid says so until they agree.",
                            "amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
+                           "breakfast.total_cash=4.00",
                            "check=2 rows do not add up: Breakfast, Dinner",
-                           "dinner.tue=3.00", "lunch.mon=7.00", "lunch.total_cash=7.00", "total_cash_expense=7.00",
-                           "total_expense.mon=12.00", "total_expense.total_cash=7.00", "total_expense.tue=3.00",
-                           "total_meals.mon=12.00", "total_meals.total_cash=7.00", "total_meals.tue=3.00"};
+                           "dinner.tue=3.00", "lunch.mon=7.00", "lunch.total_cash=7.00", "total_cash_expense=11.00",
+                           "total_expense.mon=12.00", "total_expense.total_cash=11.00", "total_expense.tue=3.00",
+                           "total_meals.mon=12.00", "total_meals.total_cash=11.00", "total_meals.tue=3.00"};
+        QTest::newRow("a row left with its totals empty is not told")
+            << QStringList{} << QStringList{"breakfast.mon=5", "dinner.tue=3"}
+            << QStringList{"amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
+                           "check=2 rows do not add up: Breakfast, Dinner", "dinner.tue=3.00",
+                           "total_expense.mon=5.00", "total_expense.tue=3.00", "total_meals.mon=5.00",
+                           "total_meals.tue=3.00"};
         QTest::newRow("a blank row by its description")
             << QStringList{"blank_1.description=Parking", "blank_2.mon=1"} << QStringList{"blank_1.mon=4"}
             << QStringList{"amount_due_company=?", "amount_due_employee=?", "blank_1.description=Parking",

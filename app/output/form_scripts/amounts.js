@@ -277,14 +277,17 @@ function valueRefused(name, text, why) {
 }
 
 // The person moves on from a row to another field: when the row left
-// behind does not add up, it is said once, as it is left.
+// behind has its totals typed in and they do not agree with its days, it
+// is said once, as it is left. A row whose totals are still empty is not:
+// whoever fills the form a day at a time leaves every row that way.
 function leavingRow(doc, name) {
     var row = rowOf(name), left = rowTypedIn;
     rowTypedIn = row;
     if (left < 0 || left == row)
         return;
-    var sum = sumOf(doc, Form.rows[left].days, Form.rows[left].totals);
-    if (sum && sum !== "?")
-        app.alert(rowWords(doc, Form.rows[left]) + ": the days do not add up to TOTAL CHARGE + TOTAL CASH, " +
-            "as the line over the grid says until they do");
+    var days = sumOf(doc, Form.rows[left].days, []), totals = sumOf(doc, Form.rows[left].totals, []);
+    if (totals === null || totals === "?" || days === "?" || (days || 0) == totals)
+        return;
+    app.alert(rowWords(doc, Form.rows[left]) + ": the days add up to " + shownAmount(days || 0) +
+        ", TOTAL CHARGE + TOTAL CASH to " + shownAmount(totals) + ". The line over the grid says so until they agree.");
 }
