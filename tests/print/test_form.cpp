@@ -3,9 +3,11 @@
 // alignment, what is worked out, in the order of Tab) and against the rules
 // and boxes the page draws, a value typed in and saved shows inside its
 // field, values set by poppler, MuPDF, pdf.js and qpdf print whole in their
-// own fields only, amounts typed are read as meant or refused and the form
-// adds up alike in MuPDF and pdf.js, the structure a screen reader reads is
-// the reviewed one, and a PDF that is not whole is refused.
+// own fields only, amounts typed are read as meant or refused (the table
+// that the scripts' unit tests run too, print/amount-cases.json) and the
+// form adds up and says what does not alike in MuPDF and pdf.js, every total
+// shows whole in the widest face a reader uses, the structure a screen
+// reader reads is the reviewed one, and a PDF that is not whole is refused.
 // (tests/page/test_render.sh checks that empty fields print nothing, and the
 // document's names.)
 #include "page_build.h"
