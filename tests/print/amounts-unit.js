@@ -64,6 +64,16 @@ function typeIn(field, typed, kind) {
         field.value = event.value;
 }
 
+// A refusal ends by saying that the cell keeps what it held: as it is
+// typed, the character is left out; as it is committed, the cell named.
+function keepsWhatItHeld(alert) {
+    var endings = ["It is not typed in: the cell keeps what it held.", "Breakfast MON keeps 1.00."];
+    for (var i = 0; i < endings.length; i++)
+        if (alert.substring(alert.length - endings[i].length) == endings[i])
+            return true;
+    return false;
+}
+
 function check(row, kind) {
     fields = {"breakfast.mon": new Field("breakfast.mon", "1.00"), "lunch.mon": new Field("lunch.mon", "10.00"),
               "check": new Field("check", "")};
@@ -78,7 +88,7 @@ function check(row, kind) {
         wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ");
     else if (row.said !== undefined && (shown !== "1.00" || total !== "11.00" || said.length != 1 ||
              said[0].indexOf("\"" + row.typed.substring(0, 20)) != 0 || said[0].indexOf(row.said) < 0 ||
-             said[0].indexOf("keeps") < 0 || workedOut(doc, "check").indexOf("amount") >= 0))
+             !keepsWhatItHeld(said[0]) || workedOut(doc, "check").indexOf("amount") >= 0))
         wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ") + ", notice " + workedOut(doc, "check");
     if (wrong) {
         print(kind + ": " + JSON.stringify(row.typed) + " " + wrong);

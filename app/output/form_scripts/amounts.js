@@ -262,17 +262,25 @@ function valueBefore(name) {
     return name in valueBeforeEdit ? String(valueBeforeEdit[name]) : name in textSeen ? textSeen[name] : "";
 }
 
-// The words that end a refusal: what the cell keeps.
-function keptWords(kept) {
-    return kept === "" ? ". The cell stays empty." : ". The cell keeps " + kept + ".";
+// A typed amount's field as the form's headings name it ("Breakfast MON",
+// a blank row by its description), or as its own name says it.
+function cellName(doc, name) {
+    var row = rowOf(name);
+    if (row >= 0)
+        return cellWords({words: rowWords(doc, Form.rows[row])}, name);
+    for (var i = 0; i < Form.alone.length; i++)
+        if (Form.alone[i][0] == name)
+            return Form.alone[i][1];
+    return "The cell";
 }
 
 // An entry refused in `name`: the field keeps what it held. Says why, and
-// what the cell keeps; gives what it keeps.
-function valueRefused(name, text, why) {
+// what the cell keeps, by the cell's name, for the focus may be elsewhere
+// by then; gives what it keeps.
+function valueRefused(doc, name, text, why) {
     var kept = valueBefore(name);
     refusedEntry[name] = {text: String(text), kept: kept};
-    app.alert(why + keptWords(kept));
+    app.alert(why + ". " + cellName(doc, name) + (kept === "" ? " stays empty." : " keeps " + kept + "."));
     return kept;
 }
 

@@ -7,7 +7,7 @@
 var name = event.target.name, cents = amountInCents(event.value, Form.mostTyped), refused = refusedEntry[name];
 var kept;
 if (typeof cents == "string") {
-    kept = refused && refused.text === String(event.value) ? refused.kept : valueRefused(name, event.value, cents);
+    kept = refused && refused.text === String(event.value) ? refused.kept : valueRefused(this, name, event.value, cents);
     event.rc = false;
     event.value = kept;
     if (String(event.target.value) !== kept)

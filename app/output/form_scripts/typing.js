@@ -19,7 +19,7 @@ if (!event.willCommit) {
 } else {
     cents = amountInCents(event.value, Form.mostTyped);
     if (typeof cents == "string")
-        event.value = valueRefused(name, event.value, cents);
+        event.value = valueRefused(this, name, event.value, cents);
     else
         leavingRow(this, name);
     delete valueBeforeEdit[name];
