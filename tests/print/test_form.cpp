@@ -390,6 +390,12 @@ private slots:
             << QStringList{"amount_due_company=?", "amount_due_employee=?",
                            "check=Lunch TUE \"12,50\": not an amount", "lunch.tue=12,50", "total_expense.tue=?",
                            "total_meals.tue=?", "travel_advances=1.00"};
+        QTest::newRow("filled where no script ran, entries not amounts and a row that does not add up")
+            << QStringList{"lunch.tue=12,50", "travel_advances=abc", "breakfast.mon=5"} << QStringList{}
+            << QStringList{"amount_due_company=?", "amount_due_employee=?", "breakfast.mon=5.00",
+                           "check=2 entries are not amounts: Lunch TUE \"12,50\", ...; 1 row does not add up",
+                           "lunch.tue=12,50", "total_expense.mon=5.00", "total_expense.tue=?", "total_meals.mon=5.00",
+                           "total_meals.tue=?", "travel_advances=abc"};
         QTest::newRow("advances, less the cash spent")
             << QStringList{} << QStringList{"travel_advances=$500.00", "lodging.mon=327.50", "lodging.total_cash=327.50"}
             << QStringList{"amount_due_company=172.50", "lodging.mon=327.50", "lodging.total_cash=327.50",

@@ -207,26 +207,36 @@ function formProblems(doc) {
     return problems;
 }
 
-// One kind of problem in words: "Lunch: the days ..." for one, "3 rows
-// ...: Breakfast, Lunch, Parking" for more, the names that do not fit in
-// `room` characters left out for "...".
-function problemWords(names, one, many, room) {
+// The two kinds of problem, as the notice words them: of one (after its
+// name), of one counted, of several counted.
+var entryWords = {one: "not an amount", single: "entry is not an amount", many: "entries are not amounts"};
+var rowProblemWords = {one: "the days do not add up to TOTAL CHARGE + TOTAL CASH", single: "row does not add up",
+    many: "rows do not add up"};
+
+// One kind of problem in words, within `room` characters where it can be:
+// "Lunch: the days ..." for one, "3 rows do not add up: Breakfast, Lunch,
+// Parking" for more, the names that do not fit left out for "...", and at
+// the least the count alone ("14 rows do not add up").
+function problemWords(names, kind, room) {
     if (names.length == 0)
         return "";
+    var counted = names.length + " " + (names.length == 1 ? kind.single : kind.many), words;
     if (names.length == 1)
-        return names[0] + ": " + one;
-    var words = names.length + " " + many + ": " + names.join(", ");
+        words = names[0] + ": " + kind.one;
+    else
+        words = counted + ": " + names.join(", ");
     for (var shown = names.length - 1; words.length > room && shown > 0; shown--)
-        words = names.length + " " + many + ": " + names.slice(0, shown).join(", ") + ", ...";
-    return words;
+        words = counted + ": " + names.slice(0, shown).join(", ") + ", ...";
+    return words.length > room ? counted : words;
 }
 
-// What the notice says: what is wrong, whole within the notice's room.
+// What the notice says: what is wrong, whole within the notice's room,
+// each kind of problem given at least its count.
 function noticeWords(problems, room) {
-    var entries = problemWords(problems.entries, "not an amount", "entries are not amounts", room);
-    var rows = problemWords(problems.rows, "the days do not add up to TOTAL CHARGE + TOTAL CASH",
-        "rows do not add up", room - (entries ? entries.length + 2 : 0));
-    return entries && rows ? entries + ". " + rows : entries + rows;
+    var rowsAtLeast = problemWords(problems.rows, rowProblemWords, 0);
+    var entries = problemWords(problems.entries, entryWords, room - (rowsAtLeast ? rowsAtLeast.length + 2 : 0));
+    var rows = problemWords(problems.rows, rowProblemWords, room - (entries ? entries.length + 2 : 0));
+    return entries && rows ? entries + "; " + rows : entries + rows;
 }
 
 // What computed field `name` shows. A total adds the values that are
