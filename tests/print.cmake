@@ -23,7 +23,8 @@ target_compile_definitions(test_form PRIVATE REFERENCE_DIR="${CMAKE_CURRENT_SOUR
 # oldest engine that runs them (ES5: Okular's KJS; Debian's eslint finds its
 # modules under /usr/share/nodejs, where Debian's node looks by itself), and
 # the table of amounts (print/amount-cases.json, which test_form also types
-# into the whole form) run on them by MuJS and by node.
+# into the whole form) run on them by MuJS, node and KJS (kjs5, the engine
+# of Okular 22.12, through print/run-kjs-unit.cmake).
 set(form_scripts_dir ${PROJECT_SOURCE_DIR}/app/output/form_scripts)
 add_test(NAME form_scripts_lint
     COMMAND eslint --no-eslintrc -c .eslintrc.json amounts.js open.js typing.js checking.js showing.js
@@ -35,3 +36,8 @@ foreach(engine mujs node)
                 ${CMAKE_CURRENT_SOURCE_DIR}/print/amount-cases.json)
     set_tests_properties(form_scripts_${engine} PROPERTIES LABELS unit TIMEOUT 30)
 endforeach()
+add_test(NAME form_scripts_kjs
+    COMMAND ${CMAKE_COMMAND} -DKJS=kjs5 -DRUNNER=${CMAKE_CURRENT_SOURCE_DIR}/print/amounts-unit.js
+            -DSCRIPTS=${form_scripts_dir} -DCASES=${CMAKE_CURRENT_SOURCE_DIR}/print/amount-cases.json
+            -DWORK=${CMAKE_CURRENT_BINARY_DIR} -P ${CMAKE_CURRENT_SOURCE_DIR}/print/run-kjs-unit.cmake)
+set_tests_properties(form_scripts_kjs PROPERTIES LABELS unit TIMEOUT 30)

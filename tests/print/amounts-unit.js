@@ -1,16 +1,19 @@
 // mujs amounts-unit.js SCRIPTS CASES, or node amounts-unit.js SCRIPTS
-// CASES: the form's scripts (the folder SCRIPTS) alone, without a PDF or a
-// reader, on a form of two rows and their total described as the program
-// describes the whole one: every case of the table CASES typed into
-// BREAKFAST MON over 1.00 with LUNCH MON at 10.00, in three kinds of
-// reader: one that takes the value the keystroke script leaves (pdf.js,
-// MuPDF); one that keeps an entry the script refused but lets the
-// validation set the field (Okular); and one that lets no script set the
-// field while it validates it either (the worst a reader can do: then the
-// entry stays shown, but the totals are right). Prints each case that went
-// wrong; exits 1 if any did.
+// CASES, or in KJS (kjs5, which reads no files and takes no arguments)
+// loaded after `var unitArgs = [SCRIPTS]; var unitCases = {...CASES...};`
+// (run-kjs-unit.cmake writes those lines): the form's scripts (the folder
+// SCRIPTS) alone, without a PDF or a reader, on a form of two rows and
+// their total described as the program describes the whole one: every case
+// of the table CASES typed into BREAKFAST MON over 1.00 with LUNCH MON at
+// 10.00, in three kinds of reader: one that takes the value the keystroke
+// script leaves (pdf.js, MuPDF); one that keeps an entry the script refused
+// but lets the validation set the field (Okular); and one that lets no
+// script set the field while it validates it either (the worst a reader can
+// do: then the entry stays shown, but the totals are right). Prints each
+// case that went wrong, and throws at the end if any did.
 var inNode = typeof process == "object"; // MuJS has a require() of its own
-var args = inNode ? process.argv.slice(2) : scriptArgs;
+var inKjs = typeof unitCases == "object";
+var args = inNode ? process.argv.slice(2) : inKjs ? unitArgs : scriptArgs;
 function readText(path) {
     return inNode ? require("fs").readFileSync(path, "utf8") : read(path);
 }
@@ -21,19 +24,20 @@ function loadGlobally(path) {
     else
         load(path);
 }
+// A field's script, run with `this` the document: KJS loads it, where
+// `this` is the global object, which has getField() too.
+function fieldScript(path) {
+    if (inKjs)
+        return function () { load(path); };
+    return new Function(readText(path));
+}
 var said = [], failures = 0;
 app = {alert: function (message) { said.push(message); }};
 var fields = {};
-var doc = {getField: function (name) { return fields[name]; }};
-// A field whose value a script may be kept from setting.
-function Field(name, value) {
-    var field = {name: name, held: value, locked: false};
-    Object.defineProperty(field, "value", {
-        get: function () { return this.held; },
-        set: function (value) { if (!this.locked) this.held = value; }
-    });
-    return field;
+function getField(name) {
+    return fields[name];
 }
+var doc = {getField: getField};
 Form = {
     mostTyped: 9999999, notice: "check", noticeRoom: 100,
     order: ["check", "total_meals.mon"],
@@ -43,8 +47,8 @@ Form = {
     alone: []
 };
 loadGlobally(args[0] + "/amounts.js");
-var typing = new Function(readText(args[0] + "/typing.js"));
-var checking = new Function(readText(args[0] + "/checking.js"));
+var typing = fieldScript(args[0] + "/typing.js");
+var checking = fieldScript(args[0] + "/checking.js");
 
 // A value typed in and committed, as a reader of `kind` does it: pasted
 // over what the cell holds, then left.
@@ -56,10 +60,10 @@ function typeIn(field, typed, kind) {
     event = {target: field, value: typed, willCommit: true, rc: true};
     typing.call(doc);
     field.value = kind == "takes the script's value" ? event.value : typed;
-    field.locked = kind == "lets no script set the field";
     event = {target: field, value: field.value, rc: true};
     checking.call(doc);
-    field.locked = false;
+    if (kind == "lets no script set the field")
+        field.value = typed;
     if (event.rc)
         field.value = event.value;
 }
@@ -75,8 +79,8 @@ function keepsWhatItHeld(alert) {
 }
 
 function check(row, kind) {
-    fields = {"breakfast.mon": new Field("breakfast.mon", "1.00"), "lunch.mon": new Field("lunch.mon", "10.00"),
-              "check": new Field("check", "")};
+    fields = {"breakfast.mon": {name: "breakfast.mon", value: "1.00"}, "lunch.mon": {name: "lunch.mon", value: "10.00"},
+              "check": {name: "check", value: ""}};
     valueBeforeEdit = {};
     refusedEntry = {};
     textSeen = {};
@@ -96,14 +100,32 @@ function check(row, kind) {
     }
 }
 
+// A form saved where no script ran, opened: each amount shown as one
+// (open.js), and the total worked out; and an amount's format (showing.js).
+function checkOpening() {
+    fields = {"breakfast.mon": {name: "breakfast.mon", value: "12.5"}, "lunch.mon": {name: "lunch.mon", value: "$10"},
+              "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: ""}};
+    fieldScript(args[0] + "/open.js").call(doc);
+    event = {target: fields["lunch.mon"], value: "1234.5", rc: true};
+    fieldScript(args[0] + "/showing.js").call(doc);
+    var opened = [fields["breakfast.mon"].value, fields["lunch.mon"].value, fields["total_meals.mon"].value,
+                  event.value].join(" ");
+    if (opened != "12.50 10.00 22.50 1,234.50") {
+        print("opened and shown as " + opened);
+        failures++;
+    }
+}
+
 if (inNode)
     globalThis.print = console.log;
-var table = JSON.parse(readText(args[1])).cases;
-for (var i = 0; i < table.length; i++) {
-    check(table[i], "takes the script's value");
-    check(table[i], "keeps the entry");
-    check(table[i], "lets no script set the field");
+checkOpening();
+var table = inKjs ? unitCases.cases : JSON.parse(readText(args[1])).cases;
+for (var caseIndex = 0; caseIndex < table.length; caseIndex++) {
+    check(table[caseIndex], "takes the script's value");
+    check(table[caseIndex], "keeps the entry");
+    check(table[caseIndex], "lets no script set the field");
 }
 print(table.length + " cases, " + failures + " wrong");
+var unitPassed = failures == 0; // for KJS, whose load() keeps what is thrown to itself
 if (failures)
-    inNode ? process.exit(1) : quit(1);
+    throw new Error(failures + " cases went wrong");
