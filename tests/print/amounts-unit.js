@@ -91,7 +91,8 @@ function check(row, kind) {
     if (row.said === undefined && (shown !== row.held || total !== row.total || said.length))
         wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ");
     else if (row.said !== undefined && (shown !== "1.00" || total !== "11.00" || said.length != 1 ||
-             said[0].indexOf("\"" + row.typed.substring(0, 20)) != 0 || said[0].indexOf(row.said) < 0 ||
+             said[0].indexOf("\"" + row.typed.replace(/^\s+|\s+$/g, "").substring(0, 20)) != 0 ||
+             said[0].indexOf(row.said) < 0 ||
              !keepsWhatItHeld(said[0]) || workedOut(doc, "check").indexOf("amount") >= 0))
         wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ") + ", notice " + workedOut(doc, "check");
     if (wrong) {

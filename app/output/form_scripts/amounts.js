@@ -4,7 +4,7 @@
 // amount in cents (mostTyped), the notice's field (notice) and how many
 // characters it shows (noticeRoom), the computed fields in the order they
 // are worked out (order), what each total adds and takes away (totals),
-// the rows whose days add up to their totals (rows), and the typed amounts
+// the rows whose days are to add up to their totals (rows), the typed amounts
 // outside those rows (alone).
 //
 // Plain old JavaScript (ES5 without its library additions), for the oldest
@@ -48,7 +48,10 @@ function withoutBlanks(text) {
     return text.substring(start, end);
 }
 
+// What was typed, as a refusal quotes it: without the blanks around it (a
+// pasted line break), and only its start when it is long.
 function quoted(text) {
+    text = withoutBlanks(text);
     return "\"" + (text.length > 24 ? text.substring(0, 20) + "..." : text) + "\"";
 }
 
