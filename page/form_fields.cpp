@@ -143,7 +143,7 @@ Form_Field Notice()
 {
     const Grid_Rules grid = Weekly_Grid_Rules();
     const Page_Rect rect{grid.Columns.front(), Integer(grid.Top - Line_Height), grid.Columns.back(), grid.Top};
-    return {QString::fromLatin1(Notice_Field), QStringLiteral("Rows whose days do not add up to their totals"), rect,
+    return {QString::fromLatin1(Notice_Field), QStringLiteral("Notice: what does not add up on the form"), rect,
             Field_Kind::Notice};
 }
 

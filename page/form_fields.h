@@ -35,3 +35,5 @@ const std::vector<Form_Field> &Form_Fields();
 
 // The notice's name: where the form says which rows do not add up.
 constexpr const char *Notice_Field = "check";
+// Its words' size, in points: the form's own lettering.
+constexpr int Notice_Points = 8;

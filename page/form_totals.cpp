@@ -70,17 +70,23 @@ const std::vector<Form_Total> &Form_Totals()
 
 std::vector<Form_Row> Form_Rows()
 {
-    QSet<QString> totals;
+    QSet<QString> totals, described;
     for (const Form_Total &total : Form_Totals())
         totals.insert(total.Name);
+    for (const Form_Field &field : Form_Fields())
+        if (field.Name.endsWith(QStringLiteral(".description")))
+            described.insert(field.Name);
     std::vector<Form_Row> rows;
     QString last;
     for (const Form_Field &field : Form_Fields()) {
         const QString row = field.Name.section(u'.', 0, 0), cell = field.Name.section(u'.', 1);
         if (field.Kind != Field_Kind::Amount || totals.contains(field.Name) || cell.isEmpty())
             continue;
-        if (std::exchange(last, row) != row)
-            rows.push_back({field.Words.left(field.Words.lastIndexOf(QStringLiteral(", "))), {}, {}});
+        if (std::exchange(last, row) != row) {
+            const QString description = row + QStringLiteral(".description");
+            rows.push_back({field.Words.left(field.Words.lastIndexOf(QStringLiteral(", "))),
+                            described.contains(description) ? description : QString(), {}, {}});
+        }
         (cell.startsWith(QStringLiteral("total_")) ? rows.back().Totals : rows.back().Days) << field.Name;
     }
     return rows;

@@ -23,6 +23,9 @@ const std::vector<Form_Total> &Form_Totals();
 // its TOTAL CHARGE and TOTAL CASH add up to.
 struct Form_Row {
     QString Words; // the row as a reader says it: "Lunch"
+    // The field where a person names a row the form leaves unlabelled, or
+    // empty for a labelled row.
+    QString Description;
     QStringList Days, Totals;
 };
 

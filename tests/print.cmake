@@ -30,3 +30,26 @@ add_dependencies(test_check quorvel-render)
 add_test(NAME test_check_amounts COMMAND test_check amountsFollowTheTable)
 set_tests_properties(test_check_amounts PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8" LABELS unit TIMEOUT 30)
+
+# The form's scripts alone, without a PDF (ctest -L unit): linted for the
+# oldest engine that runs them (ES5: Okular's KJS; Debian's eslint finds its
+# modules under /usr/share/nodejs, where Debian's node looks by itself), and
+# the table of amounts (print/amount-cases.json, which test_form also types
+# into the whole form) run on them by MuJS, node and KJS (kjs5, the engine
+# of Okular 22.12, through print/run-kjs-unit.cmake).
+set(form_scripts_dir ${PROJECT_SOURCE_DIR}/app/output/form_scripts)
+add_test(NAME form_scripts_lint
+    COMMAND eslint --no-eslintrc -c .eslintrc.json amounts.js open.js typing.js checking.js showing.js
+    WORKING_DIRECTORY ${form_scripts_dir})
+set_tests_properties(form_scripts_lint PROPERTIES ENVIRONMENT NODE_PATH=/usr/share/nodejs LABELS unit TIMEOUT 60)
+foreach(engine mujs node)
+    add_test(NAME form_scripts_${engine}
+        COMMAND ${engine} ${CMAKE_CURRENT_SOURCE_DIR}/print/amounts-unit.js ${form_scripts_dir}
+                ${CMAKE_CURRENT_SOURCE_DIR}/print/amount-cases.json)
+    set_tests_properties(form_scripts_${engine} PROPERTIES LABELS unit TIMEOUT 30)
+endforeach()
+add_test(NAME form_scripts_kjs
+    COMMAND ${CMAKE_COMMAND} -DKJS=kjs5 -DRUNNER=${CMAKE_CURRENT_SOURCE_DIR}/print/amounts-unit.js
+            -DSCRIPTS=${form_scripts_dir} -DCASES=${CMAKE_CURRENT_SOURCE_DIR}/print/amount-cases.json
+            -DWORK=${CMAKE_CURRENT_BINARY_DIR} -P ${CMAKE_CURRENT_SOURCE_DIR}/print/run-kjs-unit.cmake)
+set_tests_properties(form_scripts_kjs PROPERTIES LABELS unit TIMEOUT 30)

@@ -25,8 +25,11 @@ QString Without_Blanks(const QString &text)
     return text.mid(start, end - start);
 }
 
-QString Quoted(const QString &text)
+// What was typed, as a refusal quotes it: without the blanks around it (a
+// pasted line break), and only its start when it is long.
+QString Quoted(const QString &typed)
 {
+    const QString text = Without_Blanks(typed);
     return u'"' + (text.size() > 24 ? text.left(20) + QStringLiteral("...") : text) + u'"';
 }
 

@@ -4,7 +4,11 @@
 #include "form_totals.h"
 #include "page_text.h"
 #include "pdf_form.h"
+#include "form_scripts.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QStringList>
 
@@ -13,157 +17,54 @@
 
 namespace {
 
-// What every script needs, defined once by the document's own script,
-// which every reader with form scripts runs first (in MuJS, KJS, QuickJS,
-// V8: plain old JavaScript, so KJS too): Cents() reads a value as an
-// amount, one character at a time, in whole cents (exact up to the
-// cap): digits, commas between groups of three, a point before at most two
-// digits of cents, a dollar sign first, blanks around; an empty value is
-// null, anything else a sentence that says why it is not an amount. The
-// readers' own number conversions differ, so none is used. Shown() writes
-// cents as the form shows an amount ("1,234.50"); Sum() adds up fields,
-// each name followed by its sign, to cents, null when all are empty, or
-// "?" when one is not an amount. Across scripts, Was holds each amount's
-// value before it was edited, Told the text last refused, and Texts each
-// amount's text as the validation and the format last saw it: pdf.js hands
-// a script another field's value as a number wherever its own conversion
-// (the first comma a decimal point) reads one, and MuPDF and PDFium do as
-// JavaScript's does, so Text() takes the text that the number was read
-// from when there is one.
-const char *const Helpers = R"js(var Most = %1, Was, Told, Texts;
-if (!Was) { Was = {}; Texts = {}; } // kept when pdf.js runs this again
-function Blank(c) { return c == " " || c == "\t" || c == "\u00a0"; }
-function Quoted(t) { return "\"" + (t.length > 24 ? t.substring(0, 20) + "..." : t) + "\""; }
-function Big(t) { return Quoted(t) + " is more than this form takes: " + Shown(Most) + " at most"; }
-function Why(t, c) {
-  var how = "type it in US dollars, with a point before the cents, as in 1,234.50";
-  if (c == "," || c == ".") how = "use a point before the cents, and commas only between thousands, as in 1,234.50";
-  else if ("-+()".indexOf(c) >= 0) how = "this form takes no credits: type the amount without a sign or brackets, as in 5.00";
-  else if (Blank(c)) how = "leave no space inside an amount, as in 1,234.50";
-  return Quoted(t) + " is not an amount: " + how;
-}
-function Cents(v) {
-  var t = String(v), s = 0, e = t.length, d = 0, g = -1, p = -1, x = 0, c;
-  while (s < e && Blank(t.charAt(s))) s++;
-  while (e > s && Blank(t.charAt(e - 1))) e--;
-  if (s == e) return null;
-  if (t.charAt(s) == "$") { s++; while (s < e && Blank(t.charAt(s))) s++; }
-  for (; s < e; s++) {
-    c = t.charAt(s);
-    if (c >= "0" && c <= "9") {
-      if (p >= 0 ? ++p > 2 : g >= 0 && ++g > 3) return Why(t, p > 2 ? "." : ",");
-      x = x * 10 + c.charCodeAt(0) - 48;
-      d++;
-      if (x > Most) return Big(t);
-    } else if (c == "," && p < 0 && d > 0 && (g < 0 ? d <= 3 : g == 3)) g = 0;
-    else if (c == "." && p < 0 && (g < 0 || g == 3)) p = 0;
-    else return Why(t, c);
-  }
-  if (d == 0 || p < 0 && g >= 0 && g != 3) return Why(t, d ? "," : "x");
-  x *= p > 1 ? 1 : p == 1 ? 10 : 100;
-  return x > Most ? Big(t) : x;
-}
-function Shown(c) {
-  var s = String(Math.floor(c / 100));
-  for (var i = s.length - 3; i > 0; i -= 3) s = s.substring(0, i) + "," + s.substring(i);
-  return s + "." + String(100 + c % 100).substring(1);
-}
-function Text(doc, n) {
-  var v = doc.getField(n).value, t = Texts[n];
-  return typeof v == "number" && typeof t == "string" && parseFloat(t.replace(",", ".")) === v ? t : v;
-}
-function Sum(doc, l) {
-  var t = 0, k = 0, c;
-  for (var i = 0; i < l.length; i += 2) {
-    c = Cents(Text(doc, l[i]));
-    if (typeof c == "string") return "?";
-    if (c !== null) { t += l[i + 1] * c; k++; }
-  }
-  return k ? t : null;
-}
-function Total(t) { return t === null ? "" : t === "?" ? t : Shown(t); }
-function Due(t, notice) { return t === "?" || notice !== "" ? "?" : t > 0 ? Shown(t) : ""; }
-function Unbalanced(doc, rows) {
-  var bad = [], d;
-  for (var r = 0; r < rows.length; r++) {
-    d = Sum(doc, rows[r][1]);
-    if (d === "?" || d) bad.push(rows[r][0]);
-  }
-  return bad.length ? bad.join(", ") + ": the days do not add up to TOTAL CHARGE + TOTAL CASH" : "";
-}
-)js";
-
-// Typing an amount: a character that no amount has is refused as it is
-// typed, and a value that is not an amount as it is committed, each with a
-// word of why. Refused, the cell goes back to what it held: pdf.js and
-// MuPDF take the value the commit leaves in event.value; PDFium keeps its
-// own value when the validation refuses, which then says nothing more.
-const char *const Typing = R"js(var n = event.target.name, t = String(event.change || ""), c, i;
-if (!event.willCommit) {
-  if (!(n in Was)) Was[n] = event.value;
-  for (i = 0; i < t.length; i++) {
-    c = t.charAt(i);
-    if ("0123456789,.$".indexOf(c) < 0 && !Blank(c)) { app.alert(Why(t, c)); event.rc = false; break; }
-  }
-} else {
-  c = Cents(event.value);
-  if (typeof c == "string") { app.alert(c); Told = event.value; if (n in Was) event.value = Was[n]; }
-  delete Was[n];
-}
-)js";
-
-// An amount is kept as the form shows it: pdf.js reads a typed "1,000" as
-// 1 (its comma a decimal point) but leaves "1,000.00" to the scripts.
-const char *const Validation = R"js(var c = Cents(event.value);
-if (typeof c == "string") { if (Told !== event.value) app.alert(c); event.rc = false; }
-else Texts[event.target.name] = event.value = c === null ? "" : Shown(c);
-Told = null;
-)js";
-
-const char *const Format = R"js(var c = Cents(Texts[event.target.name] = String(event.value));
-if (typeof c == "number") event.value = Shown(c);
-)js";
-
-// Names and signs, as Sum() takes them.
-QString Terms(const QStringList &plus, const QStringList &minus = {})
+// A name or text as a JavaScript string literal.
+QString Quoted(const QString &text)
 {
-    QStringList terms;
-    for (const QString &name : plus)
-        terms << QStringLiteral("\"%1\",1").arg(name);
-    for (const QString &name : minus)
-        terms << QStringLiteral("\"%1\",-1").arg(name);
-    return u'[' + terms.join(u',') + u']';
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
-// What a computed field shows, as a JavaScript expression. A total adds
-// the values that are amounts: empty when there are none, "?" when one is
-// not an amount. An amount due shows only when it is above zero, and "?"
-// while a row does not add up: the notice says which.
-QString Worked_Out(const Form_Total &total)
+// How many characters of the notice's words show whole in its field, 2
+// points clear on either side, in the widest face a reader may use for it
+// (DejaVu Sans, whose letters in the notice's words average under 0.65 em).
+int Notice_Room()
 {
-    const QString sum = QStringLiteral("Sum(this, %1)").arg(Terms(total.Plus, total.Minus));
-    if (!total.Above_Zero)
-        return QStringLiteral("Total(%1)").arg(sum);
-    return QStringLiteral("Due(%1, this.getField(\"%2\").value)").arg(sum, QString::fromLatin1(Notice_Field));
+    for (const Form_Field &field : Form_Fields())
+        if (field.Kind == Field_Kind::Notice)
+            return int(((field.Rect.X2 - field.Rect.X1) / 20.0 - 4) / (Notice_Points * 0.65));
+    return 0;
 }
 
-// The notice: the rows whose days do not add up to their totals, by name.
-QString Notice()
+// The form as its scripts know it (amounts.js says what each part is).
+QJsonObject Form_Description()
 {
-    QStringList rows;
-    for (const Form_Row &row : Form_Rows())
-        rows << QStringLiteral("[\"%1\", %2]").arg(row.Words, Terms(row.Days, row.Totals));
-    return QStringLiteral("Unbalanced(this, [%1])").arg(rows.join(QStringLiteral(",\n")));
-}
-
-// Every computed field and what it shows, in the order they are worked out:
-// the notice first, for the amounts due read it.
-std::vector<std::pair<QString, QString>> Computed()
-{
-    std::vector<std::pair<QString, QString>> computed{{QString::fromLatin1(Notice_Field), Notice()}};
-    for (const Form_Total &total : Form_Totals())
-        computed.emplace_back(total.Name, Worked_Out(total));
-    return computed;
+    QJsonObject totals;
+    QJsonArray order{QString::fromLatin1(Notice_Field)}, rows, alone;
+    QSet<QString> in_rows;
+    for (const Form_Total &total : Form_Totals()) {
+        totals[total.Name] = QJsonObject{{"plus", QJsonArray::fromStringList(total.Plus)},
+                                         {"minus", QJsonArray::fromStringList(total.Minus)},
+                                         {"onlyAboveZero", total.Above_Zero}};
+        order.append(total.Name);
+    }
+    for (const Form_Row &row : Form_Rows()) {
+        rows.append(QJsonObject{{"words", row.Words},
+                                {"description", row.Description},
+                                {"days", QJsonArray::fromStringList(row.Days)},
+                                {"totals", QJsonArray::fromStringList(row.Totals)}});
+        for (const QString &cell : row.Days + row.Totals)
+            in_rows.insert(cell);
+    }
+    for (const Form_Field &field : Form_Fields())
+        if (field.Kind == Field_Kind::Amount && !totals.contains(field.Name) && !in_rows.contains(field.Name))
+            alone.append(QJsonArray{field.Name, field.Words});
+    return {{"mostTyped", double(Most_Typed_Cents)},
+            {"notice", QString::fromLatin1(Notice_Field)},
+            {"noticeRoom", Notice_Room()},
+            {"order", order},
+            {"totals", totals},
+            {"rows", rows},
+            {"alone", alone}};
 }
 
 struct Placed_Line {
@@ -392,33 +293,27 @@ std::vector<Pdf_Element> Form_Structure()
 
 std::vector<Pdf_Script> Form_Scripts()
 {
+    // The calculations in the order they are worked out: the notice first,
+    // for the amounts due read it.
+    QStringList computed{QString::fromLatin1(Notice_Field)};
+    for (const Form_Total &total : Form_Totals())
+        computed << total.Name;
     std::vector<Pdf_Script> scripts;
-    QSet<QString> computed;
-    for (const auto &[name, value] : Computed()) {
-        scripts.push_back({name, Pdf_Script::Calculate, QStringLiteral("event.value = ") + value + u';'});
-        computed.insert(name);
-    }
-    const QString typing = QString::fromLatin1(Typing), validation = QString::fromLatin1(Validation),
-                  format = QString::fromLatin1(Format);
+    for (const QString &name : computed)
+        scripts.push_back({name, Pdf_Script::Calculate,
+                           QStringLiteral("event.value = workedOut(this, ") + Quoted(name) + QStringLiteral(");")});
     for (const Form_Field &field : Form_Fields())
         if (field.Kind == Field_Kind::Amount && !computed.contains(field.Name)) {
-            scripts.push_back({field.Name, Pdf_Script::Keystroke, typing});
-            scripts.push_back({field.Name, Pdf_Script::Validate, validation});
-            scripts.push_back({field.Name, Pdf_Script::Format, format});
+            scripts.push_back({field.Name, Pdf_Script::Keystroke, QString::fromUtf8(Form_Script_typing)});
+            scripts.push_back({field.Name, Pdf_Script::Validate, QString::fromUtf8(Form_Script_checking)});
+            scripts.push_back({field.Name, Pdf_Script::Format, QString::fromUtf8(Form_Script_showing)});
         }
     return scripts;
 }
 
-// The helpers, then the form worked out anew where a computed field does
-// not show what it should (values typed where no script ran), each in
-// turn, as the calculations would: Okular has no calculateNow(), and pdf.js
-// counts every value its scripts set as a change the reader asks to save.
 QString Open_Script()
 {
-    QString script = QString::fromLatin1(Helpers).arg(Most_Typed_Cents) +
-                     QStringLiteral("function Set(doc, n, v) { var f = doc.getField(n); if (String(f.value) !== v) "
-                                    "f.value = v; }\n");
-    for (const auto &[name, value] : Computed())
-        script += QStringLiteral("Set(this, \"%1\", %2);\n").arg(name, value);
-    return script;
+    return QStringLiteral("var Form = ") +
+           QString::fromUtf8(QJsonDocument(Form_Description()).toJson(QJsonDocument::Compact)) +
+           QStringLiteral(";\n") + QString::fromUtf8(Form_Script_amounts) + QString::fromUtf8(Form_Script_open);
 }

@@ -9,11 +9,13 @@
 // out, and on every amount typed in a keystroke script and a validation
 // that take amounts only, saying why not otherwise, and keep each with two
 // decimals and thousands separators ("1,234.50"), and a format that shows
-// it so.
+// it so (form_scripts/typing.js, checking.js, showing.js).
 std::vector<Pdf_Script> Form_Scripts();
 
-// The document's own script, run when it is opened: the totals worked out
-// anew, so that a form filled where no script ran adds up at once.
+// The document's own script, run when it is opened: the form described
+// for the scripts (a line `var Form = {...};`), what every script uses
+// (form_scripts/amounts.js), and the form worked out anew, so that a form
+// filled where no script ran adds up at once (form_scripts/open.js).
 QString Open_Script();
 
 // The page in reading order, the order of the window's page text but for

@@ -45,6 +45,20 @@ add_custom_command(OUTPUT ${form_module_digest}
     DEPENDS quorvel-pdf-form ${CMAKE_CURRENT_LIST_DIR}/form_module_digest.cmake
     VERBATIM)
 
+# The form's scripts (JavaScript, as PDF readers run it), kept as files of
+# their own and built into the programs as a header of string constants.
+set(form_script_names amounts open typing checking showing)
+set(form_scripts_dir ${CMAKE_CURRENT_LIST_DIR}/form_scripts)
+list(TRANSFORM form_script_names PREPEND ${form_scripts_dir}/ OUTPUT_VARIABLE form_script_files)
+list(TRANSFORM form_script_files APPEND .js)
+string(REPLACE ";" "," form_script_list "${form_script_names}")
+set(form_scripts_header ${CMAKE_CURRENT_BINARY_DIR}/form_scripts.h)
+add_custom_command(OUTPUT ${form_scripts_header}
+    COMMAND ${CMAKE_COMMAND} -DDIR=${form_scripts_dir} -DNAMES=${form_script_list} -DOUTPUT=${form_scripts_header}
+            -P ${CMAKE_CURRENT_LIST_DIR}/embed_form_scripts.cmake
+    DEPENDS ${form_script_files} ${CMAKE_CURRENT_LIST_DIR}/embed_form_scripts.cmake
+    VERBATIM)
+
 add_library(quorvel_pdf_form STATIC
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pdf_form.h
@@ -55,6 +69,7 @@ add_library(quorvel_pdf_form STATIC
     ${CMAKE_CURRENT_LIST_DIR}/form_check.cpp
     ${CMAKE_CURRENT_LIST_DIR}/form_check.h
     ${form_module_digest}
+    ${form_scripts_header}
 )
 target_include_directories(quorvel_pdf_form PUBLIC ${CMAKE_CURRENT_LIST_DIR} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
 target_link_libraries(quorvel_pdf_form PUBLIC quorvel_output Qt6::Gui PRIVATE quorvel_page quorvel_draw)

@@ -16,7 +16,6 @@
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPdfWriter>
-#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -119,10 +118,12 @@ Result<Function> Module_Function(const char *symbol)
 // Arial and Helvetica of the page.
 constexpr const char *Field_Font_File = "/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf";
 
-// Readers keep 2 points clear on either side of a value; Liberation Sans's
-// digits are 0.556 em wide, its comma and point 0.278 em.
+// Readers keep 2 points clear on either side of a value. The widest face a
+// reader may draw an amount in is DejaVu Sans (pdf.js's substitute on
+// Debian, some 14 % wider than the Liberation Sans the form embeds): its
+// digits are 0.636 em wide, its comma and point 0.318 em.
 constexpr double Reader_Margin = 2;
-constexpr double Digit_Em = 0.556, Comma_Em = 0.278;
+constexpr double Digit_Em = 0.636, Comma_Em = 0.318;
 
 // The most each amount field can hold, in cents: a typed amount up to the
 // cap, a total up to what its terms add up to at most.
@@ -142,17 +143,31 @@ std::map<QString, double> Most_Held()
 
 // The size of a field's value: for an amount, as large as the form's own
 // 8-point lettering where the field has room for the widest amount it may
-// show (every digit of it a nine), in half points, so that no amount is
-// ever cut short; for words, the reader's own, which fits a long value to
+// show (every digit of it a nine; a total as much as its terms add up to),
+// in half points, so that no amount is ever cut short; for the notice, the
+// form's own; for words, the reader's own, which fits a long value to
 // the field (pdf.js, PDFium, MuPDF, poppler) where a fixed size would cut
 // it.
 double Font_Size(const Form_Field &field, double width, const std::map<QString, double> &most)
 {
+    if (field.Kind == Field_Kind::Notice)
+        return Notice_Points; // its scripts keep its words to what shows whole
     if (field.Kind != Field_Kind::Amount)
         return 0;
     const int digits = int(QString::number(std::floor(most.at(field.Name) / 100), 'f', 0).size());
     const double em = (digits + 2) * Digit_Em + ((digits - 1) / 3 + 1) * Comma_Em;
     return std::floor(std::min(8.0, (width - 2 * Reader_Margin) / em) * 2) / 2;
+}
+
+// A computed field's name as a reader says it: what it is, that it is
+// worked out (a screen reader's browse mode does not say read-only), and
+// for an amount due, why it may show "?".
+QString Computed_Words(const Form_Field &field, const Form_Total &total)
+{
+    if (!total.Above_Zero)
+        return field.Words + QStringLiteral(", worked out (read-only)");
+    return field.Words + QStringLiteral(", worked out (read-only); it shows ? while the notice over the grid says "
+                                        "that an entry is not an amount or a row does not add up");
 }
 
 } // namespace
@@ -184,18 +199,19 @@ Result<QByteArray> Make_Fillable_Form(const QByteArray &pdf, const QPageLayout &
     const auto y = [&](Integer page) {
         return pageHeight - (corner.y() + double(page + Page_Offset_Y) * resolution / Twips_Per_Inch) * 72 / resolution;
     };
-    QSet<QString> computed;
+    std::map<QString, const Form_Total *> computed;
     for (const Form_Total &total : Form_Totals())
-        computed.insert(total.Name);
+        computed[total.Name] = &total;
     const std::map<QString, double> most = Most_Held();
     std::vector<Pdf_Field> fields;
     for (const Form_Field &field : Form_Fields()) {
         const QRectF rect(QPointF(x(field.Rect.X1), y(field.Rect.Y2)), QPointF(x(field.Rect.X2), y(field.Rect.Y1)));
+        const auto total = computed.find(field.Name);
         const Pdf_Role role = field.Kind == Field_Kind::Notice ? Pdf_Role::Notice
-                              : computed.contains(field.Name)  ? Pdf_Role::Computed
+                              : total != computed.end()        ? Pdf_Role::Computed
                                                                : Pdf_Role::Typed;
-        fields.push_back({field.Name, field.Words, rect, Font_Size(field, rect.width(), most),
-                          field.Kind == Field_Kind::Amount, role});
+        fields.push_back({field.Name, total != computed.end() ? Computed_Words(field, *total->second) : field.Words,
+                          rect, Font_Size(field, rect.width(), most), field.Kind == Field_Kind::Amount, role});
     }
     return add.Value()(pdf, fields, {Document_Title(), Document_Creator()}, QString::fromLatin1(Field_Font_File),
                        {Form_Scripts(), Open_Script(), Form_Structure(), QStringLiteral("en-US")});

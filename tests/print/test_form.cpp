@@ -3,9 +3,11 @@
 // alignment, what is worked out, in the order of Tab) and against the rules
 // and boxes the page draws, a value typed in and saved shows inside its
 // field, values set by poppler, MuPDF, pdf.js and qpdf print whole in their
-// own fields only, amounts typed are read as meant or refused and the form
-// adds up alike in MuPDF and pdf.js, the structure a screen reader reads is
-// the reviewed one, and a PDF that is not whole is refused.
+// own fields only, amounts typed are read as meant or refused (the table
+// that the scripts' unit tests run too, print/amount-cases.json) and the
+// form adds up and says what does not alike in MuPDF and pdf.js, every total
+// shows whole in the widest face a reader uses, the structure a screen
+// reader reads is the reviewed one, and a PDF that is not whole is refused.
 // (tests/page/test_render.sh checks that empty fields print nothing, and the
 // document's names.)
 #include "page_build.h"
@@ -25,6 +27,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QRawFont>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -465,45 +468,49 @@ private slots:
         QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
     }
 
-    // Typed into BREAKFAST MON over 1.00, with LUNCH MON at 10.00: the
-    // amount it then holds and TOTAL MEALS MON, or refused (null): it keeps
-    // 1.00, and the reader says why, once, naming what was typed.
+    // The table of amounts that the scripts' unit tests run (amount-cases.json)
+    // typed into BREAKFAST MON over 1.00, with LUNCH MON at 10.00, in MuPDF and
+    // pdf.js: the amount it then holds and TOTAL MEALS MON; or refused: it
+    // keeps 1.00, and the reader says why, once, naming what was typed
+    // (without the blanks around it), and
+    // that the cell keeps what it held (by the cell's name once the focus
+    // has left it).
     void amountsAreReadAsMeantOrRefused()
     {
-        const QString digits(8000, u'9');
-        const struct {
-            QString typed;
-            const char *held = nullptr, *total = nullptr;
-        } table[] = {{"12.50", "12.50", "22.50"}, {"12.5", "12.50", "22.50"}, {" 12 ", "12.00", "22.00"},
-                     {"$12.50", "12.50", "22.50"}, {"$ 500", "500.00", "510.00"}, {".5", "0.50", "10.50"},
-                     {"1,234.5", "1,234.50", "1,244.50"}, {"99,999.99", "99,999.99", "100,009.99"},
-                     {"", "", "10.00"}, {"0", "0.00", "10.00"}, {"100,000"}, {"1,234,567.89"},
-                     {"12,50"}, {"12 50"}, {"1.234,50"}, {"(5.00)"}, {"€12"}, {"12.5.3"}, {"abc"}, {"1e3"}, {"-5"},
-                     {"+3"}, {"-500"}, {"123456789012345678901234567890"}, {"10,000,000"}, {"12.345"}, {"1,23"},
-                     {"1234,567"}, {"12$"}, {"$"}, {digits}, {digits + u'x'}};
+        QFile file(QStringLiteral(REFERENCE_DIR "/print/amount-cases.json"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonArray table = QJsonDocument::fromJson(file.readAll())["cases"].toArray();
+        QVERIFY(table.size() > 30);
         QStringList steps{"lunch.mon=10"};
-        for (const auto &row : table)
-            steps << "breakfast.mon=1" << "breakfast.mon=" + row.typed;
+        for (const QJsonValue row : table)
+            steps << "breakfast.mon=1" << "breakfast.mon=" + row["typed"].toString();
         QList<QMap<QString, QString>> lines;
         Typed_In(pdf_, steps, lines);
-        QCOMPARE(lines.size(), 2 * qsizetype(std::size(table)) + 2);
-        for (qsizetype i = 0; i < qsizetype(std::size(table)); ++i) {
-            const auto &row = table[i];
-            const QMap<QString, QString> &line = lines[2 * i + 3];
-            const QString alert = line.value("alert");
-            QVERIFY2(line.value("breakfast.mon") == (row.held ? row.held : "1.00") &&
-                         line.value("total_meals.mon") == (row.held ? row.total : "11.00") &&
-                         (row.held ? alert.isEmpty()
-                                   : alert.startsWith(u'"' + row.typed.left(20)) && !alert.contains(u'\n')),
-                     qPrintable(row.typed.left(40) + " gave " + line.value("breakfast.mon") + " " + alert));
+        QCOMPARE(lines.size(), 2 * table.size() + 2);
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            const QJsonValue row = table[i];
+            const QString typed = row["typed"].toString(), alert = lines[2 * i + 3].value("alert");
+            const bool held = row["held"].isString();
+            QVERIFY2(lines[2 * i + 3].value("breakfast.mon") == (held ? row["held"].toString() : "1.00") &&
+                         lines[2 * i + 3].value("total_meals.mon") == (held ? row["total"].toString() : "11.00") &&
+                         (held ? alert.isEmpty()
+                               : alert.startsWith(u'"' + typed.trimmed().left(20)) && alert.contains(row["said"].toString()) &&
+                                     (alert.endsWith(QStringLiteral("It is not typed in: the cell keeps what it held.")) ||
+                                      alert.endsWith(QStringLiteral("Breakfast MON keeps 1.00."))) &&
+                                     !alert.contains(u'\n')),
+                     qPrintable(typed.left(40) + " gave " + lines[2 * i + 3].value("breakfast.mon") + " " + alert));
         }
     }
 
     // Values filled in where no script ran (pdf.js without them), then
-    // typed one after another, and what the form then holds: it adds up as
-    // it is opened; only the amount owed is due, and none while a row's days
-    // do not add up to its totals; every row of the days and the cash
-    // column adds into its totals (a bit each); totals of nothing are empty.
+    // typed one after another, and what the form then holds: it adds up and
+    // shows every amount as one as it is opened; only the amount owed is
+    // due, and none while a row's days do not add up to its totals, which
+    // the notice says in words (a blank row by its description, an entry
+    // that is not an amount told apart, many rows counted), and a row left
+    // that way is told as it is left; every row of the days and the cash
+    // column adds into its totals (a bit each); totals are never capped;
+    // totals of nothing are empty.
     void theFormAddsUp_data()
     {
         QTest::addColumn<QStringList>("filled");
@@ -513,17 +520,23 @@ private slots:
             << QStringList{"breakfast.mon=12.5", "breakfast.total_charge=12.5", "lunch.wed=1,000",
                            "lunch.total_cash=1000", "travel_advances=$2000"}
             << QStringList{}
-            << QStringList{"amount_due_company=1,000.00", "breakfast.mon=12.5", "breakfast.total_charge=12.5",
-                           "lunch.total_cash=1000", "lunch.wed=1,000", "total_cash_expense=1,000.00",
+            << QStringList{"amount_due_company=1,000.00", "breakfast.mon=12.50", "breakfast.total_charge=12.50",
+                           "lunch.total_cash=1,000.00", "lunch.wed=1,000.00", "total_cash_expense=1,000.00",
                            "total_expense.mon=12.50", "total_expense.total_cash=1,000.00",
                            "total_expense.total_charge=12.50", "total_expense.wed=1,000.00", "total_meals.mon=12.50",
                            "total_meals.total_cash=1,000.00", "total_meals.total_charge=12.50",
-                           "total_meals.wed=1,000.00", "travel_advances=$2000"};
+                           "total_meals.wed=1,000.00", "travel_advances=2,000.00"};
         QTest::newRow("filled where no script ran, not an amount")
             << QStringList{"lunch.tue=12,50", "travel_advances=1"} << QStringList{}
             << QStringList{"amount_due_company=?", "amount_due_employee=?",
-                           "check=Lunch: the days do not add up to TOTAL CHARGE + TOTAL CASH", "lunch.tue=12,50",
-                           "total_expense.tue=?", "total_meals.tue=?", "travel_advances=1"};
+                           "check=Lunch TUE \"12,50\": not an amount", "lunch.tue=12,50", "total_expense.tue=?",
+                           "total_meals.tue=?", "travel_advances=1.00"};
+        QTest::newRow("filled where no script ran, entries not amounts and a row that does not add up")
+            << QStringList{"lunch.tue=12,50", "travel_advances=abc", "breakfast.mon=5"} << QStringList{}
+            << QStringList{"amount_due_company=?", "amount_due_employee=?", "breakfast.mon=5.00",
+                           "check=2 entries are not amounts: Lunch TUE \"12,50\", ...; 1 row does not add up",
+                           "lunch.tue=12,50", "total_expense.mon=5.00", "total_expense.tue=?", "total_meals.mon=5.00",
+                           "total_meals.tue=?", "travel_advances=abc"};
         QTest::newRow("advances, less the cash spent")
             << QStringList{} << QStringList{"travel_advances=$500.00", "lodging.mon=327.50", "lodging.total_cash=327.50"}
             << QStringList{"amount_due_company=172.50", "lodging.mon=327.50", "lodging.total_cash=327.50",
@@ -535,6 +548,52 @@ private slots:
                            "check=Lunch: the days do not add up to TOTAL CHARGE + TOTAL CASH", "lunch.fri=28.00",
                            "lunch.mon=7.00", "total_expense.fri=28.00", "total_expense.mon=7.00",
                            "total_meals.fri=28.00", "total_meals.mon=7.00", "travel_advances=500.00"};
+        QTest::newRow("a row left with totals that do not add up")
+            << QStringList{} << QStringList{"lunch.mon=7", "lunch.total_cash=7", "breakfast.mon=5",
+                                            "breakfast.total_cash=4", "dinner.tue=3"}
+            << QStringList{"alert=Breakfast: the days add up to 5.00, TOTAL CHARGE + TOTAL CASH to 4.00. The line "
+                           "over the grid says so until they agree.",
+                           "amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
+                           "breakfast.total_cash=4.00",
+                           "check=2 rows do not add up: Breakfast, Dinner",
+                           "dinner.tue=3.00", "lunch.mon=7.00", "lunch.total_cash=7.00", "total_cash_expense=11.00",
+                           "total_expense.mon=12.00", "total_expense.total_cash=11.00", "total_expense.tue=3.00",
+                           "total_meals.mon=12.00", "total_meals.total_cash=11.00", "total_meals.tue=3.00"};
+        QTest::newRow("a row left with its totals empty is not told")
+            << QStringList{} << QStringList{"breakfast.mon=5", "dinner.tue=3"}
+            << QStringList{"amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
+                           "check=2 rows do not add up: Breakfast, Dinner", "dinner.tue=3.00",
+                           "total_expense.mon=5.00", "total_expense.tue=3.00", "total_meals.mon=5.00",
+                           "total_meals.tue=3.00"};
+        QTest::newRow("a blank row by its description")
+            << QStringList{"blank_1.description=Parking", "blank_2.mon=1"} << QStringList{"blank_1.mon=4"}
+            << QStringList{"amount_due_company=?", "amount_due_employee=?", "blank_1.description=Parking",
+                           "blank_1.mon=4.00", "blank_2.mon=1.00",
+                           "check=2 rows do not add up: Parking, Blank row 2",
+                           "total_expense.mon=5.00", "total_incidentals.mon=5.00"};
+        QTest::newRow("more rows than the notice has room for")
+            << QStringList{"lodging.mon=1", "breakfast.mon=1", "lunch.mon=1", "dinner.mon=1", "airline.mon=1",
+                           "personal_auto.mon=1", "cab_limo.mon=1", "auto_rental.mon=1", "phone_telegram.mon=1",
+                           "laundry_valet.mon=1", "porter.mon=1", "miscellaneous.mon=1", "entertainment.mon=1",
+                           "blank_3.mon=1", "blank_3.description=Conference fee for the ledger users' meeting"}
+            << QStringList{}
+            << QStringList{"check=14 rows do not add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, ...",
+                           "amount_due_company=?", "amount_due_employee=?", "lodging.mon=1.00", "breakfast.mon=1.00",
+                           "lunch.mon=1.00", "dinner.mon=1.00", "airline.mon=1.00", "personal_auto.mon=1.00",
+                           "cab_limo.mon=1.00", "auto_rental.mon=1.00", "phone_telegram.mon=1.00",
+                           "laundry_valet.mon=1.00", "porter.mon=1.00", "miscellaneous.mon=1.00",
+                           "entertainment.mon=1.00", "blank_3.mon=1.00",
+                           "blank_3.description=Conference fee for the ledger users' meeting",
+                           "total_expense.mon=14.00", "total_incidentals.mon=5.00", "total_meals.mon=3.00",
+                           "total_transportation.mon=4.00"};
+        QTest::newRow("totals above what a cell takes")
+            << QStringList{} << QStringList{"breakfast.mon=60,000", "lunch.mon=50,000.00", "breakfast.total_cash=60000",
+                                            "lunch.total_cash=50000"}
+            << QStringList{"amount_due_employee=110,000.00", "breakfast.mon=60,000.00",
+                           "breakfast.total_cash=60,000.00", "lunch.mon=50,000.00", "lunch.total_cash=50,000.00",
+                           "total_cash_expense=110,000.00", "total_expense.mon=110,000.00",
+                           "total_expense.total_cash=110,000.00", "total_meals.mon=110,000.00",
+                           "total_meals.total_cash=110,000.00"};
         QStringList typed{"travel_advances=0.5"}, holds{"travel_advances=0.50", "total_cash_expense=5,242.87",
                                                         "amount_due_employee=5,242.37"};
         int bit = 1; // in cents
@@ -572,8 +631,44 @@ private slots:
         for (const auto &[name, value] : lines.value(typed.size()).asKeyValueRange())
             held << name + u'=' + value;
         holds.sort();
-        QCOMPARE(held, holds);
+        QCOMPARE(held.join(u'\n'), holds.join(u'\n')); // a difference shown whole
     }
+    // Every typed amount at the most a cell takes, filled in where no script
+    // ran, then opened in MuPDF and pdf.js: every amount and total shows
+    // whole at its field's size in DejaVu Sans, the widest face a reader
+    // puts in for the form's (pdf.js on Debian does).
+    void everyTotalShowsWhole()
+    {
+        const QRawFont widest(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"), 100);
+        if (!widest.isValid())
+            QSKIP("DejaVu Sans (fonts-dejavu-core) is not installed to measure with");
+        QStringList filled;
+        for (const auto &field : fields_)
+            if (!field->isReadOnly() && static_cast<const Poppler::FormFieldText &>(*field).textAlignment() & Qt::AlignRight)
+                filled << field->fullyQualifiedName() + QStringLiteral("=99999.99");
+        QCOMPARE(filled.size(), 19 * 9 + 1); // the rows' days and totals, the travel advances
+        const QString pdf = dir_.filePath(QStringLiteral("most.pdf"));
+        QCOMPARE(QProcess::execute("node", QStringList{REFERENCE_DIR "/print/pdfjs-fill.js", pdf_, pdf} + filled), 0);
+        QList<QMap<QString, QString>> lines;
+        Typed_In(pdf, {}, lines);
+        QCOMPARE(lines.value(0).value("total_expense.total_cash"), QStringLiteral("1,899,999.81"));
+        for (const auto &field : fields_) {
+            const auto &text = static_cast<const Poppler::FormFieldText &>(*field);
+            const QString value = lines.value(0).value(field->fullyQualifiedName());
+            if (!(text.textAlignment() & Qt::AlignRight) || value.isEmpty() || value == u"?")
+                continue;
+            double width = 0;
+            const QList<quint32> glyphs = widest.glyphIndexesForString(value);
+            for (const QPointF advance : widest.advancesForGlyphIndexes(glyphs))
+                width += advance.x() / 100 * text.getFontSize();
+            const double room = field->rect().width() * 612 - 4; // readers keep 2 points clear each side
+            QVERIFY2(width <= room, qPrintable(QStringLiteral("%1 shows %2 %3 points wide in %4")
+                                                   .arg(field->fullyQualifiedName(), value)
+                                                   .arg(width)
+                                                   .arg(room)));
+        }
+    }
+
     // What a screen reader reads, as poppler and MuPDF read it back: tagged,
     // in English, named by its title, tabbing in structure order, and the
     // structure tree with each field named: the reviewed list.

@@ -1,0 +1,132 @@
+// mujs amounts-unit.js SCRIPTS CASES, or node amounts-unit.js SCRIPTS
+// CASES, or in KJS (kjs5, which reads no files and takes no arguments)
+// loaded after `var unitArgs = [SCRIPTS]; var unitCases = {...CASES...};`
+// (run-kjs-unit.cmake writes those lines): the form's scripts (the folder
+// SCRIPTS) alone, without a PDF or a reader, on a form of two rows and
+// their total described as the program describes the whole one: every case
+// of the table CASES typed into BREAKFAST MON over 1.00 with LUNCH MON at
+// 10.00, in three kinds of reader: one that takes the value the keystroke
+// script leaves (pdf.js, MuPDF); one that keeps an entry the script refused
+// but lets the validation set the field (Okular); and one that lets no
+// script set the field while it validates it either (the worst a reader can
+// do: then the entry stays shown, but the totals are right). Prints each
+// case that went wrong, and throws at the end if any did.
+var inNode = typeof process == "object"; // MuJS has a require() of its own
+var inKjs = typeof unitCases == "object";
+var args = inNode ? process.argv.slice(2) : inKjs ? unitArgs : scriptArgs;
+function readText(path) {
+    return inNode ? require("fs").readFileSync(path, "utf8") : read(path);
+}
+// Globals, as the readers' scripts share them: assigned, not declared.
+function loadGlobally(path) {
+    if (inNode)
+        require("vm").runInThisContext(readText(path), {filename: path});
+    else
+        load(path);
+}
+// A field's script, run with `this` the document: KJS loads it, where
+// `this` is the global object, which has getField() too.
+function fieldScript(path) {
+    if (inKjs)
+        return function () { load(path); };
+    return new Function(readText(path));
+}
+var said = [], failures = 0;
+app = {alert: function (message) { said.push(message); }};
+var fields = {};
+function getField(name) {
+    return fields[name];
+}
+var doc = {getField: getField};
+Form = {
+    mostTyped: 9999999, notice: "check", noticeRoom: 100,
+    order: ["check", "total_meals.mon"],
+    totals: {"total_meals.mon": {plus: ["breakfast.mon", "lunch.mon"], minus: [], onlyAboveZero: false}},
+    rows: [{words: "Breakfast", description: "", days: ["breakfast.mon"], totals: []},
+           {words: "Lunch", description: "", days: ["lunch.mon"], totals: []}],
+    alone: []
+};
+loadGlobally(args[0] + "/amounts.js");
+var typing = fieldScript(args[0] + "/typing.js");
+var checking = fieldScript(args[0] + "/checking.js");
+
+// A value typed in and committed, as a reader of `kind` does it: pasted
+// over what the cell holds, then left.
+function typeIn(field, typed, kind) {
+    event = {target: field, value: field.value, change: typed, willCommit: false, rc: true};
+    typing.call(doc);
+    if (!event.rc)
+        return;
+    event = {target: field, value: typed, willCommit: true, rc: true};
+    typing.call(doc);
+    field.value = kind == "takes the script's value" ? event.value : typed;
+    event = {target: field, value: field.value, rc: true};
+    checking.call(doc);
+    if (kind == "lets no script set the field")
+        field.value = typed;
+    if (event.rc)
+        field.value = event.value;
+}
+
+// A refusal ends by saying that the cell keeps what it held: as it is
+// typed, the character is left out; as it is committed, the cell named.
+function keepsWhatItHeld(alert) {
+    var endings = ["It is not typed in: the cell keeps what it held.", "Breakfast MON keeps 1.00."];
+    for (var i = 0; i < endings.length; i++)
+        if (alert.substring(alert.length - endings[i].length) == endings[i])
+            return true;
+    return false;
+}
+
+function check(row, kind) {
+    fields = {"breakfast.mon": {name: "breakfast.mon", value: "1.00"}, "lunch.mon": {name: "lunch.mon", value: "10.00"},
+              "check": {name: "check", value: ""}};
+    valueBeforeEdit = {};
+    refusedEntry = {};
+    textSeen = {};
+    said = [];
+    typeIn(fields["breakfast.mon"], row.typed, kind);
+    var shown = kind == "lets no script set the field" && row.said ? "1.00" : fields["breakfast.mon"].value;
+    var total = workedOut(doc, "total_meals.mon"), wrong = "";
+    if (row.said === undefined && (shown !== row.held || total !== row.total || said.length))
+        wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ");
+    else if (row.said !== undefined && (shown !== "1.00" || total !== "11.00" || said.length != 1 ||
+             said[0].indexOf("\"" + row.typed.replace(/^\s+|\s+$/g, "").substring(0, 20)) != 0 ||
+             said[0].indexOf(row.said) < 0 ||
+             !keepsWhatItHeld(said[0]) || workedOut(doc, "check").indexOf("amount") >= 0))
+        wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ") + ", notice " + workedOut(doc, "check");
+    if (wrong) {
+        print(kind + ": " + JSON.stringify(row.typed) + " " + wrong);
+        failures++;
+    }
+}
+
+// A form saved where no script ran, opened: each amount shown as one
+// (open.js), and the total worked out; and an amount's format (showing.js).
+function checkOpening() {
+    fields = {"breakfast.mon": {name: "breakfast.mon", value: "12.5"}, "lunch.mon": {name: "lunch.mon", value: "$10"},
+              "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: ""}};
+    fieldScript(args[0] + "/open.js").call(doc);
+    event = {target: fields["lunch.mon"], value: "1234.5", rc: true};
+    fieldScript(args[0] + "/showing.js").call(doc);
+    var opened = [fields["breakfast.mon"].value, fields["lunch.mon"].value, fields["total_meals.mon"].value,
+                  event.value].join(" ");
+    if (opened != "12.50 10.00 22.50 1,234.50") {
+        print("opened and shown as " + opened);
+        failures++;
+    }
+}
+
+if (inNode)
+    globalThis.print = console.log;
+checkOpening();
+var table = inKjs ? unitCases.cases : JSON.parse(readText(args[1])).cases;
+for (var caseIndex = 0; caseIndex < table.length; caseIndex++) {
+    check(table[caseIndex], "takes the script's value");
+    check(table[caseIndex], "keeps the entry");
+    check(table[caseIndex], "lets no script set the field");
+}
+print(table.length + " cases, " + failures + " wrong");
+var unitPassed = failures == 0; // for KJS, whose load() keeps what is thrown to itself
+if (failures)
+    throw new Error(failures + " cases went wrong");
