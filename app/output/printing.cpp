@@ -4,6 +4,7 @@
 #include "printer_surface.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPrintEngine>
@@ -91,6 +92,13 @@ Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waitin
     if (state.heard == Heard::Nobody && asking.elapsed() < 1000)
         return {};
     return Heard_From(state);
+}
+
+QString Print_File_Name(const QString &typed)
+{
+    if (typed.isEmpty() || !QDir::isRelativePath(typed))
+        return typed;
+    return QDir::homePath() + u'/' + typed;
 }
 
 Result<> Check_Print_File(const QString &name)

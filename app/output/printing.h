@@ -23,6 +23,11 @@ QPrinter &The_Printer();
 // file can still be chosen).
 Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting);
 
+// The file Qt's printer dialog prints to for the name typed in it: the
+// dialog, setting the printer up, puts a relative name in the home folder,
+// not the working one. An empty name stays empty (the dialog refuses it).
+QString Print_File_Name(const QString &typed);
+
 // Why the dialog must not take `name` as the file to print to: Qt's dialog
 // opens it before it closes, and opening a pipe or a device can wait for
 // ever. Ok for a regular file or a new one.

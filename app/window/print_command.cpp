@@ -175,6 +175,11 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
         command->pressed = true;
         QString why;
         if (name->isEnabled()) {
+            // Qt's checks and its question whether to overwrite read the
+            // name from the working folder, but it prints to a relative
+            // name in the home folder: made whole first, all of them meet
+            // the file that is written.
+            name->setText(Print_File_Name(name->text()));
             if (const Result<> file = Check_Print_File(name->text()); !file.Ok())
                 why = Tr("%1.\nPlease choose a different file name.").arg(file.Message());
         } else {

@@ -16,16 +16,19 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLibrary>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -386,6 +389,80 @@ private slots:
         reader.kill();
         reader.waitForFinished();
         QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
+    }
+
+    // A relative name typed in the real dialog is the file in the home
+    // folder, where Qt prints it: the question whether to overwrite and the
+    // refusal of a pipe are about that file, and it is the one written;
+    // a file or pipe of that name in the working folder is left alone.
+    void dialogTakesARelativeNameInTheHomeFolder_data()
+    {
+        QTest::addColumn<QString>("inHome");    // under the name in the home folder: "", "file" or "pipe"
+        QTest::addColumn<QString>("inWorking"); // the same in the working folder
+        QTest::addColumn<QString>("told");      // what the dialog says (%1: the file in the home folder), answered "Yes"
+        const QString overwrite = QStringLiteral("%1 already exists.\nDo you want to overwrite it?");
+        const QString pipe = QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.");
+        QTest::newRow("file in the home folder only") << "file" << "" << overwrite;
+        QTest::newRow("file in the working folder only") << "" << "file" << "";
+        QTest::newRow("pipe in the home folder only") << "pipe" << "" << pipe;
+        QTest::newRow("pipe in the working folder only") << "" << "pipe" << "";
+    }
+    void dialogTakesARelativeNameInTheHomeFolder()
+    {
+        QFETCH(QString, inHome);
+        QFETCH(QString, inWorking);
+        QFETCH(QString, told);
+        QTemporaryDir home, working;
+        const QString name = QStringLiteral("report.pdf");
+        const auto make = [&name](const QTemporaryDir &folder, const QString &what) {
+            const QString path = folder.filePath(name);
+            if (what == QLatin1String("pipe"))
+                return mkfifo(QFile::encodeName(path), 0600) == 0;
+            QFile file(path);
+            return what.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+        };
+        QVERIFY(make(home, inHome) && make(working, inWorking));
+        const QByteArray oldHome = qgetenv("HOME");
+        const QString oldWorking = QDir::currentPath();
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QDir::setCurrent(working.path());
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            QDir::setCurrent(oldWorking);
+        });
+        Set_Printer_Dialog();
+        QStringList said;
+        bool pressed = false;
+        QTimer act;
+        connect(&act, &QTimer::timeout, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                said << box->text(), box->done(QMessageBox::Yes);
+            } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal); dialog && pressed) {
+                QMetaObject::invokeMethod(dialog, "reject"); // left open after a refusal
+            } else if (dialog) { // "Print to File (PDF)", the name typed, "Print"
+                auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+                printers->setCurrentIndex(printers->count() - 1);
+                dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->setText(name);
+                pressed = true;
+                QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
+                                          Qt::QueuedConnection);
+            }
+        });
+        act.start(100);
+        Print_Page(nullptr);
+        act.stop();
+        QVERIFY(pressed);
+        QCOMPARE(said, told.isEmpty() ? QStringList() : QStringList(told.arg(home.filePath(name))));
+        QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
+        const auto kind = [&name](const QTemporaryDir &folder) {
+            const QFileInfo found(folder.filePath(name));
+            QFile file(found.filePath());
+            return !found.exists() ? QString() : !found.isFile() ? QStringLiteral("pipe")
+                   : file.open(QIODevice::ReadOnly) && file.read(4) == "kept" ? QStringLiteral("file") : QStringLiteral("pdf");
+        };
+        QCOMPARE(kind(working), inWorking); // as it was
+        QCOMPARE(kind(home), inHome == QLatin1String("pipe") ? inHome : QStringLiteral("pdf"));
     }
 
     // Through the queue: taken as it is, refused while the dialog is open (the administrator's
