@@ -11,6 +11,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 
 #include <exception>
 #include <memory>
@@ -53,7 +54,8 @@ private:
 };
 
 // The print command while it runs: the deadline of the user's last action,
-// by which the print system answers it, Qt's questions included.
+// by which the print system answers it, Qt's questions included. One runs
+// at a time (Print_Page); its dialog's checks hold on to it.
 struct Command {
     QDeadlineTimer deadline;
     Qt_Cups_Questions questions;
@@ -62,10 +64,10 @@ struct Command {
 Command *command = nullptr;
 
 // The user acted: the print system has Answer_Budget to answer.
-void Act()
+void Act(Command &run)
 {
-    command->deadline = QDeadlineTimer(Answer_Budget);
-    command->questions.Begin(command->deadline);
+    run.deadline = QDeadlineTimer(Answer_Budget);
+    run.questions.Begin(run.deadline);
 }
 
 // A box for each of Qt's questions that is not answered at once, over
@@ -116,7 +118,7 @@ Print_Report noticeReport = Tell_Print_Waits;
 std::optional<Result<Printed>> Print(QWidget *window)
 {
     dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
-    Act();
+    Act(*command);
     {
         // Qt is about to ask the print system for its printers, making the
         // printer and the dialog: it is heard first, so that one that does
@@ -137,7 +139,7 @@ std::optional<Result<Printed>> Print(QWidget *window)
     if (!chosen)
         return std::nullopt;
     if (!command->pressed) // a dialog without our "Print": its confirmation is the user's act
-        Act();
+        Act(*command);
     Waiting_Box box(window);
     Result<Printed> printed = Print_On(printer, command->deadline, box.Waiting());
     if (box.Cancelled())
@@ -168,11 +170,13 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
 {
     auto *buttons = dialog.findChild<QDialogButtonBox *>(QString(), Qt::FindDirectChildrenOnly);
     auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("filename"));
-    if (!buttons || !name || !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
+    Command *run = command;
+    if (!run || !buttons || !name ||
+        !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
         return false;
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name] {
-        Act();
-        command->pressed = true;
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name, run] {
+        Act(*run);
+        run->pressed = true;
         QString why;
         if (name->isEnabled()) {
             // Qt's checks and its question whether to overwrite read the
@@ -184,9 +188,9 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
                 why = Tr("%1.\nPlease choose a different file name.").arg(file.Message());
         } else {
             Waiting_Box box(&dialog);
-            const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
+            const Result<> heard = Check_Print_System(run->deadline, box.Waiting());
             if (box.Cancelled())
-                return command->questions.End();
+                return run->questions.End();
             if (!heard.Ok())
                 why = Tr("Nothing can be printed on a printer now: %1.\n\nPrint to a file, or try again later.")
                           .arg(heard.Message());
@@ -196,7 +200,7 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
         else // the dialog, accepting, sets the printer up: Qt's questions of this act
             QMetaObject::invokeMethod(&dialog, "_q_checkFields");
         // Left open, the dialog waits for the user again.
-        command->questions.End();
+        run->questions.End();
     });
     return true;
 }
@@ -223,6 +227,13 @@ void Set_Print_Notice(Print_Report notice)
 
 void Print_Page(QWidget *window)
 {
+    // Pressed again while it runs, its result told included (through an
+    // accessibility action or anything else that passes the modality of its
+    // dialog or boxes), it does not run again underneath itself.
+    static bool busy = false;
+    if (busy)
+        return;
+    const QScopedValueRollback running_now(busy, true);
     dlgCommon.CancelError = true;
     Command running{{}, Qt_Cups_Questions(Boxes(window)), false};
     command = &running;
