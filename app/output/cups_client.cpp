@@ -215,16 +215,23 @@ void Send(const Cups_Library &cups, http_t *http, const Print_Job &job, Job_Prog
     }
 }
 
+// How long a job nobody waits for any more is asked to be cancelled, the
+// whole exchange.
+constexpr int Cancel_Wait = 5000; // ms
+
 // A job nobody waits for any more is cancelled, on a connection of its own
-// that waits a few seconds at most for each answer.
+// that is cut at Cancel_Wait, however the server trickles its answer (each
+// byte would start libcups's own time-out again).
 void Cancel_Job(const Cups_Library &cups, const QString &printer, int id)
 {
-    if (http_t *http = cups.connect(cups.server(), cups.port(), nullptr, AF_UNSPEC, cups.encryption(), 1, 5000,
-                                    nullptr)) {
-        cups.setTimeout(http, 5, nullptr, nullptr);
-        cups.cancelJob(http, printer.section(u'/', 0, 0).toUtf8().constData(), id, 0);
-        cups.close(http);
-    }
+    const QByteArray queue = printer.section(u'/', 0, 0).toUtf8();
+    Talk_Off_Thread(
+        cups,
+        [queue, id](const Cups_Library &cups, http_t *http) {
+            if (http)
+                cups.cancelJob(http, queue.constData(), id, 0);
+        },
+        {}, QDeadlineTimer(Cancel_Wait), {});
 }
 
 // What became of a job the print system answered for.

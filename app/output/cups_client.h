@@ -150,6 +150,7 @@ struct Printed {
 // `deadline`. Done once the print system has taken the document, with the
 // job's state as it answered: aborted or canceled fail, stopped or held are
 // told. A job created but not confirmed by the deadline fails, and is
-// cancelled (asked for on a thread of its own, nobody waiting).
+// cancelled (asked for on a thread of its own, nobody waiting; the
+// connection cut after a few seconds, whatever the server still sends).
 Result<Printed> Submit_Job(const Cups_Library &cups, const Print_Job &job, QDeadlineTimer deadline,
                            const Still_Waiting &waiting);

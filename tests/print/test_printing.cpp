@@ -321,6 +321,43 @@ private slots:
         QVERIFY2(longest < Answer_Budget / 2, qPrintable(QString::number(longest)));
     }
 
+    // A job the server never confirms is cancelled, and a server that
+    // trickles its answer to that without end keeps neither a thread nor a
+    // connection: within seconds there are as many as before the print.
+    void trickledCancelLeavesNoThread()
+    {
+        // This thread and those made with std::thread carry the program's
+        // name; Qt names its own (its pool's end 30 s after their last work).
+        const auto threads = [] {
+            const auto name = [](const QString &path) {
+                QFile comm(path);
+                return comm.open(QIODevice::ReadOnly) ? comm.readAll() : QByteArray();
+            };
+            const QByteArray program = name(QStringLiteral("/proc/self/comm"));
+            const QDir tasks(QStringLiteral("/proc/self/task"));
+            return std::ranges::count_if(tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot), [&](const QString &task) {
+                return name(tasks.filePath(task + QStringLiteral("/comm"))) == program;
+            });
+        };
+        const auto connections = [] {
+            const QDir open(QStringLiteral("/proc/self/fd"));
+            return std::ranges::count_if(open.entryList(QDir::System | QDir::NoDotAndDotDot), [&](const QString &fd) {
+                return QFile::symLinkTarget(open.filePath(fd)).contains(QLatin1String("socket:"));
+            });
+        };
+        Fake_Server server(QStringLiteral("cancel-trickle"));
+        Set_Cups_Server(server.Address());
+        const auto threadsBefore = threads();
+        const auto connectionsBefore = connections();
+        Print(QStringLiteral("|"), QStringLiteral("Fake"));
+        Set_Cups_Server({});
+        QCOMPARE(failures_.size(), 1);
+        QVERIFY2(failures_[0].contains(QStringLiteral("asked to cancel")), qPrintable(failures_[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(server.Said().contains("cancel-job"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(threads() <= threadsBefore, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(connections() <= connectionsBefore, 30000);
+    }
+
     // Writing a PDF asks no print system (a PDF printer of Qt's would ask it
     // for its default printer, and wait on one that does not answer).
     void aPdfAsksNoPrintSystem()
