@@ -10,11 +10,13 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <iterator>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -221,7 +223,17 @@ struct Target {
     QByteArray name;
     Fd file;
     struct stat status {};
+    bool opened_file = false; // a link of /proc to an open file: written there, never replaced
 };
+
+// Whether `folder` is in /proc, whose links to open files (/proc/self/fd/1,
+// which /dev/stdout names) the kernel follows to the file itself, not to
+// the name they read as ("pipe:[123]", "/tmp/page.png (deleted)").
+bool In_Proc(int folder)
+{
+    struct statfs found {};
+    return ::fstatfs(folder, &found) == 0 && found.f_type == PROC_SUPER_MAGIC;
+}
 
 // Reads the link `link`, found in `folder`, into `to`, as the kernel would
 // follow it: in a world-writable sticky folder, only a link of the folder's
@@ -306,6 +318,14 @@ int Find_Target(QByteArray path, Target &target)
             return errno == ENOENT ? 0 : errno; // nothing there yet
         if (++links > 40)
             return ELOOP;
+        if (In_Proc(target.folder.Get())) {
+            target.opened_file = true;
+            target.file = Fd(::openat(target.folder.Get(), target.name.constData(),
+                                      O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (target.file.Get() < 0)
+                return errno;
+            return ::fstat(target.file.Get(), &target.status) == 0 ? 0 : errno;
+        }
         // The link is read from what is opened now; should it have been
         // replaced meanwhile, its name is looked at again.
         const Fd link(::openat(target.folder.Get(), target.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -515,13 +535,14 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
             break;
         if (const int error = Lock(target.file.Get(), lock_wait))
             return Failure{error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error)};
-        if (Still_There(target))
+        if (target.opened_file || Still_There(target))
             break;
         if (attempt == 10)
             return Failure{QStringLiteral("the file keeps being replaced by another program")};
     }
     const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
-                                                                                    : Replace(target, bytes);
+                           : target.opened_file                                        ? Rewrite_In_Place(target, bytes)
+                                                                                       : Replace(target, bytes);
     if (!failed.isEmpty())
         return Failure{failed};
     return {};

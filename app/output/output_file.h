@@ -32,6 +32,7 @@
 // for up to `lock_wait`, by default not at all, so that a window never hangs
 // on another program. Anything else found there (a device, a pipe) is written
 // directly, and a pipe that no program reads is refused at once instead of
-// waited for. Fails with the system's reason ("No space left on device").
+// waited for. A link of /proc to an open file (/dev/stdout) leads to that
+// file, as the kernel has it: a regular one is rewritten in place. Fails with the system's reason ("No space left on device").
 // Not reentrant: one write at a time.
 Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait = {});

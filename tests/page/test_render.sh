@@ -4,7 +4,9 @@
 # platform says, a PNG has the canvas's size, a PDF one Letter page (a form
 # that qpdf --check passes, whose empty fields print nothing, named "Travel
 # Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
-# is not UTF-8 is used byte for byte, and so is one of 255 bytes; a file that
+# is not UTF-8 is used byte for byte, and so is one of 255 bytes; standard
+# output (a pipe, a deleted file) is a file too, and help or version that
+# standard output cannot take give status 1; a file that
 # cannot be written (a full disk, a link to /dev/full, a pipe nobody reads, a
 # read-only, append-only or missing folder, a file-size limit, an error
 # injected at any write), a machine without fonts, a PDF form module that cannot be
@@ -67,6 +69,12 @@ run 2 "$hint" --zoom 2 a.pdf
 [ -z "$(ls -A)" ] || fail "bad arguments left $(ls)"
 run 0 "--zoom <Z>" --help
 run 0 "quorvel-render 1" --version
+for asked in --help --version; do
+    "$render" $asked >/dev/full 2>"$tmp/err"
+    status=$?
+    [ $status = 1 ] && grep -q "cannot write to standard output: No space left on device" "$tmp/err" \
+        || fail "$asked to a full disk: status $status, '$(cat "$tmp/err")'"
+done
 
 QT_QPA_PLATFORM=xcb DISPLAY= run 0 "" page.png
 [ "$(pixels page.png)" = 792x984 ] || fail "page.png is $(pixels page.png), not 792x984"
@@ -93,6 +101,17 @@ run 0 "" "$name"
 name=$(printf 'n%.0s' {1..251}).png
 run 0 "" "$name"
 [ -f "$name" ] || fail "a name of 255 bytes was not written"
+# Standard output as the file (a link to /dev/stdout): a pipe gets the page,
+# and so does a file already deleted, without a stray name made for it.
+rm -f -- *
+run 0 "" page.png
+ln -s /dev/stdout out.png
+"$render" out.png | cmp -s - page.png || fail "the page did not come through a pipe as standard output"
+exec 3>gone.png
+rm gone.png
+"$render" out.png >&3 && cmp -s /dev/fd/3 page.png || fail "the page did not reach a deleted file as standard output"
+exec 3>&-
+[ "$(ls -A | tr '\n' ' ')" = "out.png page.png " ] || fail "standard output as the file left $(ls -A)"
 rm -f -- *
 
 # Files that cannot be written; where there was one, it holds "old page"
