@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
 #include <iterator>
@@ -185,6 +187,12 @@ int Make_Temporary(int folder, mode_t mode)
         for (size_t i = 0; i < Random_Letters; ++i)
             name[sizeof name - 1 - Random_Letters + i] = Letters[random[i] % (sizeof Letters - 1)];
         const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+        // Locked while it is written (Remove_Abandoned): found locked
+        // already, another writer took it for abandoned in that instant.
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            ::close(fd);
+            continue;
+        }
         if (fd >= 0) {
             std::memcpy(pendingName, name, sizeof name);
             pendingFolder = folder;
@@ -195,6 +203,43 @@ int Make_Temporary(int folder, mode_t mode)
             return -1;
     }
     return -1;
+}
+
+// Whether `name` is one Make_Temporary gives.
+bool Is_Temporary_Name(const char *name)
+{
+    constexpr size_t Prefix = sizeof Temporary_Pattern - 7; // ".qv-"
+    if (std::strlen(name) != sizeof Temporary_Pattern - 1 || std::strncmp(name, Temporary_Pattern, Prefix) != 0)
+        return false;
+    return std::all_of(name + Prefix, name + sizeof Temporary_Pattern - 1,
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// Removes from `folder` the temporaries of writers that were killed outright
+// (SIGKILL): the user's own that nobody holds locked, as every writer holds
+// its temporary until it is renamed or removed.
+void Remove_Abandoned(int folder)
+{
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    while (const dirent *entry = ::readdir(entries)) {
+        if (!Is_Temporary_Name(entry->d_name))
+            continue;
+        const Fd file(::openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat found {}, now {};
+        if (file.Get() < 0 || ::fstat(file.Get(), &found) != 0 || !S_ISREG(found.st_mode) ||
+            found.st_uid != ::geteuid() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (::fstatat(folder, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == found.st_dev &&
+            now.st_ino == found.st_ino)
+            ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 // Gives the temporary the name `name` in `folder`: 0, or the error.
@@ -484,9 +529,11 @@ QString Replace(Target &target, const QByteArray &bytes)
         return Rewrite_In_Place(target, bytes);
     // A new file gets the permissions a shell would give it; the folder's
     // default ACL, if any, applies.
+    Remove_Abandoned(target.folder.Get());
     Fd temporary(Make_Temporary(target.folder.Get(), exists ? 0600 : 0666));
     if (temporary.Get() < 0)
         return exists && (errno == EACCES || errno == EPERM) ? Rewrite_In_Place(target, bytes) : Reason(errno);
+    const Fd held(::fcntl(temporary.Get(), F_DUPFD_CLOEXEC, 0)); // its lock, until it is renamed or removed
     int error = 0;
     if (exists) {
         // Owner first: a change of owner clears the set-user-ID bit, which

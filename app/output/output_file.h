@@ -20,7 +20,9 @@
 // written to a temporary file (".qv-" and six letters) beside it, flushed to
 // the disk and then renamed over it; on any failure the old file stays as it
 // was and the temporary is removed, also when a signal whose default is to
-// end the program ends it meanwhile. The new file keeps the old one's owner
+// end the program ends it meanwhile; one left by a writer killed outright
+// (SIGKILL), which nobody holds locked any more, is removed by the next
+// writer in its folder. The new file keeps the old one's owner
 // and group (as root), extended attributes, ACL (or none: not the folder's
 // default ACL) and permissions; a new one gets what the kernel gives it (the
 // umask, or the folder's default ACL). A file with more than one name, one in

@@ -195,6 +195,17 @@ for names in 2 1; do
     rm -f kept.png second.png
 done
 
+# A temporary whose writer was killed outright (nobody holds it locked) is
+# removed by the next writer in its folder; one that a writer holds is left.
+echo "half a page" >.qv-Ab3dE9
+echo "being written" >.qv-Zz9yX8
+exec 4<.qv-Zz9yX8
+flock -x 4
+"$render" page.png || fail "cannot write page.png beside temporaries"
+[ ! -e .qv-Ab3dE9 ] && [ -e .qv-Zz9yX8 ] || fail "temporaries, abandoned and held, left as $(ls -A | tr '\n' ' ')"
+exec 4<&-
+rm -f .qv-Zz9yX8
+
 # A signal that ends the program while the file is written (strace holds
 # its write for 2 s, once the temporary is there) removes the temporary; the
 # old file stays.
