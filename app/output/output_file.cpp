@@ -561,6 +561,14 @@ QString Replace(Target &target, const QByteArray &bytes)
     return Reason(error);
 }
 
+// Why a writer that waited its turn gave up, and how long it waited.
+QString Waited(std::chrono::milliseconds wait, const char *why)
+{
+    return QStringLiteral("%1 for all of the %2 s it waited its turn")
+        .arg(QLatin1String(why))
+        .arg(double(wait.count()) / 1000);
+}
+
 } // namespace
 
 Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
@@ -568,8 +576,13 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
     Catching_Ending_Signals catching;
     Target target;
     // Writers of one file take turns; one that waited looks again, as the
-    // file it waited for may have been replaced meanwhile.
+    // file it waited for may have been replaced meanwhile: ten times, or
+    // for as long as it may wait, whichever is more.
+    const auto until = std::chrono::steady_clock::now() + lock_wait;
     for (int attempt = 1;; ++attempt) {
+        const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       until - std::chrono::steady_clock::now()),
+                                   std::chrono::milliseconds(0));
         target = Target{};
         if (const int error = Find_Target(path, target)) {
             struct stat found {};
@@ -580,12 +593,15 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
         }
         if (target.file.Get() < 0 || !S_ISREG(target.status.st_mode))
             break;
-        if (const int error = Lock(target.file.Get(), lock_wait))
-            return Failure{error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error)};
+        if (const int error = Lock(target.file.Get(), left))
+            return Failure{error != EWOULDBLOCK ? Reason(error)
+                           : lock_wait.count() ? Waited(lock_wait, "another program kept the file locked")
+                                               : QStringLiteral("another program keeps the file locked")};
         if (target.opened_file || Still_There(target))
             break;
-        if (attempt == 10)
-            return Failure{QStringLiteral("the file keeps being replaced by another program")};
+        if (attempt >= 10 && left.count() == 0)
+            return Failure{lock_wait.count() ? Waited(lock_wait, "other programs kept replacing the file")
+                                             : QStringLiteral("the file keeps being replaced by another program")};
     }
     const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
                            : target.opened_file                                        ? Rewrite_In_Place(target, bytes)

@@ -13,7 +13,8 @@
 # loaded and a fields' font that cannot be read give one line and status 1, with the old file kept and
 # nothing left behind, also when a signal ends it while it writes. A file
 # replaced keeps its owner, permissions, attributes, ACL and other names; one
-# rewritten in place is never torn. Links and files of another user in shared
+# rewritten in place is never torn, and writers of one file take turns however
+# often it is replaced. Links and files of another user in shared
 # folders are handled as the kernel would.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
@@ -205,6 +206,30 @@ flock -x 4
 [ ! -e .qv-Ab3dE9 ] && [ -e .qv-Zz9yX8 ] || fail "temporaries, abandoned and held, left as $(ls -A | tr '\n' ' ')"
 exec 4<&-
 rm -f .qv-Zz9yX8
+
+# Writers take turns however often the file is replaced meanwhile: a render
+# that waits for page.png's lock while it is replaced 12 times (each new
+# one found locked again) still writes it when its turn comes.
+# waiting PID INODE: whether PID has the file INODE open, or has ended.
+waiting() {
+    local fd
+    kill -0 $1 2>/dev/null || return 0
+    for fd in /proc/$1/fd/*; do [ "$(stat -Lc %i "$fd" 2>/dev/null)" = "$2" ] && return 0; done
+    return 1
+}
+exec 5<page.png
+flock -x 5
+"$render" page.png 5<&- &
+writer=$!
+for turn in {1..12}; do
+    soon waiting $writer "$(stat -c %i page.png)" && kill -0 $writer 2>/dev/null || break
+    cp page.png next.png && exec 6<next.png && flock -x 6 && mv next.png page.png || fail "cannot replace page.png"
+    exec 5<&6 6<&-
+done
+exec 5<&-
+wait $writer
+status=$?
+[ $status = 0 ] && [ $turn = 12 ] || fail "a render whose file was replaced while it waited: status $status after $turn turns"
 
 # A signal that ends the program while the file is written (strace holds
 # its write for 2 s, once the temporary is there) removes the temporary; the
