@@ -105,6 +105,7 @@ enum class Heard {
     Silence,   // no answer in time
     Stranger,  // an answer in HTTP, but not in IPP
     Hung_Up,   // the connection was taken, but no answer came back
+    Password,  // it asks for a user name and password, which is never given
     Cancelled, // the user stopped waiting
 };
 

@@ -10,6 +10,8 @@ misbehaves as asked:
     fake_ipp_server.py state:N     answers the job's document with job-state N (8: aborted)
     fake_ipp_server.py garbage     answers every request HTTP 200 with a body that is not IPP
     fake_ipp_server.py hangup      reads every request and hangs up
+    fake_ipp_server.py 401         asks every request for a user name and password (HTTP 401)
+    fake_ipp_server.py 401:job     answers as ok, but asks the job's requests for them
 
 It prints "port N" once it listens, then each request's operation (and
 "cancel-job" when a job is cancelled), and serves until its standard input closes (the test that
@@ -142,6 +144,11 @@ class Handler(socketserver.StreamRequestHandler):
             body = body_of(self.rfile, headers)
             if MODE == "hangup":
                 return
+            job = len(body) >= 4 and body[2:4] in (b"\x00\x05", b"\x00\x06")  # Create-Job, Send-Document
+            if MODE == "401" or (MODE == "401:job" and job):
+                self.answer(b"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\n"
+                            b"Content-Length: 0\r\n\r\n")
+                continue
             if MODE == "cancel-trickle" and body[2:4] == b"\x00\x08":  # Cancel-Job
                 print("cancel-job", flush=True)
                 return self.trickle(b"HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n"

@@ -290,6 +290,9 @@ private slots:
         QTest::newRow("not IPP") << "garbage" << false << "answered, but not as a print system (CUPS) does (its "
                                                           "answer, of type application/ipp, is not IPP)" << "";
         QTest::newRow("hangs up") << "hangup" << false << "took the connection but gave no answer" << "";
+        QTest::newRow("asks for a password") << "401" << false << "asks for a user name and password" << "";
+        QTest::newRow("job asks for a password") << "401:job" << true
+                                                 << "did not take the job: the print system (CUPS) at 127.0.0.1:" << "";
         QTest::newRow("job taken") << "ok" << true << "" << "";
     }
     void toldInTime()
