@@ -76,7 +76,7 @@ QPrinter &The_Printer()
     return *printer;
 }
 
-Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting)
+Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting, QString *missing)
 {
     const Cups_Library *cups = Cups_System();
     if (!cups)
@@ -89,8 +89,11 @@ Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waitin
     // calls nothing either, and the dialog still prints to a file; one
     // refused after seconds (a host that is down, given up on by the
     // network) would cost each of them as much.
-    if (state.heard == Heard::Nobody && asking.elapsed() < 1000)
+    if (state.heard == Heard::Nobody && asking.elapsed() < 1000) {
+        if (missing)
+            *missing = Tr("No printer is offered: %1. Printing to a file still works.").arg(Heard_From(state).Message());
         return {};
+    }
     return Heard_From(state);
 }
 

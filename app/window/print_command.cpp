@@ -4,8 +4,10 @@
 #include "qt_cups_calls.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -60,6 +62,7 @@ struct Command {
     QDeadlineTimer deadline;
     Qt_Cups_Questions questions;
     bool pressed = false; // "Print" was pressed in the dialog
+    QString missing;      // why the dialog offers no printer, when the print system refused at once
 };
 Command *command = nullptr;
 
@@ -97,6 +100,11 @@ bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
     dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
     if (!Guard_Print_Dialog(dialog))
         qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
+    if (auto *rows = qobject_cast<QBoxLayout *>(dialog.layout()); rows && !command->missing.isEmpty()) {
+        auto *why = new QLabel(command->missing, &dialog); // over the buttons
+        why->setWordWrap(true);
+        rows->insertWidget(rows->count() - 1, why);
+    }
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -124,7 +132,7 @@ std::optional<Result<Printed>> Print(QWidget *window)
         // printer and the dialog: it is heard first, so that one that does
         // not answer from the start is told with its own words.
         Waiting_Box box(window);
-        const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
+        const Result<> heard = Check_Print_System(command->deadline, box.Waiting(), &command->missing);
         if (box.Cancelled())
             return std::nullopt;
         if (!heard.Ok())
@@ -235,7 +243,7 @@ void Print_Page(QWidget *window)
         return;
     const QScopedValueRollback running_now(busy, true);
     dlgCommon.CancelError = true;
-    Command running{{}, Qt_Cups_Questions(Boxes(window)), false};
+    Command running{{}, Qt_Cups_Questions(Boxes(window)), false, {}};
     command = &running;
     std::optional<Result<Printed>> outcome;
     try {

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QLibrary>
 #include <QLineEdit>
@@ -400,6 +401,38 @@ private slots:
         QCOMPARE(dialogs_, 0);
         QCOMPARE(failures_, QStringList("the print system (CUPS) at " + where + " does not answer"));
         QVERIFY2(waited.elapsed() < 10000, qPrintable(QString::number(waited.elapsed())));
+    }
+
+    // A print system that refuses the connection at once (nothing listens
+    // at its port) costs no wait: the real dialog opens to print to a file,
+    // and says over its buttons why it offers no printer.
+    void dialogSaysWhyNoPrinterIsOffered()
+    {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof address;
+        const int closed = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(bind(closed, reinterpret_cast<sockaddr *>(&address), size) == 0 &&
+                getsockname(closed, reinterpret_cast<sockaddr *>(&address), &size) == 0);
+        ::close(closed); // nothing listens there now
+        const QByteArray where = "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
+        Set_Cups_Server(where);
+        Set_Printer_Dialog();
+        QStringList said;
+        QTimer act;
+        connect(&act, &QTimer::timeout, this, [&said] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                for (const QLabel *label : dialog->findChildren<QLabel *>())
+                    if (label->isVisible() && label->text().startsWith(QLatin1String("No printer")))
+                        said << label->text();
+                QMetaObject::invokeMethod(dialog, "reject");
+            }
+        });
+        act.start(100);
+        Print_Page(nullptr);
+        Set_Cups_Server({});
+        QVERIFY(failures_.isEmpty());
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].contains("no print system (CUPS) takes connections at " + where), qPrintable(said[0]));
     }
 
     // The real dialog with a pipe as its file: "Print" is refused with a
