@@ -75,6 +75,15 @@ add_test(NAME test_access
 set_tests_properties(test_access PROPERTIES
     ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 120)
 
+# Requests with hostile numbers on the accessibility bus (ranges to 2^31,
+# ranges within a box) answered at once (tests/app/test_access_bounds.py).
+add_test(NAME test_access_bounds
+    COMMAND ${XVFB_RUN} -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset"
+            ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_access_bounds.py
+            $<TARGET_FILE:quorvel>)
+set_tests_properties(test_access_bounds PROPERTIES
+    ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" TIMEOUT 90)
+
 # Orca itself reads the window (tests/app/test_orca.py): what it says, from
 # its own log. It types on its display, so it runs alone.
 find_program(ORCA orca REQUIRED)

@@ -110,6 +110,10 @@ void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
 {
     const http_status_t status = cups.httpStatus(http);
     const QByteArray type = cups.field(http, HTTP_FIELD_CONTENT_TYPE);
+    if (status == HTTP_STATUS_UNAUTHORIZED || status == HTTP_STATUS_CUPS_AUTHORIZATION_CANCELED) {
+        state.heard = Heard::Password;
+        return;
+    }
     state.heard = status >= HTTP_STATUS_OK || !type.isEmpty() ? Heard::Stranger : Heard::Hung_Up;
     if (status >= HTTP_STATUS_OK)
         state.said = Tr("HTTP status %1, %2").arg(int(status)).arg(state.said);
@@ -158,6 +162,15 @@ void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const 
             state.status = IPP_STATUS_OK;
         }
     }
+}
+
+// A print system that wants a user name and password: this program never
+// asks for one (nobody answers a prompt on its helper threads).
+QString Password_Asked(const QString &address)
+{
+    return Tr("the print system (CUPS) at %1 asks for a user name and password, which Quorvel does not give; "
+              "print to a file, or ask its administrator to let you print without one")
+        .arg(address);
 }
 
 // A queue that refuses jobs, with the administrator's reason and CUPS's status.
@@ -215,16 +228,23 @@ void Send(const Cups_Library &cups, http_t *http, const Print_Job &job, Job_Prog
     }
 }
 
+// How long a job nobody waits for any more is asked to be cancelled, the
+// whole exchange.
+constexpr int Cancel_Wait = 5000; // ms
+
 // A job nobody waits for any more is cancelled, on a connection of its own
-// that waits a few seconds at most for each answer.
+// that is cut at Cancel_Wait, however the server trickles its answer (each
+// byte would start libcups's own time-out again).
 void Cancel_Job(const Cups_Library &cups, const QString &printer, int id)
 {
-    if (http_t *http = cups.connect(cups.server(), cups.port(), nullptr, AF_UNSPEC, cups.encryption(), 1, 5000,
-                                    nullptr)) {
-        cups.setTimeout(http, 5, nullptr, nullptr);
-        cups.cancelJob(http, printer.section(u'/', 0, 0).toUtf8().constData(), id, 0);
-        cups.close(http);
-    }
+    const QByteArray queue = printer.section(u'/', 0, 0).toUtf8();
+    Talk_Off_Thread(
+        cups,
+        [queue, id](const Cups_Library &cups, http_t *http) {
+            if (http)
+                cups.cancelJob(http, queue.constData(), id, 0);
+        },
+        {}, QDeadlineTimer(Cancel_Wait), {});
 }
 
 // What became of a job the print system answered for.
@@ -234,6 +254,10 @@ Result<Printed> Job_Outcome(const Print_Job &job, const Job_Progress &progress)
         return Failure{ready.Message()};
     if (progress.status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS)
         return Refused(job.printer, progress.queue.message, progress.said);
+    if (progress.status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
+        progress.status == IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED)
+        return Failure{Tr("the printer \"%1\" did not take the job: %2")
+                           .arg(job.printer, Password_Asked(progress.queue.address))};
     if (progress.status > IPP_STATUS_OK_EVENTS_COMPLETE)
         return Failure{Tr("the printer \"%1\" did not take the job: %2").arg(job.printer, progress.said)};
     const QString id = QString::number(progress.id), why = progress.reasons.isEmpty() ? Tr("no reason was given")
@@ -369,6 +393,8 @@ Result<> Heard_From(const Queue_State &state)
             Tr("the server at %1 answered, but not as a print system (CUPS) does (%2)").arg(state.address, state.said)};
     case Heard::Hung_Up:
         return Failure{Tr("the server at %1 took the connection but gave no answer").arg(state.address)};
+    case Heard::Password:
+        return Failure{Password_Asked(state.address)};
     case Heard::Cancelled:
         return Failure{Tr("the print system (CUPS) at %1 was not waited for").arg(state.address)};
     case Heard::Answer:

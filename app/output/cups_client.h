@@ -105,6 +105,7 @@ enum class Heard {
     Silence,   // no answer in time
     Stranger,  // an answer in HTTP, but not in IPP
     Hung_Up,   // the connection was taken, but no answer came back
+    Password,  // it asks for a user name and password, which is never given
     Cancelled, // the user stopped waiting
 };
 
@@ -150,6 +151,7 @@ struct Printed {
 // `deadline`. Done once the print system has taken the document, with the
 // job's state as it answered: aborted or canceled fail, stopped or held are
 // told. A job created but not confirmed by the deadline fails, and is
-// cancelled (asked for on a thread of its own, nobody waiting).
+// cancelled (asked for on a thread of its own, nobody waiting; the
+// connection cut after a few seconds, whatever the server still sends).
 Result<Printed> Submit_Job(const Cups_Library &cups, const Print_Job &job, QDeadlineTimer deadline,
                            const Still_Waiting &waiting);

@@ -4,17 +4,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <iterator>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -183,6 +187,12 @@ int Make_Temporary(int folder, mode_t mode)
         for (size_t i = 0; i < Random_Letters; ++i)
             name[sizeof name - 1 - Random_Letters + i] = Letters[random[i] % (sizeof Letters - 1)];
         const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
+        // Locked while it is written (Remove_Abandoned): found locked
+        // already, another writer took it for abandoned in that instant.
+        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            ::close(fd);
+            continue;
+        }
         if (fd >= 0) {
             std::memcpy(pendingName, name, sizeof name);
             pendingFolder = folder;
@@ -193,6 +203,43 @@ int Make_Temporary(int folder, mode_t mode)
             return -1;
     }
     return -1;
+}
+
+// Whether `name` is one Make_Temporary gives.
+bool Is_Temporary_Name(const char *name)
+{
+    constexpr size_t Prefix = sizeof Temporary_Pattern - 7; // ".qv-"
+    if (std::strlen(name) != sizeof Temporary_Pattern - 1 || std::strncmp(name, Temporary_Pattern, Prefix) != 0)
+        return false;
+    return std::all_of(name + Prefix, name + sizeof Temporary_Pattern - 1,
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+// Removes from `folder` the temporaries of writers that were killed outright
+// (SIGKILL): the user's own that nobody holds locked, as every writer holds
+// its temporary until it is renamed or removed.
+void Remove_Abandoned(int folder)
+{
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *entries = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0)
+            ::close(listing);
+        return;
+    }
+    while (const dirent *entry = ::readdir(entries)) {
+        if (!Is_Temporary_Name(entry->d_name))
+            continue;
+        const Fd file(::openat(folder, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat found {}, now {};
+        if (file.Get() < 0 || ::fstat(file.Get(), &found) != 0 || !S_ISREG(found.st_mode) ||
+            found.st_uid != ::geteuid() || ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        if (::fstatat(folder, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == found.st_dev &&
+            now.st_ino == found.st_ino)
+            ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 // Gives the temporary the name `name` in `folder`: 0, or the error.
@@ -221,7 +268,17 @@ struct Target {
     QByteArray name;
     Fd file;
     struct stat status {};
+    bool opened_file = false; // a link of /proc to an open file: written there, never replaced
 };
+
+// Whether `folder` is in /proc, whose links to open files (/proc/self/fd/1,
+// which /dev/stdout names) the kernel follows to the file itself, not to
+// the name they read as ("pipe:[123]", "/tmp/page.png (deleted)").
+bool In_Proc(int folder)
+{
+    struct statfs found {};
+    return ::fstatfs(folder, &found) == 0 && found.f_type == PROC_SUPER_MAGIC;
+}
 
 // Reads the link `link`, found in `folder`, into `to`, as the kernel would
 // follow it: in a world-writable sticky folder, only a link of the folder's
@@ -306,6 +363,14 @@ int Find_Target(QByteArray path, Target &target)
             return errno == ENOENT ? 0 : errno; // nothing there yet
         if (++links > 40)
             return ELOOP;
+        if (In_Proc(target.folder.Get())) {
+            target.opened_file = true;
+            target.file = Fd(::openat(target.folder.Get(), target.name.constData(),
+                                      O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (target.file.Get() < 0)
+                return errno;
+            return ::fstat(target.file.Get(), &target.status) == 0 ? 0 : errno;
+        }
         // The link is read from what is opened now; should it have been
         // replaced meanwhile, its name is looked at again.
         const Fd link(::openat(target.folder.Get(), target.name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -464,9 +529,11 @@ QString Replace(Target &target, const QByteArray &bytes)
         return Rewrite_In_Place(target, bytes);
     // A new file gets the permissions a shell would give it; the folder's
     // default ACL, if any, applies.
+    Remove_Abandoned(target.folder.Get());
     Fd temporary(Make_Temporary(target.folder.Get(), exists ? 0600 : 0666));
     if (temporary.Get() < 0)
         return exists && (errno == EACCES || errno == EPERM) ? Rewrite_In_Place(target, bytes) : Reason(errno);
+    const Fd held(::fcntl(temporary.Get(), F_DUPFD_CLOEXEC, 0)); // its lock, until it is renamed or removed
     int error = 0;
     if (exists) {
         // Owner first: a change of owner clears the set-user-ID bit, which
@@ -494,6 +561,14 @@ QString Replace(Target &target, const QByteArray &bytes)
     return Reason(error);
 }
 
+// Why a writer that waited its turn gave up, and how long it waited.
+QString Waited(std::chrono::milliseconds wait, const char *why)
+{
+    return QStringLiteral("%1 for all of the %2 s it waited its turn")
+        .arg(QLatin1String(why))
+        .arg(double(wait.count()) / 1000);
+}
+
 } // namespace
 
 Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
@@ -501,8 +576,13 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
     Catching_Ending_Signals catching;
     Target target;
     // Writers of one file take turns; one that waited looks again, as the
-    // file it waited for may have been replaced meanwhile.
+    // file it waited for may have been replaced meanwhile: ten times, or
+    // for as long as it may wait, whichever is more.
+    const auto until = std::chrono::steady_clock::now() + lock_wait;
     for (int attempt = 1;; ++attempt) {
+        const auto left = std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       until - std::chrono::steady_clock::now()),
+                                   std::chrono::milliseconds(0));
         target = Target{};
         if (const int error = Find_Target(path, target)) {
             struct stat found {};
@@ -513,15 +593,19 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
         }
         if (target.file.Get() < 0 || !S_ISREG(target.status.st_mode))
             break;
-        if (const int error = Lock(target.file.Get(), lock_wait))
-            return Failure{error == EWOULDBLOCK ? QStringLiteral("another program keeps the file locked") : Reason(error)};
-        if (Still_There(target))
+        if (const int error = Lock(target.file.Get(), left))
+            return Failure{error != EWOULDBLOCK ? Reason(error)
+                           : lock_wait.count() ? Waited(lock_wait, "another program kept the file locked")
+                                               : QStringLiteral("another program keeps the file locked")};
+        if (target.opened_file || Still_There(target))
             break;
-        if (attempt == 10)
-            return Failure{QStringLiteral("the file keeps being replaced by another program")};
+        if (attempt >= 10 && left.count() == 0)
+            return Failure{lock_wait.count() ? Waited(lock_wait, "other programs kept replacing the file")
+                                             : QStringLiteral("the file keeps being replaced by another program")};
     }
     const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
-                                                                                    : Replace(target, bytes);
+                           : target.opened_file                                        ? Rewrite_In_Place(target, bytes)
+                                                                                       : Replace(target, bytes);
     if (!failed.isEmpty())
         return Failure{failed};
     return {};

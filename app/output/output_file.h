@@ -20,7 +20,9 @@
 // written to a temporary file (".qv-" and six letters) beside it, flushed to
 // the disk and then renamed over it; on any failure the old file stays as it
 // was and the temporary is removed, also when a signal whose default is to
-// end the program ends it meanwhile. The new file keeps the old one's owner
+// end the program ends it meanwhile; one left by a writer killed outright
+// (SIGKILL), which nobody holds locked any more, is removed by the next
+// writer in its folder. The new file keeps the old one's owner
 // and group (as root), extended attributes, ACL (or none: not the folder's
 // default ACL) and permissions; a new one gets what the kernel gives it (the
 // umask, or the folder's default ACL). A file with more than one name, one in
@@ -32,6 +34,7 @@
 // for up to `lock_wait`, by default not at all, so that a window never hangs
 // on another program. Anything else found there (a device, a pipe) is written
 // directly, and a pipe that no program reads is refused at once instead of
-// waited for. Fails with the system's reason ("No space left on device").
+// waited for. A link of /proc to an open file (/dev/stdout) leads to that
+// file, as the kernel has it: a regular one is rewritten in place. Fails with the system's reason ("No space left on device").
 // Not reentrant: one write at a time.
 Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait = {});

@@ -4,6 +4,7 @@
 #include "printer_surface.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPrintEngine>
@@ -75,7 +76,7 @@ QPrinter &The_Printer()
     return *printer;
 }
 
-Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting)
+Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting, QString *missing)
 {
     const Cups_Library *cups = Cups_System();
     if (!cups)
@@ -88,9 +89,19 @@ Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waitin
     // calls nothing either, and the dialog still prints to a file; one
     // refused after seconds (a host that is down, given up on by the
     // network) would cost each of them as much.
-    if (state.heard == Heard::Nobody && asking.elapsed() < 1000)
+    if (state.heard == Heard::Nobody && asking.elapsed() < 1000) {
+        if (missing)
+            *missing = Tr("No printer is offered: %1. Printing to a file still works.").arg(Heard_From(state).Message());
         return {};
+    }
     return Heard_From(state);
+}
+
+QString Print_File_Name(const QString &typed)
+{
+    if (typed.isEmpty() || !QDir::isRelativePath(typed))
+        return typed;
+    return QDir::homePath() + u'/' + typed;
 }
 
 Result<> Check_Print_File(const QString &name)

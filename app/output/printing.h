@@ -20,8 +20,14 @@ QPrinter &The_Printer();
 // within a few seconds (by `deadline` at the latest), or answers as no
 // print system does; one that refuses the connection at once is no failure
 // (nothing listens there, which costs Qt's own questions nothing, and a
-// file can still be chosen).
-Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting);
+// file can still be chosen): then `missing`, when given, says why no
+// printer is offered.
+Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting, QString *missing = nullptr);
+
+// The file Qt's printer dialog prints to for the name typed in it: the
+// dialog, setting the printer up, puts a relative name in the home folder,
+// not the working one. An empty name stays empty (the dialog refuses it).
+QString Print_File_Name(const QString &typed);
 
 // Why the dialog must not take `name` as the file to print to: Qt's dialog
 // opens it before it closes, and opening a pipe or a device can wait for

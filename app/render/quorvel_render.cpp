@@ -225,6 +225,21 @@ Result<Options> Reading_Back(const QCommandLineParser &parser, const Switches &s
     return options;
 }
 
+// Help or version on standard output, as Qt's parser words them, and the
+// program ends. One that cannot be written (a full disk) is told, status 1.
+[[noreturn]] void Show(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) &&
+        std::fflush(stdout) == 0)
+        std::exit(0);
+    const int error = errno;
+    std::fprintf(stderr, "%s: cannot write to standard output: %s\n", Program,
+                 error ? std::strerror(error) : "the write failed");
+    std::exit(1);
+}
+
 // `args` hold the arguments decoded as Latin-1, one character a byte, so
 // that the output file's name turns back into its own bytes. Help and
 // version end the program here, as Qt's parser does.
@@ -235,9 +250,9 @@ Result<Options> Parse(const QStringList &args)
     if (!parser.parse(args))
         return Failure{parser.errorText()};
     if (parser.isSet(switches.help))
-        parser.showHelp(0);
+        Show(parser.helpText());
     if (parser.isSet(switches.version))
-        parser.showVersion();
+        Show(QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
     if (parser.isSet(switches.check) || parser.isSet(switches.values))
         return Reading_Back(parser, switches);
     const Result<Options> options = Output_File(parser);

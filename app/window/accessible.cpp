@@ -14,11 +14,13 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <QFocusFrame>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -316,6 +318,72 @@ bool Send_Description(QAccessibleInterface *changed, const QVariant &value)
     return bus.send(signal);
 }
 
+// Qt's bridge answers every call of the bus under one path, and some of its
+// answers take the caller's numbers as they come: the box of a range loops
+// over every offset in it (0 to 2^31-1 holds the window for good), a text to
+// insert is first made as long as told (gigabytes), and GetBoundedRanges is
+// never answered at all. The calls pass through here first: ranges and
+// lengths are bounded by the text, GetBoundedRanges is refused at once, and
+// the rest goes to Qt's bridge as it came.
+class Bridge_Guard : public QDBusVirtualObject {
+public:
+    explicit Bridge_Guard(QDBusVirtualObject *bridge) : QDBusVirtualObject(bridge), bridge_(bridge) {}
+
+    QString introspect(const QString &path) const override { return bridge_->introspect(path); }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QString called = message.interface() + u'.' + message.member();
+        QList<QVariant> arguments = message.arguments();
+        if (called == QLatin1String("org.a11y.atspi.Text.GetBoundedRanges"))
+            return connection.send(message.createErrorReply(
+                QDBusError::NotSupported, QStringLiteral("The text's ranges within a box are not offered")));
+        if (called == QLatin1String("org.a11y.atspi.Text.GetRangeExtents") && arguments.size() == 3) {
+            const int count = Character_Count(message.path());
+            for (const int i : {0, 1})
+                if (arguments[i].toInt() != -1) // -1: the text's end
+                    arguments[i] = std::clamp(arguments[i].toInt(), 0, count);
+        } else if (called == QLatin1String("org.a11y.atspi.EditableText.InsertText") && arguments.size() == 3) {
+            arguments[2] = std::clamp(arguments[2].toInt(), 0, int(arguments[1].toString().size()));
+        } else {
+            return bridge_->handleMessage(message, connection);
+        }
+        QDBusMessage bounded = message; // answered as the call that came
+        bounded.setArguments(arguments);
+        return bridge_->handleMessage(bounded, connection);
+    }
+
+private:
+    // The length of the text of the object at `path` (as the bridge names
+    // objects); 0 for none.
+    static int Character_Count(const QString &path)
+    {
+        bool number = false;
+        const auto id = QAccessible::Id(path.section(u'/', -1).toUInt(&number));
+        QAccessibleInterface *object = number ? QAccessible::accessibleInterface(id) : nullptr;
+        QAccessibleTextInterface *text = object && object->isValid() ? object->textInterface() : nullptr;
+        return text ? std::max(text->characterCount(), 0) : 0;
+    }
+
+    QDBusVirtualObject *bridge_;
+};
+
+// Puts the guard in front of Qt's bridge once it answers on the bus.
+void Guard_Bridge()
+{
+    QDBusConnection bus(QStringLiteral("a11y"));
+    const QString path = QStringLiteral("/org/a11y/atspi/accessible");
+    auto *bridge = bus.isConnected() ? qobject_cast<QDBusVirtualObject *>(bus.objectRegisteredAt(path)) : nullptr;
+    if (!bridge || dynamic_cast<Bridge_Guard *>(bridge))
+        return;
+    bus.unregisterObject(path);
+    auto *guard = new Bridge_Guard(bridge);
+    if (bus.registerVirtualObject(path, guard, QDBusConnection::SubPath))
+        return;
+    delete guard;
+    bus.registerVirtualObject(path, bridge, QDBusConnection::SubPath);
+    qWarning("The accessibility bus's calls could not be guarded: a request with a huge range may hold the window");
+}
+
 // Qt's bridge reads the bus's status (org.a11y.Status: IsEnabled,
 // ScreenReaderEnabled) when the program starts and when the bus's service
 // appears, never after; a screen reader started later would find the
@@ -351,6 +419,7 @@ public:
     {
         if (active) // the bridge registers the program after it tells this
             QTimer::singleShot(0, qApp, [] {
+                Guard_Bridge();
                 QWidget *window = QApplication::activeWindow();
                 if (!window || !QAccessible::isActive())
                     return;

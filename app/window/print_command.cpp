@@ -4,13 +4,16 @@
 #include "qt_cups_calls.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QScopedValueRollback>
 
 #include <exception>
 #include <memory>
@@ -53,19 +56,21 @@ private:
 };
 
 // The print command while it runs: the deadline of the user's last action,
-// by which the print system answers it, Qt's questions included.
+// by which the print system answers it, Qt's questions included. One runs
+// at a time (Print_Page); its dialog's checks hold on to it.
 struct Command {
     QDeadlineTimer deadline;
     Qt_Cups_Questions questions;
     bool pressed = false; // "Print" was pressed in the dialog
+    QString missing;      // why the dialog offers no printer, when the print system refused at once
 };
 Command *command = nullptr;
 
 // The user acted: the print system has Answer_Budget to answer.
-void Act()
+void Act(Command &run)
 {
-    command->deadline = QDeadlineTimer(Answer_Budget);
-    command->questions.Begin(command->deadline);
+    run.deadline = QDeadlineTimer(Answer_Budget);
+    run.questions.Begin(run.deadline);
 }
 
 // A box for each of Qt's questions that is not answered at once, over
@@ -95,6 +100,11 @@ bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
     dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
     if (!Guard_Print_Dialog(dialog))
         qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
+    if (auto *rows = qobject_cast<QBoxLayout *>(dialog.layout()); rows && !command->missing.isEmpty()) {
+        auto *why = new QLabel(command->missing, &dialog); // over the buttons
+        why->setWordWrap(true);
+        rows->insertWidget(rows->count() - 1, why);
+    }
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -116,13 +126,13 @@ Print_Report noticeReport = Tell_Print_Waits;
 std::optional<Result<Printed>> Print(QWidget *window)
 {
     dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
-    Act();
+    Act(*command);
     {
         // Qt is about to ask the print system for its printers, making the
         // printer and the dialog: it is heard first, so that one that does
         // not answer from the start is told with its own words.
         Waiting_Box box(window);
-        const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
+        const Result<> heard = Check_Print_System(command->deadline, box.Waiting(), &command->missing);
         if (box.Cancelled())
             return std::nullopt;
         if (!heard.Ok())
@@ -137,7 +147,7 @@ std::optional<Result<Printed>> Print(QWidget *window)
     if (!chosen)
         return std::nullopt;
     if (!command->pressed) // a dialog without our "Print": its confirmation is the user's act
-        Act();
+        Act(*command);
     Waiting_Box box(window);
     Result<Printed> printed = Print_On(printer, command->deadline, box.Waiting());
     if (box.Cancelled())
@@ -168,20 +178,27 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
 {
     auto *buttons = dialog.findChild<QDialogButtonBox *>(QString(), Qt::FindDirectChildrenOnly);
     auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("filename"));
-    if (!buttons || !name || !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
+    Command *run = command;
+    if (!run || !buttons || !name ||
+        !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
         return false;
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name] {
-        Act();
-        command->pressed = true;
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name, run] {
+        Act(*run);
+        run->pressed = true;
         QString why;
         if (name->isEnabled()) {
+            // Qt's checks and its question whether to overwrite read the
+            // name from the working folder, but it prints to a relative
+            // name in the home folder: made whole first, all of them meet
+            // the file that is written.
+            name->setText(Print_File_Name(name->text()));
             if (const Result<> file = Check_Print_File(name->text()); !file.Ok())
                 why = Tr("%1.\nPlease choose a different file name.").arg(file.Message());
         } else {
             Waiting_Box box(&dialog);
-            const Result<> heard = Check_Print_System(command->deadline, box.Waiting());
+            const Result<> heard = Check_Print_System(run->deadline, box.Waiting());
             if (box.Cancelled())
-                return command->questions.End();
+                return run->questions.End();
             if (!heard.Ok())
                 why = Tr("Nothing can be printed on a printer now: %1.\n\nPrint to a file, or try again later.")
                           .arg(heard.Message());
@@ -191,7 +208,7 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
         else // the dialog, accepting, sets the printer up: Qt's questions of this act
             QMetaObject::invokeMethod(&dialog, "_q_checkFields");
         // Left open, the dialog waits for the user again.
-        command->questions.End();
+        run->questions.End();
     });
     return true;
 }
@@ -218,8 +235,15 @@ void Set_Print_Notice(Print_Report notice)
 
 void Print_Page(QWidget *window)
 {
+    // Pressed again while it runs, its result told included (through an
+    // accessibility action or anything else that passes the modality of its
+    // dialog or boxes), it does not run again underneath itself.
+    static bool busy = false;
+    if (busy)
+        return;
+    const QScopedValueRollback running_now(busy, true);
     dlgCommon.CancelError = true;
-    Command running{{}, Qt_Cups_Questions(Boxes(window)), false};
+    Command running{{}, Qt_Cups_Questions(Boxes(window)), false, {}};
     command = &running;
     std::optional<Result<Printed>> outcome;
     try {

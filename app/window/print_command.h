@@ -45,7 +45,10 @@ QAbstractPrintDialog::PrintDialogOptions Printer_Dialog_Options(QAbstractPrintDi
 // looked at without opening anything, the scheduler asked as everywhere
 // here, reported within seconds and the dialog left open. The press starts
 // the user's action: Qt's questions and the job share its Answer_Budget.
-// False when the dialog is not built as expected, the checks then missing.
+// The name typed is first made the file Qt prints to (Print_File_Name),
+// so that the checks, Qt's question whether to overwrite and the print meet
+// one file. False when the dialog is not built as expected, or shown
+// outside the print command, the checks then missing.
 bool Guard_Print_Dialog(QPrintDialog &dialog);
 
 // Shows the printer dialog on `printer`; true when the user confirmed.
@@ -70,5 +73,5 @@ void Set_Print_Notice(Print_Report notice = {});
 // too (said to be one), a notice to the notice; a cancel says nothing.
 // OutputTarget and Zoom_Factor are left as they were: the preview keeps the
 // zoom it is drawn at, so that the next layout compares against what the
-// canvas shows.
+// canvas shows. Pressed again while it runs, it does nothing.
 void Print_Page(QWidget *window);

@@ -12,6 +12,7 @@
 #include "print_command.h"
 #include "printed_page.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QFile>
 #include <QPrinter>
@@ -449,6 +450,64 @@ private slots:
         Click(*window, "100%");
         const Screen_Metrics &screen = window->Screen_Of();
         QCOMPARE(window->picPreview.Pixel_Size(), QSize(screen.Pixels_X(11880), screen.Pixels_Y(14760)));
+    }
+
+    // "PDF" pressed again while the command runs, in its dialog or while its
+    // failure is told (as a person pressing twice, or a screen reader's
+    // press on the bus, which passes the dialog's modality): it does not
+    // run underneath itself, the first run ends whole and alone, and the
+    // next press runs it again.
+    void print_pressed_again_runs_once_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("whileTold"); // pressed while the failure is told, not in the dialog
+        for (const char *how : {"accessible action", "shortcut", "mouse"}) {
+            QTest::addRow("%s in the dialog", how) << how << false;
+            QTest::addRow("%s while told", how) << how << true;
+        }
+    }
+    void print_pressed_again_runs_once()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, whileTold);
+        QTemporaryDir dir;
+        auto window = Started_Window();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
+        QWidget *button = window->Toolbar->widgetForAction(Button(*window, "PDF").action);
+        const auto press = [&] {
+            if (how == QLatin1String("accessible action")) {
+                QAccessibleInterface *pressed = QAccessible::queryAccessibleInterface(button);
+                QVERIFY(pressed && pressed->actionInterface());
+                pressed->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            } else if (how == QLatin1String("shortcut")) {
+                QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+            } else {
+                Click(*window, "PDF");
+            }
+        };
+        // The file is written, or (while told) its folder is missing.
+        const QString file = dir.filePath(whileTold ? QStringLiteral("missing/page.pdf") : QStringLiteral("page.pdf"));
+        int dialogs = 0, told = 0;
+        Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
+            if (++dialogs == 1 && !whileTold)
+                press();
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(file);
+            return dialogs == 1; // a second dialog would be cancelled, as with Escape
+        });
+        Set_Print_Failure_Report([&](QWidget *, const QString &) {
+            if (++told == 1 && whileTold)
+                press();
+        });
+        Click(*window, "PDF");
+        QCOMPARE(dialogs, 1);
+        QCOMPARE(told, whileTold ? 1 : 0);
+        QCOMPARE(QFile::exists(file), !whileTold);
+        Click(*window, "PDF"); // the command is free again
+        Set_Printer_Dialog();
+        Set_Print_Failure_Report();
+        QCOMPARE(dialogs, 2);
     }
 
     // Every caption whole, descenders included (the button as wide and high as

@@ -4,14 +4,17 @@
 # platform says, a PNG has the canvas's size, a PDF one Letter page (a form
 # that qpdf --check passes, whose empty fields print nothing, named "Travel
 # Expense Report" by "Quorvel 1.0" in its information and XMP), a name that
-# is not UTF-8 is used byte for byte, and so is one of 255 bytes; a file that
+# is not UTF-8 is used byte for byte, and so is one of 255 bytes; standard
+# output (a pipe, a deleted file) is a file too, and help or version that
+# standard output cannot take give status 1; a file that
 # cannot be written (a full disk, a link to /dev/full, a pipe nobody reads, a
 # read-only, append-only or missing folder, a file-size limit, an error
 # injected at any write), a machine without fonts, a PDF form module that cannot be
 # loaded and a fields' font that cannot be read give one line and status 1, with the old file kept and
 # nothing left behind, also when a signal ends it while it writes. A file
 # replaced keeps its owner, permissions, attributes, ACL and other names; one
-# rewritten in place is never torn. Links and files of another user in shared
+# rewritten in place is never torn, and writers of one file take turns however
+# often it is replaced. Links and files of another user in shared
 # folders are handled as the kernel would.
 #   tests/page/test_render.sh QUORVEL_RENDER PDF_FORM_MODULE
 # As root it runs in a mount namespace of its own, for the full disk, the
@@ -76,6 +79,12 @@ run 2 "$hint" --zoom 2 a.pdf
 [ -z "$(ls -A)" ] || fail "bad arguments left $(ls)"
 run 0 "--zoom <Z>" --help
 run 0 "quorvel-render 1" --version
+for asked in --help --version; do
+    "$render" $asked >/dev/full 2>"$tmp/err"
+    status=$?
+    [ $status = 1 ] && grep -q "cannot write to standard output: No space left on device" "$tmp/err" \
+        || fail "$asked to a full disk: status $status, '$(cat "$tmp/err")'"
+done
 
 QT_QPA_PLATFORM=xcb DISPLAY= run 0 "" page.png
 [ "$(pixels page.png)" = 792x984 ] || fail "page.png is $(pixels page.png), not 792x984"
@@ -102,6 +111,17 @@ run 0 "" "$name"
 name=$(printf 'n%.0s' {1..251}).png
 run 0 "" "$name"
 [ -f "$name" ] || fail "a name of 255 bytes was not written"
+# Standard output as the file (a link to /dev/stdout): a pipe gets the page,
+# and so does a file already deleted, without a stray name made for it.
+rm -f -- *
+run 0 "" page.png
+ln -s /dev/stdout out.png
+"$render" out.png | cmp -s - page.png || fail "the page did not come through a pipe as standard output"
+exec 3>gone.png
+rm gone.png
+"$render" out.png >&3 && cmp -s /dev/fd/3 page.png || fail "the page did not reach a deleted file as standard output"
+exec 3>&-
+[ "$(ls -A | tr '\n' ' ')" = "out.png page.png " ] || fail "standard output as the file left $(ls -A)"
 rm -f -- *
 
 # Files that cannot be written; where there was one, it holds "old page"
@@ -184,6 +204,41 @@ for names in 2 1; do
     [ $names = 1 ] || cmp -s kept.png second.png || fail "the second name does not see the new page"
     rm -f kept.png second.png
 done
+
+# A temporary whose writer was killed outright (nobody holds it locked) is
+# removed by the next writer in its folder; one that a writer holds is left.
+echo "half a page" >.qv-Ab3dE9
+echo "being written" >.qv-Zz9yX8
+exec 4<.qv-Zz9yX8
+flock -x 4
+"$render" page.png || fail "cannot write page.png beside temporaries"
+[ ! -e .qv-Ab3dE9 ] && [ -e .qv-Zz9yX8 ] || fail "temporaries, abandoned and held, left as $(ls -A | tr '\n' ' ')"
+exec 4<&-
+rm -f .qv-Zz9yX8
+
+# Writers take turns however often the file is replaced meanwhile: a render
+# that waits for page.png's lock while it is replaced 12 times (each new
+# one found locked again) still writes it when its turn comes.
+# waiting PID INODE: whether PID has the file INODE open, or has ended.
+waiting() {
+    local fd
+    kill -0 $1 2>/dev/null || return 0
+    for fd in /proc/$1/fd/*; do [ "$(stat -Lc %i "$fd" 2>/dev/null)" = "$2" ] && return 0; done
+    return 1
+}
+exec 5<page.png
+flock -x 5
+"$render" page.png 5<&- &
+writer=$!
+for turn in {1..12}; do
+    soon waiting $writer "$(stat -c %i page.png)" && kill -0 $writer 2>/dev/null || break
+    cp page.png next.png && exec 6<next.png && flock -x 6 && mv next.png page.png || fail "cannot replace page.png"
+    exec 5<&6 6<&-
+done
+exec 5<&-
+wait $writer
+status=$?
+[ $status = 0 ] && [ $turn = 12 ] || fail "a render whose file was replaced while it waited: status $status after $turn turns"
 
 # A signal that ends the program while the file is written (strace holds
 # its write for 2 s, once the temporary is there) removes the temporary; the

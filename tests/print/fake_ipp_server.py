@@ -6,9 +6,12 @@ misbehaves as asked:
     fake_ipp_server.py once        answers the first request, then never again
     fake_ipp_server.py trickle     answers two requests at once, then one byte every 0.5 s
     fake_ipp_server.py unsent      takes the job (job 7) but never answers its document
+    fake_ipp_server.py cancel-trickle  as unsent, and answers Cancel-Job a byte every 0.2 s, without end
     fake_ipp_server.py state:N     answers the job's document with job-state N (8: aborted)
     fake_ipp_server.py garbage     answers every request HTTP 200 with a body that is not IPP
     fake_ipp_server.py hangup      reads every request and hangs up
+    fake_ipp_server.py 401         asks every request for a user name and password (HTTP 401)
+    fake_ipp_server.py 401:job     answers as ok, but asks the job's requests for them
 
 It prints "port N" once it listens, then each request's operation (and
 "cancel-job" when a job is cancelled), and serves until its standard input closes (the test that
@@ -68,7 +71,7 @@ def ipp_answer(body):
     elif operation in (0x0005, 0x0009):  # Create-Job, Get-Job-Attributes
         group = job_group(3)
     elif operation == 0x0006:  # Send-Document
-        if MODE == "unsent":
+        if MODE in ("unsent", "cancel-trickle"):
             never.wait()
         group = job_group(int(MODE[6:]) if MODE.startswith("state:") else 3)
     elif operation == 0x0008:  # Cancel-Job: done, and said
@@ -112,6 +115,17 @@ class Handler(socketserver.StreamRequestHandler):
         self.wfile.write(data)
         self.wfile.flush()
 
+    def trickle(self, head):
+        """Sends `head`, then a byte every 0.2 s until the client hangs up."""
+        try:
+            self.wfile.write(head)
+            while True:
+                self.wfile.flush()
+                time.sleep(0.2)
+                self.wfile.write(b"\0")
+        except OSError:
+            return
+
     def handle(self):
         while True:
             line = self.rfile.readline()
@@ -130,6 +144,15 @@ class Handler(socketserver.StreamRequestHandler):
             body = body_of(self.rfile, headers)
             if MODE == "hangup":
                 return
+            job = len(body) >= 4 and body[2:4] in (b"\x00\x05", b"\x00\x06")  # Create-Job, Send-Document
+            if MODE == "401" or (MODE == "401:job" and job):
+                self.answer(b"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"CUPS\"\r\n"
+                            b"Content-Length: 0\r\n\r\n")
+                continue
+            if MODE == "cancel-trickle" and body[2:4] == b"\x00\x08":  # Cancel-Job
+                print("cancel-job", flush=True)
+                return self.trickle(b"HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\n"
+                                    b"Content-Length: 1000000000\r\n\r\n")
             if method != b"POST" or len(body) < 8:
                 payload, kind, status = b"", "text/plain", "404 Not Found"
             elif MODE == "garbage":

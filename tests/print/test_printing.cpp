@@ -16,21 +16,26 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QLibrary>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
+#include <map>
 #include <atomic>
 #include <optional>
 #include <csignal>
@@ -68,8 +73,9 @@ void Faulty_Targets_Data(const QString &folder)
         QTest::newRow("locked") << locked << QStringLiteral("another program keeps the file locked") << 0;
 }
 
-// The attempts at a file's lock since the last reset.
-int lock_attempts = 0;
+// The attempts at a lock since the last reset, by descriptor (the file's,
+// and the temporary's that replaces it): more than one on one is a wait.
+std::map<int, int> lock_attempts;
 
 // What the folder holds: names, links and sizes.
 QStringList Folder_State(const QString &folder)
@@ -120,7 +126,7 @@ void Set_Cups_Server(const QByteArray &address)
 
 extern "C" int flock(int fd, int operation) noexcept
 {
-    ++lock_attempts;
+    ++lock_attempts[fd];
     return int(syscall(SYS_flock, fd, operation));
 }
 
@@ -252,10 +258,11 @@ private slots:
         const struct rlimit limited = {limit ? rlim_t(limit) : unlimited.rlim_cur, unlimited.rlim_max};
         signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limited);
-        lock_attempts = 0;
+        lock_attempts.clear();
         Print(file);
         setrlimit(RLIMIT_FSIZE, &unlimited);
-        QVERIFY2(lock_attempts <= 1, "the lock was tried again: the window waited on it");
+        for (const auto &[fd, attempts] : lock_attempts)
+            QVERIFY2(attempts <= 1, "the lock was tried again: the window waited on it");
         QCOMPARE(failures_.size(), 1);
         QVERIFY2(failures_[0].contains(file) && failures_[0].contains(reason), qPrintable(failures_[0]));
         QCOMPARE(Folder_State(folder), before);
@@ -284,6 +291,9 @@ private slots:
         QTest::newRow("not IPP") << "garbage" << false << "answered, but not as a print system (CUPS) does (its "
                                                           "answer, of type application/ipp, is not IPP)" << "";
         QTest::newRow("hangs up") << "hangup" << false << "took the connection but gave no answer" << "";
+        QTest::newRow("asks for a password") << "401" << false << "asks for a user name and password" << "";
+        QTest::newRow("job asks for a password") << "401:job" << true
+                                                 << "did not take the job: the print system (CUPS) at 127.0.0.1:" << "";
         QTest::newRow("job taken") << "ok" << true << "" << "";
     }
     void toldInTime()
@@ -316,6 +326,43 @@ private slots:
             QTRY_VERIFY(server.Said().contains("cancel-job"));
         QVERIFY2(waited.elapsed() < 2 * Answer_Budget, qPrintable(QString::number(waited.elapsed())));
         QVERIFY2(longest < Answer_Budget / 2, qPrintable(QString::number(longest)));
+    }
+
+    // A job the server never confirms is cancelled, and a server that
+    // trickles its answer to that without end keeps neither a thread nor a
+    // connection: within seconds there are as many as before the print.
+    void trickledCancelLeavesNoThread()
+    {
+        // This thread and those made with std::thread carry the program's
+        // name; Qt names its own (its pool's end 30 s after their last work).
+        const auto threads = [] {
+            const auto name = [](const QString &path) {
+                QFile comm(path);
+                return comm.open(QIODevice::ReadOnly) ? comm.readAll() : QByteArray();
+            };
+            const QByteArray program = name(QStringLiteral("/proc/self/comm"));
+            const QDir tasks(QStringLiteral("/proc/self/task"));
+            return std::ranges::count_if(tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot), [&](const QString &task) {
+                return name(tasks.filePath(task + QStringLiteral("/comm"))) == program;
+            });
+        };
+        const auto connections = [] {
+            const QDir open(QStringLiteral("/proc/self/fd"));
+            return std::ranges::count_if(open.entryList(QDir::System | QDir::NoDotAndDotDot), [&](const QString &fd) {
+                return QFile::symLinkTarget(open.filePath(fd)).contains(QLatin1String("socket:"));
+            });
+        };
+        Fake_Server server(QStringLiteral("cancel-trickle"));
+        Set_Cups_Server(server.Address());
+        const auto threadsBefore = threads();
+        const auto connectionsBefore = connections();
+        Print(QStringLiteral("|"), QStringLiteral("Fake"));
+        Set_Cups_Server({});
+        QCOMPARE(failures_.size(), 1);
+        QVERIFY2(failures_[0].contains(QStringLiteral("asked to cancel")), qPrintable(failures_[0]));
+        QTRY_VERIFY_WITH_TIMEOUT(server.Said().contains("cancel-job"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(threads() <= threadsBefore, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(connections() <= connectionsBefore, 30000);
     }
 
     // Writing a PDF asks no print system (a PDF printer of Qt's would ask it
@@ -356,6 +403,38 @@ private slots:
         QVERIFY2(waited.elapsed() < 10000, qPrintable(QString::number(waited.elapsed())));
     }
 
+    // A print system that refuses the connection at once (nothing listens
+    // at its port) costs no wait: the real dialog opens to print to a file,
+    // and says over its buttons why it offers no printer.
+    void dialogSaysWhyNoPrinterIsOffered()
+    {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof address;
+        const int closed = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(bind(closed, reinterpret_cast<sockaddr *>(&address), size) == 0 &&
+                getsockname(closed, reinterpret_cast<sockaddr *>(&address), &size) == 0);
+        ::close(closed); // nothing listens there now
+        const QByteArray where = "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
+        Set_Cups_Server(where);
+        Set_Printer_Dialog();
+        QStringList said;
+        QTimer act;
+        connect(&act, &QTimer::timeout, this, [&said] {
+            if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget())) {
+                for (const QLabel *label : dialog->findChildren<QLabel *>())
+                    if (label->isVisible() && label->text().startsWith(QLatin1String("No printer")))
+                        said << label->text();
+                QMetaObject::invokeMethod(dialog, "reject");
+            }
+        });
+        act.start(100);
+        Print_Page(nullptr);
+        Set_Cups_Server({});
+        QVERIFY(failures_.isEmpty());
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].contains("no print system (CUPS) takes connections at " + where), qPrintable(said[0]));
+    }
+
     // The real dialog with a pipe as its file: "Print" is refused with a
     // message before Qt's dialog opens the name (where it would wait for a
     // reader for ever; one comes after 10 s should it do so), and the dialog
@@ -386,6 +465,80 @@ private slots:
         reader.kill();
         reader.waitForFinished();
         QCOMPARE(told, QStringList(QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.").arg(pipe)));
+    }
+
+    // A relative name typed in the real dialog is the file in the home
+    // folder, where Qt prints it: the question whether to overwrite and the
+    // refusal of a pipe are about that file, and it is the one written;
+    // a file or pipe of that name in the working folder is left alone.
+    void dialogTakesARelativeNameInTheHomeFolder_data()
+    {
+        QTest::addColumn<QString>("inHome");    // under the name in the home folder: "", "file" or "pipe"
+        QTest::addColumn<QString>("inWorking"); // the same in the working folder
+        QTest::addColumn<QString>("told");      // what the dialog says (%1: the file in the home folder), answered "Yes"
+        const QString overwrite = QStringLiteral("%1 already exists.\nDo you want to overwrite it?");
+        const QString pipe = QStringLiteral("\"%1\" is not a regular file.\nPlease choose a different file name.");
+        QTest::newRow("file in the home folder only") << "file" << "" << overwrite;
+        QTest::newRow("file in the working folder only") << "" << "file" << "";
+        QTest::newRow("pipe in the home folder only") << "pipe" << "" << pipe;
+        QTest::newRow("pipe in the working folder only") << "" << "pipe" << "";
+    }
+    void dialogTakesARelativeNameInTheHomeFolder()
+    {
+        QFETCH(QString, inHome);
+        QFETCH(QString, inWorking);
+        QFETCH(QString, told);
+        QTemporaryDir home, working;
+        const QString name = QStringLiteral("report.pdf");
+        const auto make = [&name](const QTemporaryDir &folder, const QString &what) {
+            const QString path = folder.filePath(name);
+            if (what == QLatin1String("pipe"))
+                return mkfifo(QFile::encodeName(path), 0600) == 0;
+            QFile file(path);
+            return what.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write("kept") == 4);
+        };
+        QVERIFY(make(home, inHome) && make(working, inWorking));
+        const QByteArray oldHome = qgetenv("HOME");
+        const QString oldWorking = QDir::currentPath();
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QDir::setCurrent(working.path());
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            QDir::setCurrent(oldWorking);
+        });
+        Set_Printer_Dialog();
+        QStringList said;
+        bool pressed = false;
+        QTimer act;
+        connect(&act, &QTimer::timeout, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                said << box->text(), box->done(QMessageBox::Yes);
+            } else if (auto *dialog = qobject_cast<QPrintDialog *>(modal); dialog && pressed) {
+                QMetaObject::invokeMethod(dialog, "reject"); // left open after a refusal
+            } else if (dialog) { // "Print to File (PDF)", the name typed, "Print"
+                auto *printers = dialog->findChild<QComboBox *>(QStringLiteral("printers"));
+                printers->setCurrentIndex(printers->count() - 1);
+                dialog->findChild<QLineEdit *>(QStringLiteral("filename"))->setText(name);
+                pressed = true;
+                QMetaObject::invokeMethod(dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok), "click",
+                                          Qt::QueuedConnection);
+            }
+        });
+        act.start(100);
+        Print_Page(nullptr);
+        act.stop();
+        QVERIFY(pressed);
+        QCOMPARE(said, told.isEmpty() ? QStringList() : QStringList(told.arg(home.filePath(name))));
+        QVERIFY2(failures_.isEmpty(), qPrintable(failures_.join(u'\n')));
+        const auto kind = [&name](const QTemporaryDir &folder) {
+            const QFileInfo found(folder.filePath(name));
+            QFile file(found.filePath());
+            return !found.exists() ? QString() : !found.isFile() ? QStringLiteral("pipe")
+                   : file.open(QIODevice::ReadOnly) && file.read(4) == "kept" ? QStringLiteral("file") : QStringLiteral("pdf");
+        };
+        QCOMPARE(kind(working), inWorking); // as it was
+        QCOMPARE(kind(home), inHome == QLatin1String("pipe") ? inHome : QStringLiteral("pdf"));
     }
 
     // Through the queue: taken as it is, refused while the dialog is open (the administrator's
