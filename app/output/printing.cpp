@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrintEngine>
 
 #include <algorithm>
@@ -107,7 +108,7 @@ Result<Printed> Print_On(QPrinter &printer, QDeadlineTimer deadline, const Still
     if (!file.isEmpty()) {
         if (const Result<> written = Write_Page_Pdf(QFile::encodeName(file), printer.pageLayout()); !written.Ok())
             return Failure{written.Message()};
-        return Printed{};
+        return Printed{{}, QFileInfo(file).absoluteFilePath()};
     }
     if (printer.printerName().isEmpty())
         return Failure{Tr("no printer and no file was chosen")};

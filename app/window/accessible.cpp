@@ -401,8 +401,19 @@ void Description_Changed(QObject *object)
             Send_Description(changed, 0);
 }
 
+namespace {
+std::function<void(const QString &)> saidListener;
+} // namespace
+
+void Hear_Said(std::function<void(const QString &)> listener)
+{
+    saidListener = std::move(listener);
+}
+
 void Say(const QString &message)
 {
+    if (saidListener)
+        saidListener(message);
     QWidget *focus = QApplication::focusWidget();
     if (!focus || !QAccessible::isActive())
         return;

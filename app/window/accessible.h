@@ -11,6 +11,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
 class QComboBox;
 class QObject;
 class QWidget;
@@ -55,3 +57,7 @@ void Description_Changed(QObject *object);
 // the focused object's description: the message goes as one, and the real
 // description is then to be read anew. Nothing while none listens.
 void Say(const QString &message);
+
+// Tests hear every message given to Say, whether or not a reader listens;
+// passing nothing stops that.
+void Hear_Said(std::function<void(const QString &message)> listener = {});

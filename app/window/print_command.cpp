@@ -1,16 +1,20 @@
 #include "print_command.h"
 
+#include "accessible.h"
 #include "printing.h"
 #include "qt_cups_calls.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressDialog>
+#include <QTimer>
+#include <QToolTip>
 
 #include <exception>
 #include <memory>
@@ -40,6 +44,12 @@ public:
     {
         QCoreApplication::processEvents(progress_.isVisible() ? QEventLoop::AllEvents
                                                               : QEventLoop::ExcludeUserInputEvents);
+        // A screen reader meets the box by its title and its button: what
+        // is waited for is said as it shows.
+        if (progress_.isVisible() && !told_) {
+            told_ = true;
+            Say(progress_.labelText());
+        }
         return !progress_.wasCanceled();
     }
     ::Still_Waiting Waiting()
@@ -50,6 +60,7 @@ public:
 
 private:
     QProgressDialog progress_;
+    bool told_ = false;
 };
 
 // The print command while it runs: the deadline of the user's last action,
@@ -106,6 +117,51 @@ void Warn_Print_Failed(QWidget *window, const QString &message)
 void Tell_Print_Waits(QWidget *window, const QString &notice)
 {
     QMessageBox::information(window, Tr("Print"), notice);
+}
+
+// Shows `text` for a while under the window's keyboard focus, as a tooltip
+// is, once the window is active again: a tooltip goes as any window is
+// activated or any widget takes the focus.
+class Transient_Tip : public QObject {
+public:
+    Transient_Tip(QWidget *window, const QString &text) : QObject(window), window_(window), text_(text)
+    {
+        if (window->isActiveWindow())
+            QTimer::singleShot(0, this, [this] { Show(); });
+        else
+            window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate) // the focus is set next
+            QTimer::singleShot(0, this, [this] { Show(); });
+        return false;
+    }
+
+private:
+    void Show()
+    {
+        QWidget *under = QApplication::focusWidget();
+        if (!under || under->window() != window_)
+            under = window_;
+        QToolTip::showText(under->mapToGlobal(QPoint(0, under->height())), text_, under, QRect(), 10000);
+        deleteLater();
+    }
+
+    QWidget *window_;
+    QString text_;
+};
+
+// Where a page printed to a file went: said to a screen reader, and shown as
+// a passing tip (the window itself has no place for such a word, and keeps
+// its controls as they are).
+void Tell_Saved(QWidget *window, const QString &file)
+{
+    const QString told = Tr("The page was saved as %1").arg(QDir::toNativeSeparators(file));
+    Say(told);
+    new Transient_Tip(window, told);
 }
 
 Printer_Dialog printerDialog = Show_Print_Dialog;
@@ -240,4 +296,6 @@ void Print_Page(QWidget *window)
         failureReport(window, outcome->Message());
     else if (!outcome->Value().notice.isEmpty())
         noticeReport(window, outcome->Value().notice);
+    else if (!outcome->Value().file.isEmpty())
+        Tell_Saved(window, outcome->Value().file);
 }
