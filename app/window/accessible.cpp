@@ -394,6 +394,16 @@ void Offer_Page_Box(QComboBox *box)
     box->setProperty(Offered_As, int(Offered::Page_Box));
 }
 
+void Offer_Named_Box(QComboBox *box)
+{
+    Offer_Page_Box(box);
+    // A widget made while a reader listens has its accessible object made
+    // at once, as Qt's own: it is let go, so that the next is ours.
+    if (QAccessible::isActive())
+        if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(box))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+}
+
 void Description_Changed(QObject *object)
 {
     if (QAccessible::isActive())

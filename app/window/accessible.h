@@ -46,6 +46,9 @@ void Install_Accessibility();
 // `box` as the page box.
 void Offer_Page(QWidget *view);
 void Offer_Page_Box(QComboBox *box);
+// `box` as the page box is offered: named by its accessible name, its entry
+// its value and text (Qt names a combo box after its entry instead).
+void Offer_Named_Box(QComboBox *box);
 
 // Tells a screen reader that the object's description changed, so that it
 // reads it anew; nothing is said. Nothing while no assistive technology

@@ -5,6 +5,7 @@
 #include "qt_cups_calls.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -38,6 +39,10 @@ public:
         progress_.setWindowTitle(Tr("Print"));
         progress_.setWindowModality(Qt::WindowModal);
         progress_.setMinimumDuration(500);
+        // The box's own timer, started as it is made, keeps the 4 s it had
+        // then: its value is never set (the box only waits), which is what
+        // would start it again with the half second.
+        QTimer::singleShot(500, &progress_, SLOT(forceShow()));
     }
 
     bool Still_Waiting()
@@ -45,8 +50,8 @@ public:
         QCoreApplication::processEvents(progress_.isVisible() ? QEventLoop::AllEvents
                                                               : QEventLoop::ExcludeUserInputEvents);
         // A screen reader meets the box by its title and its button: what
-        // is waited for is said as it shows.
-        if (progress_.isVisible() && !told_) {
+        // is waited for is said once the box has the keyboard.
+        if (progress_.isActiveWindow() && !told_) {
             told_ = true;
             Say(progress_.labelText());
         }
@@ -103,6 +108,12 @@ bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
     if (command->questions.Cancelled() || !command->questions.Answered().Ok())
         return false;
     command->questions.End();
+    // Qt names its printer box after the printer chosen, and a screen
+    // reader then says only "combo box": named, it says the printer too.
+    if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers"))) {
+        printers->setAccessibleName(Tr("Printer"));
+        Offer_Named_Box(printers);
+    }
     dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
     if (!Guard_Print_Dialog(dialog))
         qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
@@ -119,9 +130,10 @@ void Tell_Print_Waits(QWidget *window, const QString &notice)
     QMessageBox::information(window, Tr("Print"), notice);
 }
 
-// Shows `text` for a while under the window's keyboard focus, as a tooltip
-// is, once the window is active again: a tooltip goes as any window is
-// activated or any widget takes the focus.
+// Says `text` and shows it for a while under the window's keyboard focus,
+// as a tooltip is, once the window is active again: a screen reader hears
+// only the focus, and a tooltip goes as any window is activated or any
+// widget takes the focus.
 class Transient_Tip : public QObject {
 public:
     Transient_Tip(QWidget *window, const QString &text) : QObject(window), window_(window), text_(text)
@@ -143,6 +155,7 @@ protected:
 private:
     void Show()
     {
+        Say(text_);
         QWidget *under = QApplication::focusWidget();
         if (!under || under->window() != window_)
             under = window_;
@@ -159,9 +172,7 @@ private:
 // its controls as they are).
 void Tell_Saved(QWidget *window, const QString &file)
 {
-    const QString told = Tr("The page was saved as %1").arg(QDir::toNativeSeparators(file));
-    Say(told);
-    new Transient_Tip(window, told);
+    new Transient_Tip(window, Tr("The page was saved as %1").arg(QDir::toNativeSeparators(file)));
 }
 
 Printer_Dialog printerDialog = Show_Print_Dialog;
