@@ -24,6 +24,7 @@
 #include <QSet>
 #include <QCoreApplication>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QThreadPool>
@@ -495,8 +496,8 @@ private slots:
         window->Set_Caret(from >= 0 ? from : int(The_Page_Text().text.size()) - 1);
         QStringList heard;
         Hear_Said([&](const QString &message) { heard << message; });
+        const auto deaf = qScopeGuard([] { Hear_Said(); });
         QTest::keyClick(viewport, Qt::Key(key), ctrl ? Qt::ControlModifier : Qt::NoModifier);
-        Hear_Said();
         QCOMPARE(heard.join(u'|'), said);
     }
 
@@ -510,6 +511,7 @@ private slots:
         QComboBox *box = window->cboPage.box();
         QStringList heard;
         Hear_Said([&](const QString &message) { heard << message; });
+        const auto deaf = qScopeGuard([] { Hear_Said(); });
         const struct {
             std::function<void()> close;
             const char *said;
@@ -529,7 +531,6 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(heard.join(u'|'), QString::fromUtf8(closing.said));
         }
-        Hear_Said();
     }
 
     // A print to a file tells where the page went, its whole path, in words
@@ -540,12 +541,18 @@ private slots:
         QTemporaryDir dir;
         const QString before = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        auto window = Started_Window();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
         QStringList heard;
         Hear_Said([&](const QString &message) { heard << message; });
         Set_Print_Failure_Report([](QWidget *, const QString &) {});
+        const auto restore = qScopeGuard([&] {
+            Hear_Said();
+            Set_Printer_Dialog();
+            Set_Print_Failure_Report();
+            QDir::setCurrent(before);
+        });
+        auto window = Started_Window();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
         const QString saved = QStringLiteral("The page was saved as %1");
         const struct {
             QString file; // "": the dialog is cancelled
@@ -558,23 +565,20 @@ private slots:
         };
         for (const auto &print : prints) {
             heard.clear();
-            QToolTip::hideText();
+            const QString shown = QToolTip::text(); // the tip of the row before
             Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
                 printer.setOutputFileName(print.file);
                 return !print.file.isEmpty();
             });
             Click(*window, "PDF");
             if (!print.said.isEmpty()) {
-                QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), print.said, Patience_Ms);
+                QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible() && QToolTip::text() != shown, Patience_Ms);
+                QCOMPARE(QToolTip::text(), print.said);
                 QVERIFY(QFile::exists(print.said.section(u' ', 5)));
             }
             QCoreApplication::processEvents();
             QCOMPARE(heard.join(u'|'), print.said);
         }
-        Hear_Said();
-        Set_Printer_Dialog();
-        Set_Print_Failure_Report();
-        QDir::setCurrent(before);
     }
 
     // A print system that takes the connection and never answers: the box
@@ -599,10 +603,16 @@ private slots:
             if (auto *box = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget()))
                 QTimer::singleShot(0, box, &QProgressDialog::cancel); // the user stops waiting
         });
+        // Unheard, the box is never cancelled: the print then fails, as it
+        // does when nobody stops waiting.
+        Set_Print_Failure_Report([&](QWidget *, const QString &why) { heard << why; });
+        const auto restore = qScopeGuard([&] {
+            Hear_Said();
+            Set_Print_Failure_Report();
+            cups->setServer(nullptr); // where the machine's print system is, as before
+            close(server);
+        });
         Click(*window, "PDF");
-        Hear_Said();
-        cups->setServer(nullptr); // where the machine's print system is, as before
-        close(server);
         QCOMPARE(heard, QStringList(QStringLiteral("Asking the print system (CUPS)\u2026")));
     }
 
