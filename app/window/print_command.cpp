@@ -172,7 +172,11 @@ private:
 // its controls as they are).
 void Tell_Saved(QWidget *window, const QString &file)
 {
-    new Transient_Tip(window, Tr("The page was saved as %1").arg(QDir::toNativeSeparators(file)));
+    const QString told = Tr("The page was saved as %1").arg(QDir::toNativeSeparators(file));
+    if (window)
+        new Transient_Tip(window, told);
+    else // a print without a window: said where the focus is
+        Say(told);
 }
 
 Printer_Dialog printerDialog = Show_Print_Dialog;
