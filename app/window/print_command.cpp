@@ -147,8 +147,10 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::WindowActivate) // the focus is set next
+        if (event->type() == QEvent::WindowActivate) { // the focus is set next
+            window_->removeEventFilter(this);
             QTimer::singleShot(0, this, [this] { Show(); });
+        }
         return false;
     }
 
