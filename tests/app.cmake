@@ -93,7 +93,7 @@ add_test(NAME test_orca
             ${DBUS_RUN_SESSION} -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/app/test_orca.py
             $<TARGET_FILE:quorvel> ${CMAKE_CURRENT_BINARY_DIR}/orca)
 set_tests_properties(test_orca PROPERTIES
-    ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 300)
+    ENVIRONMENT "LC_ALL=C.UTF-8;QT_QPA_FONTDIR=" LABELS "app;e2e" RUN_SERIAL TRUE TIMEOUT 420)
 
 # The first frame on small screens under openbox (at scale 2 too), the
 # window shown beside a window manager that starts with it (20 starts), and

@@ -141,9 +141,11 @@ struct Print_Job {
 };
 
 // A print that was not refused: the notice the user is told, if any (a
-// job that waits in a stopped queue, or is held).
+// job that waits in a stopped queue, or is held), and for a print to a file
+// the file written, its whole path.
 struct Printed {
     QString notice;
+    QString file = {};
 };
 
 // Hands `job` to the print system: the queue asked first (gone, refusing

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrintEngine>
 
 #include <algorithm>
@@ -118,7 +119,7 @@ Result<Printed> Print_On(QPrinter &printer, QDeadlineTimer deadline, const Still
     if (!file.isEmpty()) {
         if (const Result<> written = Write_Page_Pdf(QFile::encodeName(file), printer.pageLayout()); !written.Ok())
             return Failure{written.Message()};
-        return Printed{};
+        return Printed{{}, QFileInfo(file).absoluteFilePath()};
     }
     if (printer.printerName().isEmpty())
         return Failure{Tr("no printer and no file was chosen")};

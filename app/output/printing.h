@@ -37,6 +37,6 @@ Result<> Check_Print_File(const QString &name);
 // Prints the page on `printer` as the dialog left it: to its file (the one
 // PDF the programs write, on the dialog's page layout), or to its queue,
 // with the options the dialog chose (Submit_Job: told by `deadline`,
-// `waiting` called meanwhile). Draws in a Drawing_Scope: OutputTarget and
+// `waiting` called meanwhile). A file written is named in what it returns. Draws in a Drawing_Scope: OutputTarget and
 // Zoom_Factor are left as they were.
 Result<Printed> Print_On(QPrinter &printer, QDeadlineTimer deadline, const Still_Waiting &waiting);

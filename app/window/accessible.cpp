@@ -463,6 +463,16 @@ void Offer_Page_Box(QComboBox *box)
     box->setProperty(Offered_As, int(Offered::Page_Box));
 }
 
+void Offer_Named_Box(QComboBox *box)
+{
+    Offer_Page_Box(box);
+    // A widget made while a reader listens has its accessible object made
+    // at once, as Qt's own: it is let go, so that the next is ours.
+    if (QAccessible::isActive())
+        if (QAccessibleInterface *made = QAccessible::queryAccessibleInterface(box))
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+}
+
 void Description_Changed(QObject *object)
 {
     if (QAccessible::isActive())
@@ -470,8 +480,19 @@ void Description_Changed(QObject *object)
             Send_Description(changed, 0);
 }
 
+namespace {
+std::function<void(const QString &)> saidListener;
+} // namespace
+
+void Hear_Said(std::function<void(const QString &)> listener)
+{
+    saidListener = std::move(listener);
+}
+
 void Say(const QString &message)
 {
+    if (saidListener)
+        saidListener(message);
     QWidget *focus = QApplication::focusWidget();
     if (!focus || !QAccessible::isActive())
         return;

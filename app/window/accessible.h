@@ -11,6 +11,8 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
+
 class QComboBox;
 class QObject;
 class QWidget;
@@ -44,6 +46,9 @@ void Install_Accessibility();
 // `box` as the page box.
 void Offer_Page(QWidget *view);
 void Offer_Page_Box(QComboBox *box);
+// `box` as the page box is offered: named by its accessible name, its entry
+// its value and text (Qt names a combo box after its entry instead).
+void Offer_Named_Box(QComboBox *box);
 
 // Tells a screen reader that the object's description changed, so that it
 // reads it anew; nothing is said. Nothing while no assistive technology
@@ -55,3 +60,7 @@ void Description_Changed(QObject *object);
 // the focused object's description: the message goes as one, and the real
 // description is then to be read anew. Nothing while none listens.
 void Say(const QString &message);
+
+// Tests hear every message given to Say, whether or not a reader listens;
+// passing nothing stops that.
+void Hear_Said(std::function<void(const QString &message)> listener = {});

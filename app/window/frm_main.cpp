@@ -167,6 +167,22 @@ QString Arrow_Keys(bool caret)
                  : QStringLiteral("the arrows scroll, F7 moves a caret instead");
 }
 
+// What a screen reader is told of a caret key beyond the move itself: the
+// text's end when the caret could go no further that way, and the whole
+// line that Ctrl+Home or Ctrl+End lands on (of a jump, a reader says only
+// the character). Nothing otherwise.
+QString Caret_Words(const QString &text, int key, bool ctrl, int from, int to)
+{
+    const bool back = key == Qt::Key_Up || key == Qt::Key_Left;
+    if (from == to && (back || key == Qt::Key_Down || key == Qt::Key_Right))
+        return back ? QStringLiteral("Top of the page") : QStringLiteral("End of the page");
+    if (ctrl && (key == Qt::Key_Home || key == Qt::Key_End)) {
+        const auto [start, end] = Unit_At(text, to, QAccessible::LineBoundary);
+        return text.mid(start, end - start).trimmed();
+    }
+    return QString();
+}
+
 qreal Canvas_Ratio(const QWidget *window)
 {
     return std::min(window->devicePixelRatioF(), Canvas_Ratio_Limit);
@@ -320,6 +336,7 @@ void frmMain::Make_Page_Box()
     box->raise();
     box->setToolTip(QStringLiteral("Choose the page to show"));
     box->view()->setAccessibleName(QStringLiteral("Pages"));
+    box->view()->parentWidget()->installEventFilter(this); // the list's popup
     connect(box, &QComboBox::currentTextChanged, this,
             [this] { Handle("cboPage_Change", [this] { cboPage_Change(); }); });
 
@@ -671,6 +688,18 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         watched == Toolbar->widgetForAction(Toolbar->Button(Command::Current).action)) {
         // The "Current" placeholder: shown on the toolbar or moved to its overflow.
         cboPage.box()->setHidden(static_cast<QWidget *>(watched)->isHidden());
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+               watched == cboPage.box()->view()->parentWidget()) {
+        // The page box's list closed on the page it opened on (Escape, or
+        // the same page taken again): the page that stays chosen is said,
+        // once the box has taken what was chosen and the focus is back.
+        if (event->type() == QEvent::Show)
+            listOpenedOn_ = cboPage.ListIndex();
+        else
+            QTimer::singleShot(0, this, [this] {
+                if (cboPage.ListIndex() == listOpenedOn_)
+                    Say(QStringLiteral("%1 stays chosen").arg(cboPage.Text()));
+            });
     } else if (event->type() == QEvent::KeyPress) {
         // Enter uses a toolbar command as Space does.
         const int key = static_cast<QKeyEvent *>(event)->key();
@@ -727,9 +756,13 @@ bool frmMain::Viewport_Key(const QKeyEvent &press)
         return true;
     }
     if (Caret_Keys()) {
-        const int moved = Caret_After_Key(The_Page_Text().text, caret_, key, press.modifiers() & Qt::ControlModifier);
+        const QString &text = The_Page_Text().text;
+        const bool ctrl = press.modifiers() & Qt::ControlModifier;
+        const int from = caret_, moved = Caret_After_Key(text, caret_, key, ctrl);
         if (moved >= 0) {
             Set_Caret(moved);
+            if (const QString words = Caret_Words(text, key, ctrl, from, caret_); !words.isEmpty())
+                Say(words);
             return true;
         }
     }

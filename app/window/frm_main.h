@@ -134,6 +134,7 @@ private:
     int wheelRest_ = 0;
     int caret_ = 0;
     int caretKeys_ = -1; // F7's choice, once made
+    int listOpenedOn_ = -1; // the page chosen when the page box's list last opened
     enum class After_Paint { Nothing, Warm_Up, Icon };
     After_Paint afterPaint_ = After_Paint::Nothing;
     Caret_Mark *caretMark_ = nullptr;

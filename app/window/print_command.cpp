@@ -1,12 +1,15 @@
 #include "print_command.h"
 
+#include "accessible.h"
 #include "printing.h"
 #include "qt_cups_calls.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,6 +17,8 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QScopedValueRollback>
+#include <QTimer>
+#include <QToolTip>
 
 #include <exception>
 #include <memory>
@@ -37,12 +42,22 @@ public:
         progress_.setWindowTitle(Tr("Print"));
         progress_.setWindowModality(Qt::WindowModal);
         progress_.setMinimumDuration(500);
+        // The box's own timer, started as it is made, keeps the 4 s it had
+        // then: its value is never set (the box only waits), which is what
+        // would start it again with the half second.
+        QTimer::singleShot(500, &progress_, SLOT(forceShow()));
     }
 
     bool Still_Waiting()
     {
         QCoreApplication::processEvents(progress_.isVisible() ? QEventLoop::AllEvents
                                                               : QEventLoop::ExcludeUserInputEvents);
+        // A screen reader meets the box by its title and its button: what
+        // is waited for is said once the box has the keyboard.
+        if (progress_.isActiveWindow() && !told_) {
+            told_ = true;
+            Say(progress_.labelText());
+        }
         return !progress_.wasCanceled();
     }
     ::Still_Waiting Waiting()
@@ -53,6 +68,7 @@ public:
 
 private:
     QProgressDialog progress_;
+    bool told_ = false;
 };
 
 // The print command while it runs: the deadline of the user's last action,
@@ -97,6 +113,12 @@ bool Show_Print_Dialog(QPrinter &printer, QWidget *parent)
     if (command->questions.Cancelled() || !command->questions.Answered().Ok())
         return false;
     command->questions.End();
+    // Qt names its printer box after the printer chosen, and a screen
+    // reader then says only "combo box": named, it says the printer too.
+    if (auto *printers = dialog.findChild<QComboBox *>(QStringLiteral("printers"))) {
+        printers->setAccessibleName(Tr("Printer"));
+        Offer_Named_Box(printers);
+    }
     dialog.setOptions(Printer_Dialog_Options(dialog.options(), dlgCommon.Flags));
     if (!Guard_Print_Dialog(dialog))
         qWarning("The printer dialog is not built as expected: its \"Print\" button may wait on the print system");
@@ -116,6 +138,57 @@ void Warn_Print_Failed(QWidget *window, const QString &message)
 void Tell_Print_Waits(QWidget *window, const QString &notice)
 {
     QMessageBox::information(window, Tr("Print"), notice);
+}
+
+// Says `text` and shows it for a while under the window's keyboard focus,
+// as a tooltip is, once the window is active again: a screen reader hears
+// only the focus, and a tooltip goes as any window is activated or any
+// widget takes the focus.
+class Transient_Tip : public QObject {
+public:
+    Transient_Tip(QWidget *window, const QString &text) : QObject(window), window_(window), text_(text)
+    {
+        if (window->isActiveWindow())
+            QTimer::singleShot(0, this, [this] { Show(); });
+        else
+            window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate) { // the focus is set next
+            window_->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { Show(); });
+        }
+        return false;
+    }
+
+private:
+    void Show()
+    {
+        Say(text_);
+        QWidget *under = QApplication::focusWidget();
+        if (!under || under->window() != window_)
+            under = window_;
+        QToolTip::showText(under->mapToGlobal(QPoint(0, under->height())), text_, under, QRect(), 10000);
+        deleteLater();
+    }
+
+    QWidget *window_;
+    QString text_;
+};
+
+// Where a page printed to a file went: said to a screen reader, and shown as
+// a passing tip (the window itself has no place for such a word, and keeps
+// its controls as they are).
+void Tell_Saved(QWidget *window, const QString &file)
+{
+    const QString told = Tr("The page was saved as %1").arg(QDir::toNativeSeparators(file));
+    if (window)
+        new Transient_Tip(window, told);
+    else // a print without a window: said where the focus is
+        Say(told);
 }
 
 Printer_Dialog printerDialog = Show_Print_Dialog;
@@ -264,4 +337,6 @@ void Print_Page(QWidget *window)
         failureReport(window, outcome->Message());
     else if (!outcome->Value().notice.isEmpty())
         noticeReport(window, outcome->Value().notice);
+    else if (!outcome->Value().file.isEmpty())
+        Tell_Saved(window, outcome->Value().file);
 }

@@ -1,17 +1,25 @@
 # The viewer window frmMain (library quorvel_app, so tests can drive it) and
 # the program quorvel.
 
+# What a screen reader meets beyond Qt's own, and how the window and the
+# print command say things to it.
+add_library(quorvel_accessible STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/accessible.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/accessible.h
+)
+target_include_directories(quorvel_accessible PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quorvel_accessible PUBLIC quorvel_page quorvel_draw Qt6::Widgets Qt6::DBus)
+
 # The print command's dialogs and messages (the printing is app/output's).
 add_library(quorvel_print_command STATIC
     ${CMAKE_CURRENT_LIST_DIR}/print_command.cpp
     ${CMAKE_CURRENT_LIST_DIR}/print_command.h
 )
 target_include_directories(quorvel_print_command PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quorvel_print_command PUBLIC quorvel_printing quorvel_draw Qt6::Widgets Qt6::PrintSupport)
+target_link_libraries(quorvel_print_command PUBLIC quorvel_accessible quorvel_printing quorvel_draw Qt6::Widgets
+                      Qt6::PrintSupport)
 
 add_library(quorvel_app STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/accessible.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/accessible.h
     ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
     ${CMAKE_CURRENT_LIST_DIR}/controls.h
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp

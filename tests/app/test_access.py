@@ -6,12 +6,15 @@ text, then a walk with Tab and the shortcuts that reaches and uses every
 command, with what each did (the focus, the page's description and the size
 of its first line, the events a screen reader hears), and the page's caret
 moved by the text interface and by the keys, with the line at the caret and
-whether the view shows it. The whole record is compared with one
-reviewed reference; a difference leaves what was seen beside it.
+whether the view shows it, the page's ends and the lines Ctrl+Home and
+Ctrl+End land on; the page box's list left by Escape; the box that waits for
+a print system that never answers, the print dialog's printer box, and a
+print to a file. The whole record is compared with one reviewed reference;
+a difference leaves what was seen beside it.
 
     test_access.py QUORVEL REFERENCE OUTPUT
 """
-import difflib, os, subprocess, sys, time
+import difflib, os, shutil, socket, subprocess, sys, tempfile, time
 
 import pyatspi
 from gi.repository import GLib
@@ -157,7 +160,7 @@ def on_event(event):
         heard.append(f"caret {event.detail1}")
     else:  # a description that is not a text is to be read anew
         said = event.any_data if isinstance(event.any_data, str) else "(read anew)"
-        heard.append(f"{event.source.name}: {said}")
+        heard.append(f"{event.source.name}: {said.replace(home, '$HOME')}")
 
 
 def tab_to(name):
@@ -183,8 +186,13 @@ def tab_round():
 
 wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 wait_for(window_manager_ready)
-env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-viewer = subprocess.Popen([quorvel], env=env)
+# A home of its own, where the print dialog offers to write its file, and a
+# print system that takes the connection and never answers, until it is closed.
+home = tempfile.mkdtemp(prefix="quorvel-access-")
+silent = socket.create_server(("127.0.0.1", 0), backlog=16)
+env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb", HOME=home,
+           CUPS_SERVER=f"127.0.0.1:{silent.getsockname()[1]}")
+viewer = subprocess.Popen([quorvel], env=env, cwd=home)
 try:
     if not wait_for(lambda: application() and page() and focused()):
         sys.exit("FAIL: the window did not show on the accessibility bus with the focus in it")
@@ -212,8 +220,8 @@ try:
     text = page().queryText()
     record.append(f"setCaretOffset(100) answers {text.setCaretOffset(100)}")
     caret_state("then")
-    for name in ("Down", "Down", "ctrl+Right", "ctrl+Left", "End", "Home", "ctrl+End", "Up", "ctrl+Home", "F7", "Down",
-                 "F7"):
+    for name in ("Down", "Down", "ctrl+Right", "ctrl+Left", "End", "Home", "ctrl+End", "Down", "Up", "ctrl+Home", "Up",
+                 "F7", "Down", "F7"):
         key(name)
         caret_state(name)
     record.append(f"no selection: count {text.getNSelections()}, addSelection {text.addSelection(0, 5)}, "
@@ -240,13 +248,47 @@ try:
                     f"page {page_state()}, heard {heard}"]
         record.extend(settle(line))
 
-    # Print opens the print dialog, Escape closes it; Quit ends the program.
+    heard.clear()
+    tab_to("Page")
+    key("alt+Down")
+    wait_for(lambda: find(application(), lambda acc: acc.name == "Pages" and
+                          pyatspi.STATE_SHOWING in acc.getState().getStates()))
+    key("Escape")
+    record.extend(settle(lambda: [f"Page box's list left by Escape: focus \"{focused() and focused().name}\", "
+                                  f"heard {heard}"]))
+
+    # Print before a print system that never answers: the box that waits
+    # says so, then why nothing printed; Return closes that.
+    tab_to("Exit: quit")
+    heard.clear()
+    key("ctrl+p")
+    why = wait_for(lambda: find(application(), lambda acc: acc.name.startswith("The page was not printed")))
+    record.append(f"Print by ctrl+p, the print system silent: heard {heard}, then "
+                  f"\"{why.name.split(':')[0] if why else 'nothing'}\"")
+    key("Return")
+    wait_for(lambda: not find(application(), lambda acc: acc.name.startswith("The page was not printed")))
+    silent.close()  # now nothing listens there: the dialog offers a file
+    heard.clear()
+
+    # Print opens the print dialog, its printer box named and saying the
+    # printer, Escape closes it; again, Return prints to the file it offers
+    # and where it went is heard; Quit ends the program.
     key("ctrl+p")
     dialog = wait_for(lambda: find(application(), lambda acc: acc.getRoleName() == "dialog"))
     record.append(f"Print by ctrl+p: {dialog.getRoleName() if dialog else 'nothing'} \"{dialog.name if dialog else ''}\"")
     key("Escape")
     closed = wait_for(lambda: not find(application(), lambda acc: acc.getRoleName() == "dialog"))
     record.extend(settle(lambda: [f"Escape: dialog closed {bool(closed)}, focus \"{focused() and focused().name}\""]))
+    key("ctrl+p")
+    printers = wait_for(lambda: find(application(), lambda acc: acc.getRoleName() == "combo box" and
+                                     pyatspi.STATE_FOCUSED in acc.getState().getStates()))
+    record.append(f"Print by ctrl+p: the focus on combo box \"{printers and printers.name}\", its text "
+                  f"{printers and printers.queryText().getText(0, -1)!r}")
+    heard.clear()
+    key("Return")
+    pdf = os.path.join(home, "Travel Expense Report.pdf")
+    record.extend(settle(lambda: [f"Return: file written {os.path.exists(pdf)}, focus \"{focused() and focused().name}\", "
+                                  f"heard {[h for h in heard if not h.startswith('caret')]}"]))  # the dialog's fields' carets
 
     record.append("# A window narrower than the toolbar: Tab round, and the overflow's menu")
     subprocess.run(["xdotool", "getactivewindow", "windowsize", "330", "300"], check=True)
@@ -275,6 +317,8 @@ try:
 finally:
     viewer.kill()
     wm.kill()
+    silent.close()
+    shutil.rmtree(home, ignore_errors=True)
 
 got = "\n".join(record) + "\n"
 with open(output, "w") as out:

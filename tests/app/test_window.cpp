@@ -6,20 +6,26 @@
 // to the pixel), on 72-, 144-, 288- and 131-DPI ones (20, 10, 5 and 10.99
 // twips, where a twip more or less shows), the page's text from 48 to 400
 // DPI, at device pixel ratios 2 and 1.5, and on a 320 x 200 screen.
+#include "cups_client.h"
 #include "frm_main.h"
 #include "page_build.h"
 #include "page_text.h"
 #include "print_command.h"
 #include "printed_page.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QProgressDialog>
+#include <QToolTip>
 #include <QPrinter>
 #include <QPainter>
 #include <QSet>
 #include <QCoreApplication>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QThreadPool>
@@ -33,6 +39,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -508,6 +517,162 @@ private slots:
         Set_Printer_Dialog();
         Set_Print_Failure_Report();
         QCOMPARE(dialogs, 2);
+    }
+
+    // The caret keys where a screen reader heard nothing or too little: at
+    // the page's ends, where the caret goes no further, the end is said;
+    // Ctrl+Home and Ctrl+End read the line they land on; a move inside the
+    // text says nothing beyond the move.
+    void caret_keys_say_the_ends_data()
+    {
+        QTest::addColumn<int>("from"); // -1: the last offset of the text
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("ctrl");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("Up on the first line") << 5 << int(Qt::Key_Up) << false << "Top of the page";
+        QTest::newRow("Left at the start") << 0 << int(Qt::Key_Left) << false << "Top of the page";
+        QTest::newRow("Ctrl+Left at the start") << 0 << int(Qt::Key_Left) << true << "Top of the page";
+        QTest::newRow("Down on the last line") << -1 << int(Qt::Key_Down) << false << "End of the page";
+        QTest::newRow("Right at the end") << -1 << int(Qt::Key_Right) << false << "End of the page";
+        QTest::newRow("Ctrl+Home") << 100 << int(Qt::Key_Home) << true << "HALBEK INCORPORATED";
+        QTest::newRow("Ctrl+End") << 0 << int(Qt::Key_End) << true << "APPROVED BY";
+        QTest::newRow("Down inside") << 100 << int(Qt::Key_Down) << false << "";
+        QTest::newRow("Up inside") << 100 << int(Qt::Key_Up) << false << "";
+        QTest::newRow("Left inside") << 1 << int(Qt::Key_Left) << false << "";
+        QTest::newRow("Home at a line's start") << 0 << int(Qt::Key_Home) << false << "";
+    }
+    void caret_keys_say_the_ends()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(bool, ctrl);
+        QFETCH(QString, said);
+        auto window = Started_Window();
+        QWidget *viewport = window->picWindow.widget();
+        if (!window->Caret_Keys())
+            QTest::keyClick(viewport, Qt::Key_F7);
+        QVERIFY(window->Caret_Keys());
+        window->Set_Caret(from >= 0 ? from : int(The_Page_Text().text.size()) - 1);
+        QStringList heard;
+        Hear_Said([&](const QString &message) { heard << message; });
+        const auto deaf = qScopeGuard([] { Hear_Said(); });
+        QTest::keyClick(viewport, Qt::Key(key), ctrl ? Qt::ControlModifier : Qt::NoModifier);
+        QCOMPARE(heard.join(u'|'), said);
+    }
+
+    // The page box's list closed on the page it was opened on, by Escape or
+    // by taking the same page, says which page stays chosen; a new page
+    // says only where it is.
+    void page_box_list_closed_says_the_page()
+    {
+        auto window = Started_Window();
+        window->cboPage.AddItem(QStringLiteral("Page 2"));
+        QComboBox *box = window->cboPage.box();
+        QStringList heard;
+        Hear_Said([&](const QString &message) { heard << message; });
+        const auto deaf = qScopeGuard([] { Hear_Said(); });
+        const struct {
+            std::function<void()> close;
+            const char *said;
+        } closings[] = {
+            {[&] { QTest::keyClick(box->view(), Qt::Key_Escape); }, "Page 1 stays chosen"},
+            {[&] { QTest::keyClick(box->view(), Qt::Key_Return); }, "Page 1 stays chosen"},
+            {[&] { QTest::keyClick(box->view(), Qt::Key_Down), QTest::keyClick(box->view(), Qt::Key_Return); },
+             "page 2 of 2"},
+            {[&] { QTest::keyClick(box->view(), Qt::Key_Escape); }, "Page 2 stays chosen"},
+        };
+        for (const auto &closing : closings) {
+            heard.clear();
+            box->showPopup();
+            QTRY_VERIFY_WITH_TIMEOUT(box->view()->isVisible(), Patience_Ms);
+            closing.close();
+            QTRY_VERIFY_WITH_TIMEOUT(!box->view()->isVisible() && !heard.isEmpty(), Patience_Ms);
+            QCoreApplication::processEvents();
+            QCOMPARE(heard.join(u'|'), QString::fromUtf8(closing.said));
+        }
+    }
+
+    // A print to a file tells where the page went, its whole path, in words
+    // heard and in a passing tip; a print that failed or was cancelled says
+    // nothing of a file.
+    void print_to_file_says_where()
+    {
+        QTemporaryDir dir;
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        QStringList heard;
+        Hear_Said([&](const QString &message) { heard << message; });
+        Set_Print_Failure_Report([](QWidget *, const QString &) {});
+        const auto restore = qScopeGuard([&] {
+            Hear_Said();
+            Set_Printer_Dialog();
+            Set_Print_Failure_Report();
+            QDir::setCurrent(before);
+        });
+        auto window = Started_Window();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
+        const QString saved = QStringLiteral("The page was saved as %1");
+        const struct {
+            QString file; // "": the dialog is cancelled
+            QString said;
+        } prints[] = {
+            {dir.filePath("page.pdf"), saved.arg(dir.filePath("page.pdf"))},
+            {"relative.pdf", saved.arg(dir.filePath("relative.pdf"))},
+            {dir.filePath("missing/page.pdf"), ""},
+            {"", ""},
+        };
+        for (const auto &print : prints) {
+            heard.clear();
+            const QString shown = QToolTip::text(); // the tip of the row before
+            Set_Printer_Dialog([&](QPrinter &printer, QWidget *) {
+                printer.setOutputFileName(print.file);
+                return !print.file.isEmpty();
+            });
+            Click(*window, "PDF");
+            if (!print.said.isEmpty()) {
+                QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible() && QToolTip::text() != shown, Patience_Ms);
+                QCOMPARE(QToolTip::text(), print.said);
+                QVERIFY(QFile::exists(print.said.section(u' ', 5)));
+            }
+            QCoreApplication::processEvents();
+            QCOMPARE(heard.join(u'|'), print.said);
+        }
+    }
+
+    // A print system that takes the connection and never answers: the box
+    // that says it is asked is heard as it shows.
+    void waiting_box_is_heard()
+    {
+        const int server = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(server >= 0 && bind(server, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+                listen(server, 4) == 0 && getsockname(server, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+        const Cups_Library *cups = Cups_System();
+        if (!cups)
+            QSKIP("libcups cannot be loaded here, and the print command asks nothing without it");
+        cups->setServer("127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
+        auto window = Started_Window();
+        QStringList heard;
+        Hear_Said([&](const QString &message) {
+            heard << message;
+            if (auto *box = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget()))
+                QTimer::singleShot(0, box, &QProgressDialog::cancel); // the user stops waiting
+        });
+        // Unheard, the box is never cancelled: the print then fails, as it
+        // does when nobody stops waiting.
+        Set_Print_Failure_Report([&](QWidget *, const QString &why) { heard << why; });
+        const auto restore = qScopeGuard([&] {
+            Hear_Said();
+            Set_Print_Failure_Report();
+            cups->setServer(nullptr); // where the machine's print system is, as before
+            close(server);
+        });
+        Click(*window, "PDF");
+        QCOMPARE(heard, QStringList(QStringLiteral("Asking the print system (CUPS)\u2026")));
     }
 
     // Every caption whole, descenders included (the button as wide and high as
