@@ -510,7 +510,8 @@ private slots:
     // that is not an amount told apart, many rows counted), and a row left
     // that way is told as it is left; every row of the days and the cash
     // column adds into its totals (a bit each); totals are never capped;
-    // totals of nothing are empty.
+    // what is typed into a total or the notice is refused out loud; totals
+    // of nothing are empty.
     void theFormAddsUp_data()
     {
         QTest::addColumn<QStringList>("filled");
@@ -610,6 +611,18 @@ private slots:
                   << "total_incidentals" + QString(column) + "1,308.16"
                   << "total_expense" + QString(column) + "5,242.87";
         QTest::newRow("every row of the days and of the cash column") << QStringList{} << typed << holds;
+        // Chromium tabs into the totals and the notice after the last typed field.
+        QTest::newRow("typed into a total, refused and said")
+            << QStringList{} << QStringList{"lunch.mon=7", "total_meals.mon=412.80"}
+            << QStringList{"alert=Total meals (self), Monday is worked out from the cells it adds up, and takes "
+                           "nothing typed in: \"412.80\" is not kept. Type it into the cell it is meant for.",
+                           "amount_due_company=?", "amount_due_employee=?",
+                           "check=Lunch: the days do not add up to TOTAL CHARGE + TOTAL CASH", "lunch.mon=7.00",
+                           "total_expense.mon=7.00", "total_meals.mon=7.00"};
+        QTest::newRow("typed into the notice, refused and said")
+            << QStringList{} << QStringList{"check=Paris"}
+            << QStringList{"alert=The line over the grid says what does not add up on the form, and takes nothing "
+                           "typed in: \"Paris\" is not kept. Type it into the cell it is meant for."};
         QTest::newRow("typed, then cleared")
             << QStringList{} << QStringList{"breakfast.tue=5", "travel_advances=9", "breakfast.tue=", "travel_advances="}
             << QStringList{};
