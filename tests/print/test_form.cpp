@@ -468,6 +468,31 @@ private slots:
         QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
     }
 
+    // A value too long to read at 6 points in its field is shown as its
+    // start and "..." where a reader runs the form's scripts (MuPDF here),
+    // and kept whole; a short one as it is. Shortened, it is drawn as large
+    // as the short one (MuPDF fits a day cell's value to its height, about
+    // 5 points): not shrunk to its field's width (3.5 points whole).
+    void aLongValueShowsWhereItGoesOn()
+    {
+        const QString filled = dir_.filePath(QStringLiteral("long-values.pdf"));
+        QCOMPARE(QProcess::execute("mutool", {"run", REFERENCE_DIR "/print/mutool-fill.js", "--scripts", pdf_, filled,
+                                              "Cities overnight, Wednesday=Llanfairpwllgwyngyll",
+                                              "Cities overnight, Thursday=Oslo"}),
+                 0);
+        QCOMPARE(Printed_Values(filled).value("cities_overnight.wed"), QString::fromUtf8("Llanfairp\u2026"));
+        QCOMPARE(Printed_Values(filled).value("cities_overnight.thu"), QStringLiteral("Oslo"));
+        const auto document = Poppler::Document::load(filled);
+        QMap<QString, double> height;
+        for (const auto &word : document->page(0)->textList())
+            height[word->text().left(4)] = word->boundingBox().height();
+        QVERIFY2(height.value("Llan") > 0 && height.value("Llan") >= height.value("Oslo") - 0.01,
+                 qPrintable(QStringLiteral("%1 beside %2").arg(height.value("Llan")).arg(height.value("Oslo"))));
+        for (const auto &field : document->page(0)->formFields())
+            if (field->fullyQualifiedName() == u"cities_overnight.wed")
+                QCOMPARE(static_cast<Poppler::FormFieldText &>(*field).text(), QStringLiteral("Llanfairpwllgwyngyll"));
+    }
+
     // The table of amounts that the scripts' unit tests run (amount-cases.json)
     // typed into BREAKFAST MON over 1.00, with LUNCH MON at 10.00, in MuPDF and
     // pdf.js: the amount it then holds and TOTAL MEALS MON; or refused: it
