@@ -35,6 +35,16 @@ int Notice_Room()
     return 0;
 }
 
+// How many characters of a long value show in a field of words at the
+// least size a reader may shrink it to (6 points), 2 points clear on either
+// side: names and places in the fields' font (Liberation Sans) average
+// some 0.5 em a letter, capitals 0.67; 0.55 is taken.
+int Words_Room(const Form_Field &field)
+{
+    constexpr double Least_Points = 6, Letter_Em = 0.55;
+    return int(((field.Rect.X2 - field.Rect.X1) / 20.0 - 4) / (Least_Points * Letter_Em));
+}
+
 // The form as its scripts know it (amounts.js says what each part is).
 QJsonObject Form_Description()
 {
@@ -303,10 +313,16 @@ std::vector<Pdf_Script> Form_Scripts()
         scripts.push_back({name, Pdf_Script::Calculate,
                            QStringLiteral("event.value = workedOut(this, ") + Quoted(name) + QStringLiteral(");")});
     for (const Form_Field &field : Form_Fields())
-        if (field.Kind == Field_Kind::Amount && !computed.contains(field.Name)) {
+        if (computed.contains(field.Name)) {
+            scripts.push_back({field.Name, Pdf_Script::Keystroke,
+                               QStringLiteral("refuseTyping(event, ") + Quoted(field.Words) + QStringLiteral(");")});
+        } else if (field.Kind == Field_Kind::Amount) {
             scripts.push_back({field.Name, Pdf_Script::Keystroke, QString::fromUtf8(Form_Script_typing)});
             scripts.push_back({field.Name, Pdf_Script::Validate, QString::fromUtf8(Form_Script_checking)});
             scripts.push_back({field.Name, Pdf_Script::Format, QString::fromUtf8(Form_Script_showing)});
+        } else {
+            scripts.push_back({field.Name, Pdf_Script::Format,
+                               QStringLiteral("event.value = shortened(event.value, %1);").arg(Words_Room(field))});
         }
     return scripts;
 }

@@ -9,7 +9,10 @@
 // out, and on every amount typed in a keystroke script and a validation
 // that take amounts only, saying why not otherwise, and keep each with two
 // decimals and thousands separators ("1,234.50"), and a format that shows
-// it so (form_scripts/typing.js, checking.js, showing.js).
+// it so (form_scripts/typing.js, checking.js, showing.js); on every
+// computed field and the notice a keystroke script that refuses what is
+// typed there, saying so; on every field of words a format that shows a
+// long value shortened to what reads at 6 points, "..." where it goes on.
 std::vector<Pdf_Script> Form_Scripts();
 
 // The document's own script, run when it is opened: the form described

@@ -104,9 +104,16 @@ function check(row, kind) {
 // A form saved where no script ran, opened: each amount shown as one
 // (open.js), and the total worked out; and an amount's format (showing.js).
 function checkOpening() {
+    // The total as saved holds what it adds up to, as a value that only
+    // reads so: it is set all the same (pdf.js draws anew only what is set).
+    var saved = {toString: function () { return "22.50"; }};
     fields = {"breakfast.mon": {name: "breakfast.mon", value: "12.5"}, "lunch.mon": {name: "lunch.mon", value: "$10"},
-              "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: ""}};
+              "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: saved}};
     fieldScript(args[0] + "/open.js").call(doc);
+    if (fields["total_meals.mon"].value === saved) {
+        print("a total saved as it adds up is left as saved");
+        failures++;
+    }
     event = {target: fields["lunch.mon"], value: "1234.5", rc: true};
     fieldScript(args[0] + "/showing.js").call(doc);
     var opened = [fields["breakfast.mon"].value, fields["lunch.mon"].value, fields["total_meals.mon"].value,
@@ -117,9 +124,32 @@ function checkOpening() {
     }
 }
 
+// A long value shown shortened to its field's room, "..." where it goes
+// on; and a keystroke into a total refused, and said, as it is typed only.
+function checkShortenedAndRefused() {
+    var cases = [["Philadelphia", 12, "Philadelphia"], ["Llanfairpwllgwyngyll", 10, "Llanfairp\u2026"],
+                 ["New York City", 10, "New York\u2026"]];
+    for (var i = 0; i < cases.length; i++)
+        if (shortened(cases[i][0], cases[i][1]) !== cases[i][2]) {
+            print(cases[i][0] + " shown as " + shortened(cases[i][0], cases[i][1]));
+            failures++;
+        }
+    said = [];
+    var typed = {target: {name: "total_meals.mon"}, change: "412.80", willCommit: false, rc: true};
+    var left = {target: {name: "total_meals.mon"}, value: "11.00", willCommit: true, rc: true};
+    refuseTyping(typed, "Total meals (self), Monday");
+    refuseTyping(left, "Total meals (self), Monday");
+    if (typed.rc || !left.rc || said.length != 1 || said[0].indexOf("Total meals (self), Monday is worked out") != 0 ||
+        said[0].indexOf("\"412.80\" is not kept") < 0) {
+        print("typed into a total: " + typed.rc + " " + left.rc + " " + said.join(" / "));
+        failures++;
+    }
+}
+
 if (inNode)
     globalThis.print = console.log;
 checkOpening();
+checkShortenedAndRefused();
 var table = inKjs ? unitCases.cases : JSON.parse(readText(args[1])).cases;
 for (var caseIndex = 0; caseIndex < table.length; caseIndex++) {
     check(table[caseIndex], "takes the script's value");

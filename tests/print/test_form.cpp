@@ -468,6 +468,31 @@ private slots:
         QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
     }
 
+    // A value too long to read at 6 points in its field is shown as its
+    // start and "..." where a reader runs the form's scripts (MuPDF here),
+    // and kept whole; a short one as it is. Shortened, it is drawn as large
+    // as the short one (MuPDF fits a day cell's value to its height, about
+    // 5 points): not shrunk to its field's width (3.5 points whole).
+    void aLongValueShowsWhereItGoesOn()
+    {
+        const QString filled = dir_.filePath(QStringLiteral("long-values.pdf"));
+        QCOMPARE(QProcess::execute("mutool", {"run", REFERENCE_DIR "/print/mutool-fill.js", "--scripts", pdf_, filled,
+                                              "Cities overnight, Wednesday=Llanfairpwllgwyngyll",
+                                              "Cities overnight, Thursday=Oslo"}),
+                 0);
+        QCOMPARE(Printed_Values(filled).value("cities_overnight.wed"), QString::fromUtf8("Llanfairp\u2026"));
+        QCOMPARE(Printed_Values(filled).value("cities_overnight.thu"), QStringLiteral("Oslo"));
+        const auto document = Poppler::Document::load(filled);
+        QMap<QString, double> height;
+        for (const auto &word : document->page(0)->textList())
+            height[word->text().left(4)] = word->boundingBox().height();
+        QVERIFY2(height.value("Llan") > 0 && height.value("Llan") >= height.value("Oslo") - 0.01,
+                 qPrintable(QStringLiteral("%1 beside %2").arg(height.value("Llan")).arg(height.value("Oslo"))));
+        for (const auto &field : document->page(0)->formFields())
+            if (field->fullyQualifiedName() == u"cities_overnight.wed")
+                QCOMPARE(static_cast<Poppler::FormFieldText &>(*field).text(), QStringLiteral("Llanfairpwllgwyngyll"));
+    }
+
     // The table of amounts that the scripts' unit tests run (amount-cases.json)
     // typed into BREAKFAST MON over 1.00, with LUNCH MON at 10.00, in MuPDF and
     // pdf.js: the amount it then holds and TOTAL MEALS MON; or refused: it
@@ -510,7 +535,8 @@ private slots:
     // that is not an amount told apart, many rows counted), and a row left
     // that way is told as it is left; every row of the days and the cash
     // column adds into its totals (a bit each); totals are never capped;
-    // totals of nothing are empty.
+    // what is typed into a total or the notice is refused out loud; totals
+    // of nothing are empty.
     void theFormAddsUp_data()
     {
         QTest::addColumn<QStringList>("filled");
@@ -610,6 +636,18 @@ private slots:
                   << "total_incidentals" + QString(column) + "1,308.16"
                   << "total_expense" + QString(column) + "5,242.87";
         QTest::newRow("every row of the days and of the cash column") << QStringList{} << typed << holds;
+        // Chromium tabs into the totals and the notice after the last typed field.
+        QTest::newRow("typed into a total, refused and said")
+            << QStringList{} << QStringList{"lunch.mon=7", "total_meals.mon=412.80"}
+            << QStringList{"alert=Total meals (self), Monday is worked out from the cells it adds up, and takes "
+                           "nothing typed in: \"412.80\" is not kept. Type it into the cell it is meant for.",
+                           "amount_due_company=?", "amount_due_employee=?",
+                           "check=Lunch: the days do not add up to TOTAL CHARGE + TOTAL CASH", "lunch.mon=7.00",
+                           "total_expense.mon=7.00", "total_meals.mon=7.00"};
+        QTest::newRow("typed into the notice, refused and said")
+            << QStringList{} << QStringList{"check=Paris"}
+            << QStringList{"alert=The line over the grid says what does not add up on the form, and takes nothing "
+                           "typed in: \"Paris\" is not kept. Type it into the cell it is meant for."};
         QTest::newRow("typed, then cleared")
             << QStringList{} << QStringList{"breakfast.tue=5", "travel_advances=9", "breakfast.tue=", "travel_advances="}
             << QStringList{};

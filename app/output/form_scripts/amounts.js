@@ -12,7 +12,8 @@
 // in PDFium. The readers' own number conversions differ, so none is used:
 // an amount is read character by character, in whole cents.
 
-/* exported amountInCents, shownAmount, workedOut, valueTyped, valueRefused, leavingRow */
+/* exported amountInCents, shownAmount, workedOut, valueTyped, valueRefused, leavingRow, refuseTyping,
+   shortened */
 
 // Kept across scripts, and kept when pdf.js runs this again: each typed
 // amount's value before it was edited, the entry last refused in each
@@ -311,4 +312,29 @@ function leavingRow(doc, name) {
         return;
     app.alert(rowWords(doc, Form.rows[left]) + ": the days add up to " + shownAmount(days || 0) +
         ", TOTAL CHARGE + TOTAL CASH to " + shownAmount(totals) + ". The line over the grid says so until they agree.");
+}
+
+// A keystroke into a worked-out field or the notice, named `words`. Both
+// are read-only, yet PDFium (Chromium) tabs into them after the last field
+// a person types in and hands them what is typed, which would vanish
+// unseen: it is refused, and said, so that it is typed where it was meant.
+function refuseTyping(event, words) {
+    if (event.willCommit)
+        return;
+    event.rc = false;
+    if (String(event.change || "") === "")
+        return;
+    var what = event.target.name == Form.notice ? "The line over the grid says what does not add up on the form"
+        : words + " is worked out from the cells it adds up";
+    app.alert(what + ", and takes nothing typed in: " + quoted(event.change) +
+        " is not kept. Type it into the cell it is meant for.");
+}
+
+// A value as a field shows it where it has room for `room` characters: as
+// it is when it fits, else its start and "..." to say that it goes on, so
+// that a reader that shrinks a long value to fit its field keeps it
+// readable (about 6 points at the least). The field keeps the value whole.
+function shortened(value, room) {
+    var text = String(value);
+    return text.length <= room ? text : withoutBlanks(text.substring(0, room - 1)) + "\u2026";
 }
