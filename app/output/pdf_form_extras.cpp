@@ -214,11 +214,13 @@ std::optional<Marker> Marked_Content(QPDF &pdf, QPDFPageObjectHelper &page, cons
 }
 
 // The structure as it is made: its elements, and the parent tree's
-// entries (the page's marked content by number, then each widget's).
+// entries (the page's marked content by number, then each widget's, by
+// key: a number tree is looked up by halving, so its keys go in order,
+// whatever order the elements are read in).
 struct Tree {
     Object Root, Page;
     std::vector<Object> Made, By_Mcid;
-    Object Widget_Parents = Object::newArray();
+    std::map<int, Object> Widget_Parents;
 };
 
 // One element, with what it holds of the page's content and its field.
@@ -257,8 +259,7 @@ Object Element(QPDF &pdf, Tree &tree, const Pdf_Element &element, const Marker &
         widget.replaceKey("/StructParent", Object::newInteger(key));
         kids.appendItem(Object::newDictionary(
             {{"/Type", Object::newName("/OBJR")}, {"/Obj", widget}, {"/Pg", tree.Page}}));
-        tree.Widget_Parents.appendItem(Object::newInteger(key));
-        tree.Widget_Parents.appendItem(node);
+        tree.Widget_Parents.emplace(key, node);
     }
     return node;
 }
@@ -270,8 +271,10 @@ Object Parent_Tree(QPDF &pdf, Tree &tree)
     for (const Object &node : tree.By_Mcid)
         on_page.appendItem(node);
     Object all = Object::newArray({Object::newInteger(0), pdf.makeIndirectObject(on_page)});
-    for (int i = 0; i < tree.Widget_Parents.getArrayNItems(); ++i)
-        all.appendItem(tree.Widget_Parents.getArrayItem(i));
+    for (const auto &[key, node] : tree.Widget_Parents) {
+        all.appendItem(Object::newInteger(key));
+        all.appendItem(node);
+    }
     return pdf.makeIndirectObject(Object::newDictionary({{"/Nums", all}}));
 }
 

@@ -20,6 +20,7 @@
 #include <poppler-qt6.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFNumberTreeObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <QBuffer>
@@ -244,26 +245,35 @@ private slots:
     }
 
     // Every field is one Form element of the structure, named as the field
-    // is (its tooltip): Firefox gives a screen reader that name for the
-    // field, empty or filled.
+    // is (its tooltip), and found from the field through the parent tree as
+    // a reader looks it up (halving the keys): Firefox gives a screen
+    // reader that name for the field, empty or filled.
     void everyFieldIsNamedInTheStructure()
     {
         QPDF pdf;
         pdf.processFile(pdf_.toLocal8Bit().constData());
         std::map<QPDFObjGen, QStringList> named; // each widget's elements: type and alternative text
+        std::map<QPDFObjGen, QPDFObjGen> holder; // each widget's element
         Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle kid, QPDFObjectHandle parent) {
-            if (kid.getKey("/Type").isNameAndEquals("/OBJR"))
-                named[kid.getKey("/Obj").getObjGen()]
-                    << QString::fromStdString(parent.getKey("/S").getName() + " " +
-                                              (parent.getKey("/Alt").isString() ? parent.getKey("/Alt").getUTF8Value()
-                                                                                : "(no name)"));
+            if (!kid.getKey("/Type").isNameAndEquals("/OBJR"))
+                return;
+            named[kid.getKey("/Obj").getObjGen()]
+                << QString::fromStdString(parent.getKey("/S").getName() + " " +
+                                          (parent.getKey("/Alt").isString() ? parent.getKey("/Alt").getUTF8Value()
+                                                                            : "(no name)"));
+            holder[kid.getKey("/Obj").getObjGen()] = parent.getObjGen();
         });
+        QPDFNumberTreeObjectHelper parents(pdf.getRoot().getKey("/StructTreeRoot").getKey("/ParentTree"), pdf);
         int fields = 0;
         for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields()) {
             const QString name = QString::fromStdString(field.getFullyQualifiedName());
             const QStringList &elements = named[field.getObjectHandle().getObjGen()];
             QVERIFY2(elements == QStringList{"/Form " + QString::fromStdString(field.getAlternativeName())},
                      qPrintable(name + " is in " + (elements.isEmpty() ? "no element" : elements.join(", "))));
+            QPDFObjectHandle found;
+            QVERIFY2(parents.findObject(field.getObjectHandle().getKey("/StructParent").getIntValue(), found) &&
+                         found.getObjGen() == holder[field.getObjectHandle().getObjGen()],
+                     qPrintable(name + "'s element is not found by its /StructParent"));
             ++fields;
         }
         QCOMPARE(fields, qsizetype(fields_.size()));
