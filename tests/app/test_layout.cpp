@@ -110,6 +110,13 @@ const Layout_Row Layout_Rows[] = {
          "zoom 1; view 11827.7871x9068.70215; canvas 11882.748x14762.749 at 0; V 11827.7871,604.5802,9068.70215 max 5694 steps 8161/906; H 0,9673.2832,11827.7871 max 55 steps 10645/1182"},
         {"fit width both bars", 131, "Fit Wd", {1100, 880}, {11805.8018, 14674.8096},
          "zoom 0.993921459; view 11827.7871x9068.70215; canvas 11805.8018x14674.8096 at 10.9923668; V 11827.7871,604.5802,9068.70215 max 5606 steps 8161/906"},
+    // At 100 % a page too wide but not too high takes room for the bottom
+    // bar only; at 1440 DPI, a twip to the pixel, the bars' gap and room show.
+    {"100 % only too wide", 96, "100%", {700, 1100}, {11880, 14760},
+     "zoom 1; view 10500x15645; canvas 11880x14760 at 0; H 0,16245,10500 max 1380 steps 9450/1050"},
+    {"100 % both bars, twips as pixels", 1440, "100%", {12000, 10000}, {11880, 14760},
+     "zoom 1; view 11744x9400; canvas 11880x14760 at 0; V 11747,600,9400 max 5360 steps 8460/940; "
+     "H 0,10003,11744 max 136 steps 10569/1174"},
 };
 
 } // namespace
