@@ -281,24 +281,24 @@ frmMain::~frmMain() = default;
 void frmMain::Load()
 {
     Handle("Form_Load", [this] { Form_Load(); });
-    afterPaint_.Loaded();
+    deferred_.Loaded();
 }
 
 // What start-up leaves until the window has painted itself, so that neither
 // the loading state nor the first page waits for it (start_up.h).
-void frmMain::Painted()
+void frmMain::Continue_Start_Up()
 {
-    switch (afterPaint_.Painted(Build_Page_Calls > 0)) {
-    case After_Paint::Step::Warm_Up:
+    switch (deferred_.Step_After_Paint(Build_Page_Calls > 0)) {
+    case Deferred_Start_Up::Step::Warm_Up:
         QTimer::singleShot(0, this, [this] {
             if (Timer.isActive() && Zoom_Factor > 0) // not unloaded, nor drawn already
                 Warm_Up(picPreview, Zoom_Factor, screen_);
         });
         break;
-    case After_Paint::Step::Set_Icon:
+    case Deferred_Start_Up::Step::Set_Icon:
         QTimer::singleShot(0, this, [this] { setWindowIcon(Window_Icon()); });
         break;
-    case After_Paint::Step::Nothing:
+    case Deferred_Start_Up::Step::Nothing:
         break;
     }
 }
@@ -359,7 +359,7 @@ void frmMain::Timer_Timer()
     }
 }
 
-void frmMain::Form_Unload(Integer &)
+void frmMain::Form_Unload()
 {
     // Ends the program: nothing of it runs any more, not even a pending first drawing.
     Timer.stop();
@@ -368,12 +368,9 @@ void frmMain::Form_Unload(Integer &)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    Integer Cancel = 0;
-    Handle("Form_Unload", [this, &Cancel] { Form_Unload(Cancel); });
-    if (Cancel)
-        event->ignore();
-    else
-        event->accept();
+    // An unload is never refused.
+    Handle("Form_Unload", [this] { Form_Unload(); });
+    event->accept();
 }
 
 // --- Toolbar ------------------------------------------------------------------
@@ -709,7 +706,7 @@ bool frmMain::event(QEvent *event)
         Handle("Screen_Change", [this] { Follow_Pixel_Ratio(); });
     const bool handled = QWidget::event(event);
     if (type == QEvent::UpdateRequest) // the window is painted
-        Painted();
+        Continue_Start_Up();
     return handled;
 }
 

@@ -44,7 +44,7 @@ public:
     // Event handlers and the window's own procedures.
     void Form_Load();
     void Timer_Timer();
-    void Form_Unload(Integer &Cancel);
+    void Form_Unload();
     void Setup_Toolbar();
     void Toolbar_ButtonClick(Toolbar_Button &Button);
     void Form_Resize();
@@ -116,7 +116,7 @@ private:
     void Size_Exit_Room(Toolbar_Button &room);
 
     void Build_Preview();
-    void Painted();
+    void Continue_Start_Up();
     void Refresh();
     void Print_Command();
     bool Viewport_Event(QEvent *event);
@@ -130,6 +130,6 @@ private:
     int caret_ = 0;
     int caretKeys_ = -1; // F7's choice, once made
     int listOpenedOn_ = -1; // the page chosen when the page box's list last opened
-    After_Paint afterPaint_;
+    Deferred_Start_Up deferred_;
     Caret_Mark *caretMark_ = nullptr;
 };

@@ -48,7 +48,7 @@ QIcon Window_Icon()
     return icon;
 }
 
-After_Paint::Step After_Paint::Painted(bool drawn)
+Deferred_Start_Up::Step Deferred_Start_Up::Step_After_Paint(bool drawn)
 {
     if (next_ == Step::Warm_Up) {
         next_ = Step::Set_Icon;

@@ -21,16 +21,16 @@ void Warm_Up(Preview_Surface &canvas, Single zoom, const Screen_Metrics &screen)
 // The window's icon in eight sizes.
 QIcon Window_Icon();
 
-// What start-up does after each of the window's paints, in turn.
-class After_Paint {
+// The steps start-up leaves until the window has painted itself, in turn.
+class Deferred_Start_Up {
 public:
     enum class Step { Nothing, Warm_Up, Set_Icon };
 
     // Form_Load has run: the first paint warms up.
     void Loaded() { next_ = Step::Warm_Up; }
-    // The window painted itself; `drawn`: the page has been drawn on the
-    // canvas. Returns the step to take now, each once.
-    Step Painted(bool drawn);
+    // The step to take now that the window has painted itself, each once;
+    // `drawn`: the page has been drawn on the canvas.
+    Step Step_After_Paint(bool drawn);
 
 private:
     Step next_ = Step::Nothing;
