@@ -26,14 +26,9 @@
 #include <QAccessible>
 #include <QSignalBlocker>
 #include <QWheelEvent>
-#include <QWindow>
-#include <QThreadPool>
-#include <QDBusConnection>
-#include <QFontDatabase>
 
 #include <cmath>
 #include <cstdio>
-#include <utility>
 
 namespace {
 
@@ -623,9 +618,10 @@ QString frmMain::Page_Position() const
 
 QString frmMain::Zoom_Status() const
 {
-    const char *mode = Toolbar->Button(Command::Zoom_100).Value()    ? "Actual size"
-                       : Toolbar->Button(Command::Fit_Width).Value() ? "Fit width"
-                                                                     : "Fit page";
+    const Zoom_Mode zoom = Mode();
+    const char *mode = zoom == Zoom_Mode::Actual_Size ? "Actual size"
+                       : zoom == Zoom_Mode::Fit_Width ? "Fit width"
+                                                      : "Fit page";
     return QStringLiteral("%1, %2 %").arg(QLatin1String(mode)).arg(std::lround(Zoom_Factor * 100.0));
 }
 
