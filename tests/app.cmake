@@ -1,3 +1,7 @@
+# The window's zoom and layout arithmetic by table, without a window: the
+# fast tier.
+quorvel_test(test_layout TIMEOUT 30 SOURCES app/test_layout.cpp LIBS quorvel_layout LABELS "unit;app")
+
 # The viewer window, driven in-process on the offscreen platform: on a
 # 96-DPI screen; start-up, the page's text and the layout table again on 72-
 # and 144-DPI screens (the latter large enough for the first window), the

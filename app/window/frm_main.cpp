@@ -1,9 +1,13 @@
 #include "frm_main.h"
 
 #include "accessible.h"
-#include "page_text.h"
 #include "font_check.h"
+#include "layout.h"
 #include "page_build.h"
+#include "page_text.h"
+#include "placement.h"
+#include "scrolling.h"
+#include "start_up.h"
 #include "print_command.h"
 #include "support_routines.h"
 
@@ -22,25 +26,11 @@
 #include <QAccessible>
 #include <QSignalBlocker>
 #include <QWheelEvent>
-#include <QWindow>
-#include <QThreadPool>
-#include <QDBusConnection>
-#include <QFontDatabase>
 
 #include <cmath>
 #include <cstdio>
-#include <utility>
 
 namespace {
-
-// Layout constants.
-constexpr Single Sheet_Width_Twips = Sheet_Width;
-constexpr Single Sheet_Height_Twips = Sheet_Height;
-constexpr Single Fit_Page_Height = 14600; // the fit-page decision only
-constexpr Single Margin = 20;
-constexpr Single Bar_Room = 6;
-constexpr Single Bar_Gap = 3;
-constexpr Single Toolbar_Height = 600;
 
 // A run-time error that reaches an event ends that event, not the program:
 // one line on stderr says what failed and where, and the window goes on.
@@ -54,44 +44,6 @@ void Handle(const char *handler, Work &&work) noexcept
     } catch (...) {
         std::fprintf(stderr, "quorvel: unknown error in %s; the event was abandoned\n", handler);
     }
-}
-
-// Openbox 3.6 can leave the request to show a window unanswered when it comes
-// while the window manager starts: it reads the request into a queue of its
-// own with its start-up's replies, then waits for the X server to send more
-// before it looks at that queue, and with nothing more to come the window is
-// never shown. So until the window is shown or framed, it is raised every
-// quarter second for up to a minute: the window manager is asked to carry out
-// each raise, which wakes it to the waiting request.
-void Ask_Until_Shown(QWidget *window)
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return;
-    auto *again = new QTimer(window);
-    QObject::connect(again, &QTimer::timeout, window, [window, again, tries = 0]() mutable {
-        const QWindow *handle = window->windowHandle();
-        const bool shown = handle && (handle->isExposed() || window->frameGeometry() != window->geometry());
-        if (shown || !window->isVisible() || ++tries > 240) {
-            again->deleteLater();
-        } else {
-            window->raise();
-            QGuiApplication::sync(); // sent now, not when the window next has something to say
-        }
-    });
-    again->start(250);
-}
-
-// Zoom factors above the limit would overflow the canvas size; the page
-// stays at the limit instead.
-Single Capped(Single zoom)
-{
-    return std::min(zoom, Zoom_Limit());
-}
-
-// Int() of the scroll steps: the floor of a Double, stored as an Integer.
-Integer Int_Abs(double value)
-{
-    return CInt(std::abs(std::floor(value)));
 }
 
 // The toolbar, button by button: command, caption (what the click handler
@@ -142,50 +94,10 @@ const Toolbar_Row Toolbar_Rows[] = {
     {C::Exit, "Exit", Plain, 12, "Quit Quorvel", "Ctrl+Q", "Exit: quit"},
 };
 
-// The canvas is drawn at the screen's device pixel ratio up to this one (as
-// the render tool's largest); a denser screen enlarges it, so the canvas
-// never takes more than 16 times its logical size in memory.
-constexpr qreal Canvas_Ratio_Limit = 4;
-
 // A design-time rectangle in twips, each of its numbers in whole pixels.
 QRect Pixel_Rect(const Screen_Metrics &screen, Single left, Single top, Single width, Single height)
 {
     return QRect(screen.Pixels_X(left), screen.Pixels_Y(top), screen.Pixels_X(width), screen.Pixels_Y(height));
-}
-
-// Twips per pixel of a screen, as it reports its dots per inch.
-Screen_Metrics Metrics_Of(const QScreen *screen)
-{
-    return screen ? Screen_Metrics::Of_Dpi(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY())
-                  : Screen_Metrics{};
-}
-
-// What the arrows do, as the page's description and F7 tell it.
-QString Arrow_Keys(bool caret)
-{
-    return caret ? QStringLiteral("the arrows move the caret, F7 scrolls instead")
-                 : QStringLiteral("the arrows scroll, F7 moves a caret instead");
-}
-
-// What a screen reader is told of a caret key beyond the move itself: the
-// text's end when the caret could go no further that way, and the whole
-// line that Ctrl+Home or Ctrl+End lands on (of a jump, a reader says only
-// the character). Nothing otherwise.
-QString Caret_Words(const QString &text, int key, bool ctrl, int from, int to)
-{
-    const bool back = key == Qt::Key_Up || key == Qt::Key_Left;
-    if (from == to && (back || key == Qt::Key_Down || key == Qt::Key_Right))
-        return back ? QStringLiteral("Top of the page") : QStringLiteral("End of the page");
-    if (ctrl && (key == Qt::Key_Home || key == Qt::Key_End)) {
-        const auto [start, end] = Unit_At(text, to, QAccessible::LineBoundary);
-        return text.mid(start, end - start).trimmed();
-    }
-    return QString();
-}
-
-qreal Canvas_Ratio(const QWidget *window)
-{
-    return std::min(window->devicePixelRatioF(), Canvas_Ratio_Limit);
 }
 
 } // namespace
@@ -202,7 +114,7 @@ frmMain::frmMain()
     Install_Accessibility();
     setWindowTitle(QStringLiteral("Quorvel"));
     resize(screen_.Pixels_X(9765), screen_.Pixels_Y(6285));
-    Fit_On_Screen();
+    Fit_On_Screen(*this);
 
     Timer.setInterval(100);
     Timer.setSingleShot(false);
@@ -214,20 +126,6 @@ frmMain::frmMain()
     Make_Page_Box();
     VScroll.widget()->raise();
     HScroll.widget()->raise();
-}
-
-// Two waits of the start taken off the window's thread while the controls
-// are made. The font database is filled (fontconfig reads its configuration
-// and lists every font, a fifth of the start): the toolbar's first caption,
-// laid out when the window shows, waits for it only if it is not done by
-// then. The session bus is reached: the accessibility bridge, made at the
-// first control's accessible name, waits for it otherwise (a few round trips
-// to the bus, or, with no bus, the attempt to launch one).
-bool frmMain::Start_Ahead()
-{
-    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
-    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
-    return true;
 }
 
 // The grey viewport with the page canvas in it, and the two scroll bars.
@@ -249,7 +147,7 @@ void frmMain::Make_Viewport()
     picPreview_Box = Control(view_, screen_);
     picPreview.Set_Screen(screen_);
     picPreview.Set_Back_Color(palette().color(QPalette::Base));
-    picPreview.Set_Device_Pixel_Ratio(Canvas_Ratio(this));
+    picPreview.Set_Device_Pixel_Ratio(Canvas_Ratio(*this));
     picPreview.Set_Width(2355);
     picPreview.Set_Height(2355);
     view_->Show_Page(picPreview);
@@ -262,8 +160,8 @@ void frmMain::Make_Viewport()
     HScroll.widget()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
     VScroll.widget()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
 
-    HScroll.widget()->setGeometry(Pixel_Rect(screen_, 1200, 5100, 3585, 250));
-    VScroll.widget()->setGeometry(Pixel_Rect(screen_, 4950, 1950, 250, 3000));
+    HScroll.widget()->setGeometry(Pixel_Rect(screen_, 1200, 5100, 3585, Bar_Thickness));
+    VScroll.widget()->setGeometry(Pixel_Rect(screen_, 4950, 1950, Bar_Thickness, 3000));
     connect(VScroll.bar(), &QScrollBar::valueChanged, this,
             [this] { Handle("VScroll_Change", [this] { VScroll_Change(); }); });
     connect(HScroll.bar(), &QScrollBar::valueChanged, this,
@@ -378,52 +276,26 @@ frmMain::~frmMain() = default;
 void frmMain::Load()
 {
     Handle("Form_Load", [this] { Form_Load(); });
-    afterPaint_ = After_Paint::Warm_Up;
+    deferred_.Loaded();
 }
 
 // What start-up leaves until the window has painted itself, so that neither
-// the loading state nor the first page waits for it: the page drawn ahead
-// while the timer runs, then the window's icon once the page is shown.
-void frmMain::Painted()
+// the loading state nor the first page waits for it (start_up.h).
+void frmMain::Continue_Start_Up()
 {
-    if (afterPaint_ == After_Paint::Warm_Up) {
-        afterPaint_ = After_Paint::Icon;
-        QTimer::singleShot(0, this, [this] { Warm_Up(); });
-    } else if (afterPaint_ == After_Paint::Icon && Build_Page_Calls > 0) {
-        afterPaint_ = After_Paint::Nothing;
-        QTimer::singleShot(0, this, [this] { Set_Icon(); });
+    switch (deferred_.Step_After_Paint(Build_Page_Calls > 0)) {
+    case Deferred_Start_Up::Step::Warm_Up:
+        QTimer::singleShot(0, this, [this] {
+            if (Timer.isActive() && Zoom_Factor > 0) // not unloaded, nor drawn already
+                Warm_Up(picPreview, Zoom_Factor, screen_);
+        });
+        break;
+    case Deferred_Start_Up::Step::Set_Icon:
+        QTimer::singleShot(0, this, [this] { setWindowIcon(Window_Icon()); });
+        break;
+    case Deferred_Start_Up::Step::Nothing:
+        break;
     }
-}
-
-// The page drawn twice on the canvas, unseen, before the timer's tick, and
-// its pixels made once: the tick's drawing then finds the fonts loaded, the
-// texts laid out and their ink measured, the glyphs and the canvas's memory
-// at hand, and takes a moment instead of the first drawing's many. The view
-// shows none of it: it takes only a finished drawing (Build_Preview). The
-// tick's check for a face to draw with finds its answer ready too.
-void frmMain::Warm_Up()
-{
-    if (!Timer.isActive() || !(Zoom_Factor > 0))
-        return; // unloaded, or drawn already
-    try {
-        const Drawing_Scope scope(picPreview, Zoom_Factor, screen_);
-        Build_Page();
-        Build_Page();
-        picPreview.Image();
-    } catch (const std::exception &) {
-        // The tick's drawing meets the same fault and reports it.
-    }
-    Any_Face_Loads();
-}
-
-// Eight sizes read and handed to the window system: a few milliseconds that
-// the window does without until its first page is on screen.
-void frmMain::Set_Icon()
-{
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
 }
 
 // --- Start-up and end -------------------------------------------------------
@@ -482,7 +354,7 @@ void frmMain::Timer_Timer()
     }
 }
 
-void frmMain::Form_Unload(Integer &)
+void frmMain::Form_Unload()
 {
     // Ends the program: nothing of it runs any more, not even a pending first drawing.
     Timer.stop();
@@ -491,12 +363,9 @@ void frmMain::Form_Unload(Integer &)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    Integer Cancel = 0;
-    Handle("Form_Unload", [this, &Cancel] { Form_Unload(Cancel); });
-    if (Cancel)
-        event->ignore();
-    else
-        event->accept();
+    // An unload is never refused.
+    Handle("Form_Unload", [this] { Form_Unload(); });
+    event->accept();
 }
 
 // --- Toolbar ------------------------------------------------------------------
@@ -554,6 +423,17 @@ void frmMain::resizeEvent(QResizeEvent *)
     Handle("Form_Resize", [this] { Form_Resize(); });
 }
 
+// The zoom mode is the pressed one of the three zoom buttons.
+Zoom_Mode frmMain::Mode() const
+{
+    if (Toolbar->Button(Command::Zoom_100).Value() == 1)
+        return Zoom_Mode::Actual_Size;
+    if (Toolbar->Button(Command::Fit_Width).Value() == 1)
+        return Zoom_Mode::Fit_Width;
+    return Zoom_Mode::Fit_Page;
+}
+
+// The layout's arithmetic is layout.h's; this places the controls by it.
 void frmMain::Form_Resize()
 {
     if (isMinimized())
@@ -561,19 +441,26 @@ void frmMain::Form_Resize()
 
     Toolbar->Button(Command::Exit_Room).Set_Width(100);
     const Single previous = Zoom_Factor;
-    Zoom_For_Mode();
+    const Zoom_Layout zoom = Lay_Out_Zoom(screen_, size(), Mode());
+    Zoom_Factor = zoom.zoom;
+    const QRectF &view = zoom.viewport;
+    picWindow.Set_Left(Single(view.left()));
+    picWindow.Set_Top(Single(view.top()));
+    picWindow.Set_Width(Single(view.width()));
+    picWindow.Set_Height(Single(view.height()));
+    VScroll.Set_Visible(zoom.vertical_bar);
+    HScroll.Set_Visible(zoom.horizontal_bar);
     if (Zoom_Factor != previous && Load_Done) {
         Build_Preview();
         Say(Zoom_Status());
     }
 
+    const Window_Layout layout =
+        Lay_Out(screen_, size(), zoom, QSizeF(picPreview_Box.Width(), picPreview_Box.Height()));
     picPreview_Box.Set_Top(0);
-    if (picWindow.Width() - Margin > picPreview_Box.Width())
-        picPreview_Box.Set_Left(picWindow.Width() / 2 - picPreview_Box.Width() / 2);
-    else
-        picPreview_Box.Set_Left(0);
-    Place_Scroll_Bar(VScroll, true);
-    Place_Scroll_Bar(HScroll, false);
+    picPreview_Box.Set_Left(Single(layout.canvas.left()));
+    Place_Scroll_Bar(VScroll, layout.vertical);
+    Place_Scroll_Bar(HScroll, layout.horizontal);
 
     for (Toolbar_Button &button : Toolbar->All()) {
         if (button.Id == Command::Current) {
@@ -585,58 +472,19 @@ void frmMain::Form_Resize()
     }
 }
 
-// The zoom of the pressed mode, with the viewport and the bars it leaves.
-void frmMain::Zoom_For_Mode()
+// A shown bar where the layout puts it, ranged over the canvas, at its start.
+void frmMain::Place_Scroll_Bar(Scroll_Bar &bar, const Bar_Layout &place)
 {
-    HScroll.Set_Visible(false);
-    VScroll.Set_Visible(false);
-    Size_Window();
-    if (Toolbar->Button(Command::Zoom_100).Value() == 1) {
-        Zoom_Factor = Capped(1);
-        Check_Scrollbars();
-        if (VScroll.Visible() || HScroll.Visible()) {
-            Size_Window();
-            Check_Scrollbars();
-        }
-    } else if (Toolbar->Button(Command::Fit_Width).Value() == 1) {
-        Zoom_Factor = Capped(picWindow.Width() / Sheet_Width_Twips);
-        Check_Scrollbars();
-        if (VScroll.Visible()) {
-            Size_Window();
-            Zoom_Factor = Capped((picWindow.Width() - Margin) / Sheet_Width_Twips);
-            Check_Scrollbars();
-        }
-    } else {
-        const Single a = (picWindow.Width() - Margin) / Sheet_Width_Twips;
-        const Single b = (picWindow.Height() - Margin) / Fit_Page_Height;
-        if (b > a)
-            Zoom_Factor = Capped((picWindow.Width() - Margin) / Sheet_Width_Twips);
-        else
-            Zoom_Factor = Capped((picWindow.Height() - Margin) / Sheet_Height_Twips);
-    }
-}
-
-// A shown bar along the viewport's right or bottom edge, ranged over the
-// canvas: its size is read from the control that shows it, which is the
-// drawn surface's size whenever the last drawing finished.
-void frmMain::Place_Scroll_Bar(Scroll_Bar &bar, bool vertical)
-{
-    if (!bar.Visible())
+    if (!place.shown)
         return;
-    if (vertical) {
-        bar.Set_Top(picWindow.Top());
-        bar.Set_Left(picWindow.Width() + Bar_Gap);
-        bar.Set_Height(picWindow.Height());
-    } else {
-        bar.Set_Top(picWindow.Top() + picWindow.Height() + Bar_Gap);
-        bar.Set_Left(picWindow.Left());
-        bar.Set_Width(picWindow.Width());
-    }
-    const Single L = vertical ? bar.Height() : bar.Width();
-    bar.Set_Max(CInt((vertical ? picPreview_Box.Height() : picPreview_Box.Width()) - L));
+    bar.Set_Top(Single(place.rect.top()));
+    bar.Set_Left(Single(place.rect.left()));
+    bar.Set_Width(Single(place.rect.width()));
+    bar.Set_Height(Single(place.rect.height()));
+    bar.Set_Max(place.max);
     bar.Set_Value(0);
-    bar.Set_LargeChange(Int_Abs(double(L) - double(L) * 0.1));
-    bar.Set_SmallChange(Int_Abs(double(L) * 0.1));
+    bar.Set_LargeChange(place.large_change);
+    bar.Set_SmallChange(place.small_change);
 }
 
 // "Exit_PH" stretched until "Exit" ends 100 short of the toolbar's right edge.
@@ -644,28 +492,6 @@ void frmMain::Size_Exit_Room(Toolbar_Button &room)
 {
     const Single toolbar = screen_.Twips_X(Toolbar->width());
     room.Set_Width(std::abs(toolbar - room.Left() - Toolbar->Button(Command::Exit).Width() - Single(100)));
-}
-
-void frmMain::Size_Window()
-{
-    // Docked top, bottom, left, right and undocked again: the viewport takes
-    // the whole client area below the toolbar.
-    const Single toolbar_bottom = screen_.Twips_Y(Toolbar->y() + Toolbar->height());
-    picWindow.Set_Left(0);
-    picWindow.Set_Top(toolbar_bottom);
-    picWindow.Set_Width(screen_.Twips_X(width()));
-    picWindow.Set_Height(std::max(Single(0), screen_.Twips_Y(height()) - toolbar_bottom));
-
-    if (VScroll.Visible())
-        picWindow.Set_Width(std::abs(picWindow.Width() - VScroll.Width() - Bar_Room));
-    if (HScroll.Visible())
-        picWindow.Set_Height(std::abs(picWindow.Height() - HScroll.Height() - Bar_Room));
-}
-
-void frmMain::Check_Scrollbars()
-{
-    VScroll.Set_Visible(Single(Zoom_Factor * Sheet_Height_Twips) > picWindow.Height());
-    HScroll.Set_Visible(Single(Zoom_Factor * Sheet_Width_Twips) > picWindow.Width());
 }
 
 // --- Scrolling ------------------------------------------------------------------
@@ -722,26 +548,13 @@ bool frmMain::Viewport_Event(QEvent *event)
         Mark_Caret();
         return false;
     case QEvent::Wheel:
-        Wheel_Scroll(*static_cast<QWheelEvent *>(event));
+        wheel_.Scroll(*static_cast<QWheelEvent *>(event), HScroll, VScroll);
         return true;
     case QEvent::KeyPress:
         return Viewport_Key(*static_cast<QKeyEvent *>(event));
     default:
         return false;
     }
-}
-
-// The wheel scrolls by the bar's SmallChange per notch, through the bar.
-void frmMain::Wheel_Scroll(const QWheelEvent &wheel)
-{
-    const QPoint delta = wheel.angleDelta();
-    const bool across = (wheel.modifiers() & Qt::ShiftModifier) || delta.y() == 0;
-    wheelRest_ += across ? (delta.y() != 0 ? delta.y() : delta.x()) : delta.y();
-    const int notches = wheelRest_ / 120;
-    wheelRest_ -= notches * 120;
-    Scroll_Bar &bar = across ? HScroll : VScroll;
-    if (notches != 0 && bar.Visible())
-        bar.Step(-notches, bar.SmallChange());
 }
 
 // F7 switches what the arrows do; they, Home and End move the caret or
@@ -766,49 +579,7 @@ bool frmMain::Viewport_Key(const QKeyEvent &press)
             return true;
         }
     }
-    switch (key) {
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-        Scroll_By_Keys(key);
-        return true;
-    default:
-        return false;
-    }
-}
-
-void frmMain::Scroll_By_Keys(int key)
-{
-    const bool across = key == Qt::Key_Left || key == Qt::Key_Right;
-    Scroll_Bar &bar = across ? HScroll : VScroll;
-    if (!bar.Visible())
-        return;
-    switch (key) {
-    case Qt::Key_PageUp:
-        bar.Step(-1, bar.LargeChange());
-        break;
-    case Qt::Key_PageDown:
-        bar.Step(1, bar.LargeChange());
-        break;
-    case Qt::Key_Home:
-        bar.Set_Value(0);
-        break;
-    case Qt::Key_End:
-        bar.Set_Value(bar.Max());
-        break;
-    case Qt::Key_Up:
-    case Qt::Key_Left:
-        bar.Step(-1, bar.SmallChange());
-        break;
-    default:
-        bar.Step(1, bar.SmallChange());
-        break;
-    }
+    return Scroll_By_Keys(key, HScroll, VScroll);
 }
 
 // --- Page selection ------------------------------------------------------------
@@ -847,9 +618,10 @@ QString frmMain::Page_Position() const
 
 QString frmMain::Zoom_Status() const
 {
-    const char *mode = Toolbar->Button(Command::Zoom_100).Value()    ? "Actual size"
-                       : Toolbar->Button(Command::Fit_Width).Value() ? "Fit width"
-                                                                     : "Fit page";
+    const Zoom_Mode zoom = Mode();
+    const char *mode = zoom == Zoom_Mode::Actual_Size ? "Actual size"
+                       : zoom == Zoom_Mode::Fit_Width ? "Fit width"
+                                                      : "Fit page";
     return QStringLiteral("%1, %2 %").arg(QLatin1String(mode)).arg(std::lround(Zoom_Factor * 100.0));
 }
 
@@ -863,18 +635,17 @@ void frmMain::Set_Caret(int offset)
     caret_ = std::clamp(offset, 0, int(The_Page_Text().text.size()));
     Mark_Caret();
     // The caret's line into view, with a line's room where there is.
-    const QRect line = Caret_Line();
+    const QRect line = Caret_Line(*this);
     const QWidget *viewport = picWindow.widget();
     if (!line.isEmpty() && VScroll.Visible()) {
-        const int top = view_->y() + line.top() - line.height(), bottom = view_->y() + line.bottom() + line.height();
-        const int by = top < 0 ? top : bottom > viewport->height() ? std::min(bottom - viewport->height(), top) : 0;
+        const int by = Scroll_To_Line(view_->y() + line.top(), view_->y() + line.bottom(), line.height(),
+                                      viewport->height());
         if (by != 0)
             VScroll.Set_Value(
                 Integer(std::clamp(int(VScroll.Value()) + int(screen_.Twips_Y(by)), 0, int(VScroll.Max()))));
     }
     if (!line.isEmpty() && HScroll.Visible()) {
-        const int x = view_->x() + Caret_X(line);
-        const int by = x < 0 ? x - viewport->width() / 4 : x > viewport->width() ? x - viewport->width() * 3 / 4 : 0;
+        const int by = Scroll_To_Caret(view_->x() + Caret_X(*this, line), viewport->width());
         if (by != 0)
             HScroll.Set_Value(
                 Integer(std::clamp(int(HScroll.Value()) + int(screen_.Twips_X(by)), 0, int(HScroll.Max()))));
@@ -898,17 +669,6 @@ QPointF frmMain::On_Sheet(QPointF canvas) const
     return QPointF(canvas.x() * screen_.TwipsPerPixelX, canvas.y() * screen_.TwipsPerPixelY) / Zoom_Factor;
 }
 
-// The caret's line on the canvas, in its pixels at the zoom shown.
-QRect frmMain::Caret_Line() const
-{
-    const Page_Text &page = The_Page_Text();
-    const auto [start, end] = Unit_At(page.text, caret_, QAccessible::LineBoundary);
-    QRectF line;
-    for (int i = start; i < end; ++i)
-        line |= page.boxes[i];
-    return On_Canvas(line).toAlignedRect();
-}
-
 // The mark shows only while the view has the focus and the arrows move the
 // caret; the page's text is not even looked at otherwise.
 void frmMain::Mark_Caret()
@@ -917,15 +677,8 @@ void frmMain::Mark_Caret()
         caretMark_->hide();
         return;
     }
-    const QRect line = Caret_Line();
-    caretMark_->Mark(line, Caret_X(line));
-}
-
-// Where on the canvas the caret stands on its line.
-int frmMain::Caret_X(const QRect &line) const
-{
-    const Page_Text &page = The_Page_Text();
-    return caret_ < page.boxes.size() ? int(std::lround(On_Canvas(page.boxes[caret_]).left())) : line.right();
+    const QRect line = Caret_Line(*this);
+    caretMark_->Mark(line, Caret_X(*this, line));
 }
 
 void frmMain::Refresh()
@@ -934,56 +687,28 @@ void frmMain::Refresh()
     update();
 }
 
-// The design-time size, unless the screen's available area is smaller: then
-// the window, frame included, takes that area, so every button can be reached.
-// The frame is known once the window is about to show.
-void frmMain::Fit_On_Screen()
-{
-    const QScreen *screen = this->screen();
-    if (!screen)
-        return;
-    const QRect room = screen->availableGeometry();
-    const QRect frame = frameGeometry();
-    const QMargins edges(geometry().left() - frame.left(), geometry().top() - frame.top(),
-                         frame.right() - geometry().right(), frame.bottom() - geometry().bottom());
-    const QSize most = room.size().shrunkBy(edges);
-    if (width() > most.width() || height() > most.height())
-        resize(size().boundedTo(most));
-    if (isVisible() && !room.contains(frameGeometry()))
-        move(room.topLeft());
-}
-
 void frmMain::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous() && !shown_) {
-        shown_ = true;
-        Fit_On_Screen();
-        Ask_Until_Shown(this);
-    }
+    if (!event->spontaneous())
+        placement_.Shown(*this);
     QWidget::showEvent(event);
 }
 
 bool frmMain::event(QEvent *event)
 {
-    // The window manager's frame is known only once it has framed the
-    // window; the first time it is, the frame is fitted into the screen.
     const QEvent::Type type = event->type();
-    if ((type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate) && shown_ && !framed_ &&
-        frameGeometry() != geometry()) {
-        framed_ = true;
-        QTimer::singleShot(0, this, [this] { Fit_On_Screen(); });
-    }
+    placement_.Event(*this, type);
     if (type == QEvent::ScreenChangeInternal)
         Handle("Screen_Change", [this] { Follow_Pixel_Ratio(); });
     const bool handled = QWidget::event(event);
     if (type == QEvent::UpdateRequest) // the window is painted
-        Painted();
+        Continue_Start_Up();
     return handled;
 }
 
 void frmMain::Follow_Pixel_Ratio()
 {
-    const qreal ratio = Canvas_Ratio(this);
+    const qreal ratio = Canvas_Ratio(*this);
     if (ratio == picPreview.Device_Pixel_Ratio())
         return;
     picPreview.Set_Device_Pixel_Ratio(ratio);

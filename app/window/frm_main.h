@@ -1,11 +1,17 @@
 // frmMain, the program's one window: the toolbar, the page box, the grey
-// viewport with the page canvas, and the two scroll bars. Start-up, the zoom
-// modes and layout, scrolling and page selection live here; printing is
+// viewport with the page canvas, and the two scroll bars: the controls, their
+// events and the window's own procedures. The layout's arithmetic is
+// layout.h's, start-up's helpers start_up.h's, scrolling and the caret
+// scrolling.h's, the window's place on its screen placement.h's, printing
 // print_command.h's.
 #pragma once
 
 #include "accessible.h"
 #include "controls.h"
+#include "layout.h"
+#include "placement.h"
+#include "scrolling.h"
+#include "start_up.h"
 #include "preview_surface.h"
 #include "runtime.h"
 
@@ -21,10 +27,9 @@ class frmMain : public QWidget, public Readable_Page {
     // First of all, so that the fonts and the session bus are made ready while
     // the controls are made.
     const bool startedAhead_ = Start_Ahead();
-    // Before the controls, so it is set before their construction sends this
-    // window its first events.
-    bool shown_ = false;
-    bool framed_ = false; // the window manager's frame has been fitted on the screen
+    // Before the controls, so it is ready before their construction sends
+    // this window its first events.
+    Placement placement_;
     // Twips per pixel of the screen the window starts on: every control's
     // geometry and the canvas are in its twips.
     const Screen_Metrics screen_;
@@ -39,12 +44,10 @@ public:
     // Event handlers and the window's own procedures.
     void Form_Load();
     void Timer_Timer();
-    void Form_Unload(Integer &Cancel);
+    void Form_Unload();
     void Setup_Toolbar();
     void Toolbar_ButtonClick(Toolbar_Button &Button);
     void Form_Resize();
-    void Size_Window();
-    void Check_Scrollbars();
     void VScroll_Change();
     void HScroll_Change();
     void cboPage_Change();
@@ -102,40 +105,31 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    static bool Start_Ahead();
     // The constructor's parts, in this order.
     void Make_Viewport();
     void Make_Toolbar();
     void Make_Page_Box();
 
-    // Form_Resize's parts.
-    void Zoom_For_Mode();
-    void Place_Scroll_Bar(Scroll_Bar &bar, bool vertical);
+    // Form_Resize's parts; the arithmetic is layout.h's.
+    Zoom_Mode Mode() const;
+    void Place_Scroll_Bar(Scroll_Bar &bar, const Bar_Layout &place);
     void Size_Exit_Room(Toolbar_Button &room);
 
     void Build_Preview();
-    void Painted();
-    void Warm_Up();
-    void Set_Icon();
+    void Continue_Start_Up();
     void Refresh();
     void Print_Command();
     bool Viewport_Event(QEvent *event);
-    void Wheel_Scroll(const QWheelEvent &wheel);
     bool Viewport_Key(const QKeyEvent &press);
-    void Scroll_By_Keys(int key);
     void Follow_Pixel_Ratio();
-    void Fit_On_Screen();
-    QRect Caret_Line() const;
-    int Caret_X(const QRect &line) const;
     void Mark_Caret();
 
     Preview_View *view_;
     QMenu *pageMenu_ = nullptr; // the page box's entries, offered by the toolbar's overflow
-    int wheelRest_ = 0;
+    Wheel_Notches wheel_;
     int caret_ = 0;
     int caretKeys_ = -1; // F7's choice, once made
     int listOpenedOn_ = -1; // the page chosen when the page box's list last opened
-    enum class After_Paint { Nothing, Warm_Up, Icon };
-    After_Paint afterPaint_ = After_Paint::Nothing;
+    Deferred_Start_Up deferred_;
     Caret_Mark *caretMark_ = nullptr;
 };

@@ -14,13 +14,11 @@ class QPrinter;
 class QPrintDialog;
 class QWidget;
 
-// The window's common dialog. The file settings are design-time values that
-// no command uses; the print command sets CancelError and Flags every time.
+// The window's common dialog; the print command sets CancelError and Flags
+// every time.
 struct Common_Dialog {
     bool CancelError = false;
     Long Flags = 0;
-    QString Filter = QStringLiteral("Korvath Expense Report (*.ker)|*.ker");
-    QString DefaultExt = QStringLiteral(".ker");
 
     // Shows the printer dialog (through Set_Printer_Dialog's dialog) for
     // `printer`. False when the user cancelled and CancelError is set: the

@@ -19,14 +19,29 @@ target_include_directories(quorvel_print_command PUBLIC ${CMAKE_CURRENT_LIST_DIR
 target_link_libraries(quorvel_print_command PUBLIC quorvel_accessible quorvel_printing quorvel_draw Qt6::Widgets
                       Qt6::PrintSupport)
 
+# The window's zoom and layout arithmetic, without a widget, so that a fast
+# test can check it by table.
+add_library(quorvel_layout STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/layout.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/layout.h
+)
+target_include_directories(quorvel_layout PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(quorvel_layout PUBLIC quorvel_page quorvel_draw Qt6::Core)
+
 add_library(quorvel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
     ${CMAKE_CURRENT_LIST_DIR}/controls.h
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/frm_main.h
+    ${CMAKE_CURRENT_LIST_DIR}/placement.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/placement.h
+    ${CMAKE_CURRENT_LIST_DIR}/scrolling.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/scrolling.h
+    ${CMAKE_CURRENT_LIST_DIR}/start_up.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/start_up.h
 )
 target_include_directories(quorvel_app PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(quorvel_app PUBLIC quorvel_print_command quorvel_page quorvel_draw quorvel_assets Qt6::Widgets Qt6::DBus)
+target_link_libraries(quorvel_app PUBLIC quorvel_layout quorvel_print_command quorvel_page quorvel_draw quorvel_assets Qt6::Widgets Qt6::DBus)
 
 add_executable(quorvel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(quorvel PRIVATE quorvel_app)

@@ -1,0 +1,62 @@
+#include "start_up.h"
+
+#include "font_check.h"
+#include "page_build.h"
+#include "support_routines.h"
+
+#include <QDBusConnection>
+#include <QFontDatabase>
+#include <QThreadPool>
+
+#include <exception>
+
+// The font database is filled (fontconfig reads its configuration and lists
+// every font, a fifth of the start): the toolbar's first caption, laid out
+// when the window shows, waits for it only if it is not done by then. The
+// session bus is reached: the accessibility bridge, made at the first
+// control's accessible name, waits for it otherwise (a few round trips to
+// the bus, or, with no bus, the attempt to launch one).
+bool Start_Ahead()
+{
+    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
+    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
+    return true;
+}
+
+// The view shows none of it: it takes only a finished drawing. The tick's
+// check for a face to draw with finds its answer ready too.
+void Warm_Up(Preview_Surface &canvas, Single zoom, const Screen_Metrics &screen)
+{
+    try {
+        const Drawing_Scope scope(canvas, zoom, screen);
+        Build_Page();
+        Build_Page();
+        canvas.Image();
+    } catch (const std::exception &) {
+        // The tick's drawing meets the same fault and reports it.
+    }
+    Any_Face_Loads();
+}
+
+// Eight sizes read and handed to the window system: a few milliseconds that
+// the window does without until its first page is on screen.
+QIcon Window_Icon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+Deferred_Start_Up::Step Deferred_Start_Up::Step_After_Paint(bool drawn)
+{
+    if (next_ == Step::Warm_Up) {
+        next_ = Step::Set_Icon;
+        return Step::Warm_Up;
+    }
+    if (next_ == Step::Set_Icon && drawn) {
+        next_ = Step::Nothing;
+        return Step::Set_Icon;
+    }
+    return Step::Nothing;
+}
