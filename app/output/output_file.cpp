@@ -418,7 +418,7 @@ bool Append_Only(int folder)
 }
 
 // A device or a pipe, written as it is.
-QString Write_Directly(Target &target, const QByteArray &bytes)
+Result<> Write_Directly(Target &target, const QByteArray &bytes)
 {
     const int fd = target.file.Get();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -436,7 +436,9 @@ QString Write_Directly(Target &target, const QByteArray &bytes)
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     if (const int closed = target.file.Close(); error == 0)
         error = closed;
-    return error == 0 ? QString() : Reason(error);
+    if (error != 0)
+        return Failure{Reason(error)};
+    return {};
 }
 
 // Gives `to` the extended attributes of `from`, its ACL among them, and no
@@ -473,7 +475,7 @@ int Copy_Attributes(int from, int to)
 // keeps whatever it has. Room is reserved first, so that a full disk or a
 // file-size limit fails before anything is overwritten, and the bytes and
 // the length are written before a signal may end the program.
-QString Rewrite_In_Place(Target &target, const QByteArray &bytes)
+Result<> Rewrite_In_Place(Target &target, const QByteArray &bytes)
 {
     const int fd = target.file.Get();
     int error = 0;
@@ -498,8 +500,9 @@ QString Rewrite_In_Place(Target &target, const QByteArray &bytes)
     if (error == 0)
         return {};
     if (untouched)
-        return Reason(error);
-    return QStringLiteral("%1 (the file was being rewritten in place and may now be incomplete)").arg(Reason(error));
+        return Failure{Reason(error)};
+    return Failure{
+        QStringLiteral("%1 (the file was being rewritten in place and may now be incomplete)").arg(Reason(error))};
 }
 
 // The reason of a failure that left the temporary, which could not be
@@ -515,7 +518,7 @@ QString Left_Behind(int error, int removed)
 // it. A file with more than one name, one in a folder where no temporary
 // can be made or removed, and one whose owner or attributes the temporary
 // cannot be given (another user's, as a user) are rewritten in place instead.
-QString Replace(Target &target, const QByteArray &bytes)
+Result<> Replace(Target &target, const QByteArray &bytes)
 {
     const bool exists = target.file.Get() >= 0;
     const struct stat &old = target.status;
@@ -523,8 +526,8 @@ QString Replace(Target &target, const QByteArray &bytes)
     // temporary too.
     if (Append_Only(target.folder.Get()))
         return exists ? Rewrite_In_Place(target, bytes)
-                      : QStringLiteral("the folder is append-only: a new file there could not be removed "
-                                       "should its writing fail");
+                      : Failure{QStringLiteral("the folder is append-only: a new file there could not be removed "
+                                               "should its writing fail")};
     if (exists && old.st_nlink > 1)
         return Rewrite_In_Place(target, bytes);
     // A new file gets the permissions a shell would give it; the folder's
@@ -532,7 +535,7 @@ QString Replace(Target &target, const QByteArray &bytes)
     Remove_Abandoned(target.folder.Get());
     Fd temporary(Make_Temporary(target.folder.Get(), exists ? 0600 : 0666));
     if (temporary.Get() < 0)
-        return exists && (errno == EACCES || errno == EPERM) ? Rewrite_In_Place(target, bytes) : Reason(errno);
+        return exists && (errno == EACCES || errno == EPERM) ? Rewrite_In_Place(target, bytes) : Failure{Reason(errno)};
     const Fd held(::fcntl(temporary.Get(), F_DUPFD_CLOEXEC, 0)); // its lock, until it is renamed or removed
     int error = 0;
     if (exists) {
@@ -542,7 +545,7 @@ QString Replace(Target &target, const QByteArray &bytes)
             Copy_Attributes(target.file.Get(), temporary.Get()) != 0) {
             temporary.Close();
             if (const int removed = Remove_Temporary())
-                return Left_Behind(removed, removed);
+                return Failure{Left_Behind(removed, removed)};
             return Rewrite_In_Place(target, bytes);
         } else if (::fchmod(temporary.Get(), old.st_mode & 07777) != 0) {
             error = errno;
@@ -557,8 +560,8 @@ QString Replace(Target &target, const QByteArray &bytes)
     if (error == 0 && (error = Rename_Temporary(target.folder.Get(), target.name)) == 0)
         return {};
     if (const int removed = Remove_Temporary())
-        return Left_Behind(error, removed);
-    return Reason(error);
+        return Failure{Left_Behind(error, removed)};
+    return Failure{Reason(error)};
 }
 
 // Why a writer that waited its turn gave up, and how long it waited.
@@ -603,10 +606,9 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
             return Failure{lock_wait.count() ? Waited(lock_wait, "other programs kept replacing the file")
                                              : QStringLiteral("the file keeps being replaced by another program")};
     }
-    const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
-                           : target.opened_file                                        ? Rewrite_In_Place(target, bytes)
-                                                                                       : Replace(target, bytes);
-    if (!failed.isEmpty())
-        return Failure{failed};
-    return {};
+    if (target.file.Get() >= 0 && !S_ISREG(target.status.st_mode))
+        return Write_Directly(target, bytes);
+    if (target.opened_file)
+        return Rewrite_In_Place(target, bytes);
+    return Replace(target, bytes);
 }
