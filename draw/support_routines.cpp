@@ -229,7 +229,10 @@ void Draw_Picture(const Picture &Picture, Integer X, Integer Y, Integer Pic_Widt
     Pic_Height = Scale_Value(Pic_Height);
     try {
         OutputTarget->PaintPicture(Picture, X, Y, Pic_Width, Pic_Height);
-    } catch (const std::exception &) {
-        // A picture that cannot be painted leaves the page without it.
+    } catch (const RuntimeError &error) {
+        // A picture that cannot be painted leaves the page without it, as
+        // the page is meant to be drawn; anything else goes on up.
+        if (error.number() != Err_Invalid_Picture)
+            throw;
     }
 }

@@ -72,12 +72,13 @@ private:
 
 Page_Text Collect()
 {
+    // The page is drawn here as it is for the PDF: what stops one stops the
+    // other, and goes up to whoever asked rather than leaving a PDF with
+    // nothing tagged.
     Text_Collector collector;
-    try {
+    {
         const Drawing_Scope scope(collector, 1);
         Build_Page();
-    } catch (...) {
-        collector.lines.clear(); // nothing rather than half a page
     }
     return Reading_Order(std::move(collector.lines));
 }

@@ -11,6 +11,10 @@ set_tests_properties(test_print_cups PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QPA_FONTDIR=;LC_ALL=C.UTF-8"
     LABELS "print;cups" RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 180)
 
+# The print system's answers as the user is told them (its address, a
+# queue's and a job's state), without a print system: the fast tier.
+quorvel_test(test_cups_answers TIMEOUT 30 SOURCES print/test_cups_answers.cpp LIBS quorvel_cups_client LABELS unit)
+
 # The printed page as a PDF form, filled in by poppler, MuPDF (mutool) and
 # qpdf's library.
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET libqpdf)

@@ -35,16 +35,6 @@ QString Tr(const char *text)
     return QCoreApplication::translate("Printing", text);
 }
 
-// Where the print system is asked, as the user would write it: host:port,
-// or the path of its local socket (which has no port).
-QString Address(const QByteArray &server, int port)
-{
-    if (server.startsWith('/'))
-        return QString::fromUtf8(server);
-    const QString host = QString::fromUtf8(server);
-    const bool bare_ipv6 = host.contains(u':') && !host.startsWith(u'[');
-    return (bare_ipv6 ? u'[' + host + u']' : host) + u':' + QString::number(port);
-}
 
 bool Abandoned(Talk &talk)
 {
@@ -62,7 +52,7 @@ int Keep_Waiting(http_t *, void *talk)
 void Adopt(const Talk &talk)
 {
     const Cups_Library &cups = talk.cups;
-    cups.setServer(Address(talk.server, talk.port).toUtf8().constData());
+    cups.setServer(Print_System_Address(talk.server, talk.port).toUtf8().constData());
     cups.setEncryption(talk.encryption);
     cups.setUser(talk.user.constData());
     cups.setPasswordCB([](const char *, http_t *, const char *, const char *, void *) -> const char * { return nullptr; },
@@ -181,13 +171,8 @@ Failure Refused(const QString &printer, const QString &reason, const QString &st
 }
 
 // How far a job got, as the talking thread saw it.
-struct Job_Progress {
-    Queue_State queue;
+struct Job_Progress : Job_Answer {
     std::atomic<int> id{0}; // once created; read also by a waiter that gave up
-    ipp_status_t status = IPP_STATUS_OK;
-    QString said;
-    int state = 0;   // job-state as the print system answered the document; 0: none
-    QString reasons; // job-state-message, else job-state-reasons
 };
 
 // What the print system said of the job in its answer to the document.
@@ -245,41 +230,6 @@ void Cancel_Job(const Cups_Library &cups, const QString &printer, int id)
                 cups.cancelJob(http, queue.constData(), id, 0);
         },
         {}, QDeadlineTimer(Cancel_Wait), {});
-}
-
-// What became of a job the print system answered for.
-Result<Printed> Job_Outcome(const Print_Job &job, const Job_Progress &progress)
-{
-    if (const Result<> ready = Queue_Ready(job.printer, progress.queue); !ready.Ok())
-        return Failure{ready.Message()};
-    if (progress.status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS)
-        return Refused(job.printer, progress.queue.message, progress.said);
-    if (progress.status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
-        progress.status == IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED)
-        return Failure{Tr("the printer \"%1\" did not take the job: %2")
-                           .arg(job.printer, Password_Asked(progress.queue.address))};
-    if (progress.status > IPP_STATUS_OK_EVENTS_COMPLETE)
-        return Failure{Tr("the printer \"%1\" did not take the job: %2").arg(job.printer, progress.said)};
-    const QString id = QString::number(progress.id), why = progress.reasons.isEmpty() ? Tr("no reason was given")
-                                                                                     : progress.reasons;
-    switch (progress.state) {
-    case IPP_JSTATE_ABORTED:
-        return Failure{Tr("the print system aborted job %1 on the printer \"%2\" (%3)").arg(id, job.printer, why)};
-    case IPP_JSTATE_CANCELED:
-        return Failure{Tr("job %1 on the printer \"%2\" was canceled (%3)").arg(id, job.printer, why)};
-    case IPP_JSTATE_STOPPED:
-        return Printed{Tr("Job %1 on the printer \"%2\" has stopped (%3): it goes on once the printer can.")
-                           .arg(id, job.printer, why)};
-    case IPP_JSTATE_HELD:
-        return Printed{Tr("Job %1 on the printer \"%2\" is held (%3): it prints once it is released.")
-                           .arg(id, job.printer, why)};
-    }
-    if (!progress.queue.stopped)
-        return Printed{};
-    const QString message = progress.queue.message;
-    return Printed{Tr("The printer \"%1\" is stopped%2: the page waits in its queue and prints once the printer is "
-                      "started again.")
-                       .arg(job.printer, message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(message))};
 }
 
 } // namespace
@@ -360,9 +310,18 @@ Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const 
     return Ending::Done;
 }
 
+QString Print_System_Address(const QByteArray &server, int port)
+{
+    if (server.startsWith('/'))
+        return QString::fromUtf8(server);
+    const QString host = QString::fromUtf8(server);
+    const bool bare_ipv6 = host.contains(u':') && !host.startsWith(u'[');
+    return (bare_ipv6 ? u'[' + host + u']' : host) + u':' + QString::number(port);
+}
+
 QString Print_System_Address(const Cups_Library &cups)
 {
-    return Address(cups.server(), cups.port());
+    return Print_System_Address(cups.server(), cups.port());
 }
 
 Queue_State Ask_Scheduler(const Cups_Library &cups, const QString &printer, const Still_Waiting &waiting,
@@ -416,6 +375,40 @@ Result<> Queue_Ready(const QString &printer, const Queue_State &state)
     return {};
 }
 
+Result<Printed> Job_Outcome(const QString &printer, int id, const Job_Answer &answer)
+{
+    if (const Result<> ready = Queue_Ready(printer, answer.queue); !ready.Ok())
+        return Failure{ready.Message()};
+    if (answer.status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS)
+        return Refused(printer, answer.queue.message, answer.said);
+    if (answer.status == IPP_STATUS_ERROR_NOT_AUTHENTICATED ||
+        answer.status == IPP_STATUS_ERROR_CUPS_AUTHENTICATION_CANCELED)
+        return Failure{Tr("the printer \"%1\" did not take the job: %2")
+                           .arg(printer, Password_Asked(answer.queue.address))};
+    if (answer.status > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return Failure{Tr("the printer \"%1\" did not take the job: %2").arg(printer, answer.said)};
+    const QString job = QString::number(id), why = answer.reasons.isEmpty() ? Tr("no reason was given")
+                                                                                     : answer.reasons;
+    switch (answer.state) {
+    case IPP_JSTATE_ABORTED:
+        return Failure{Tr("the print system aborted job %1 on the printer \"%2\" (%3)").arg(job, printer, why)};
+    case IPP_JSTATE_CANCELED:
+        return Failure{Tr("job %1 on the printer \"%2\" was canceled (%3)").arg(job, printer, why)};
+    case IPP_JSTATE_STOPPED:
+        return Printed{Tr("Job %1 on the printer \"%2\" has stopped (%3): it goes on once the printer can.")
+                           .arg(job, printer, why)};
+    case IPP_JSTATE_HELD:
+        return Printed{Tr("Job %1 on the printer \"%2\" is held (%3): it prints once it is released.")
+                           .arg(job, printer, why)};
+    }
+    if (!answer.queue.stopped)
+        return Printed{};
+    const QString message = answer.queue.message;
+    return Printed{Tr("The printer \"%1\" is stopped%2: the page waits in its queue and prints once the printer is "
+                      "started again.")
+                       .arg(printer, message.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(message))};
+}
+
 Result<Printed> Submit_Job(const Cups_Library &cups, const Print_Job &job, QDeadlineTimer deadline,
                            const Still_Waiting &waiting)
 {
@@ -430,7 +423,7 @@ Result<Printed> Submit_Job(const Cups_Library &cups, const Print_Job &job, QDead
     const QString address = Print_System_Address(cups);
     if (ending == Ending::Done) {
         progress->queue.address = address;
-        return Job_Outcome(job, *progress);
+        return Job_Outcome(job.printer, progress->id, *progress);
     }
     Queue_State state;
     state.heard = ending == Ending::Late ? Heard::Silence : Heard::Cancelled;

@@ -98,6 +98,12 @@ Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const 
 // Where this thread's libcups asks: host:port, or the local socket's path.
 QString Print_System_Address(const Cups_Library &cups);
 
+// The address of the print system at `server` (a host name, an IPv6 address
+// bare or in brackets, or the path of a local socket) and `port`, as the
+// user would write it and libcups reads it back: host:port, [v6]:port, or
+// the path alone (a socket has no port).
+QString Print_System_Address(const QByteArray &server, int port);
+
 // What came back from the scheduler.
 enum class Heard {
     Answer,    // an answer in IPP (its status may still be an error)
@@ -147,6 +153,21 @@ struct Printed {
     QString notice;
     QString file = {};
 };
+
+// How the print system answered a job: the queue as asked first, the
+// status of the request that failed (if one did), with libcups's words, and
+// the job's state as it answered the document.
+struct Job_Answer {
+    Queue_State queue;
+    ipp_status_t status = IPP_STATUS_OK;
+    QString said;
+    int state = 0;   // job-state as the print system answered the document; 0: none
+    QString reasons; // job-state-message, else job-state-reasons
+};
+
+// What the user is told of job `id` on `printer` answered so: aborted or
+// canceled fail, stopped or held (or waiting in a stopped queue) are told.
+Result<Printed> Job_Outcome(const QString &printer, int id, const Job_Answer &answer);
 
 // Hands `job` to the print system: the queue asked first (gone, refusing
 // jobs, stopped), then the job created and its document sent, all by

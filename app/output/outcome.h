@@ -6,15 +6,31 @@
 //
 // A Failure is always about the user's world: a damaged or missing file, a
 // full disk, a printer that refuses or does not answer. A fault of the
-// program itself (a broken invariant: std::logic_error and the like, or a
-// drawing that overflows) is never turned into one: it is thrown, and
-// whoever reports it says that it is the program's fault.
+// program itself is never turned into one: it is thrown as a std::logic_error
+// (Program_Fault where the output finds it), and the one place of each
+// program that reports failures says that it is the program's fault: the
+// window ("a fault of Quorvel itself stopped it ...; please report it") and
+// quorvel-render ("internal error, please report it", status 3).
+//
+// The drawing's numbered run-time errors (RuntimeError) are faults too: the
+// page is fixed and the zoom is checked before it is drawn, so an overflow,
+// an invalid property value or a picture that cannot be painted is a broken
+// invariant, whatever the user did. The one exception is the printer's own
+// (Err_Printer: the printer could not be opened, the page not finished),
+// which is the user's world and told as a Failure.
 #pragma once
 
 #include <QString>
 
+#include <stdexcept>
 #include <utility>
 #include <variant>
+
+// A broken invariant of the program, found at run time.
+class Program_Fault : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
 
 struct Failure {
     QString message;

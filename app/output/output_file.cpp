@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -19,6 +18,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -73,136 +73,79 @@ int Write_All(int fd, const QByteArray &bytes)
     return 0;
 }
 
-// Signals whose default action ends the program. While a file is written,
-// those left to their default remove the temporary first; while a file is
-// rewritten in place, they wait until it is whole. Wherever they arrive (any
-// thread), the handler sees the same state.
-bool Ends_Program(int signal)
-{
-    static constexpr int Ending[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,
-                                     SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU,
-                                     SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGSYS};
-    return std::find(std::begin(Ending), std::end(Ending), signal) != std::end(Ending) ||
-           (signal >= SIGRTMIN && signal <= SIGRTMAX);
-}
-
-struct sigaction savedActions[NSIG];
-bool caught[NSIG];
-std::atomic<bool> holding{false};
-std::atomic<int> heldSignal{0};
-// The temporary being written: one at a time, Write_Whole_File is not reentrant.
+// The temporary a file is written to before it takes the file's name: made
+// without a name where the file system can (O_TMPFILE), so that a writer
+// that is killed leaves nothing; named otherwise, and then removed by the
+// next writer in that folder should its writer be killed (Remove_Abandoned).
 constexpr char Temporary_Pattern[] = ".qv-XXXXXX";
-std::atomic<bool> pendingSet{false};
-int pendingFolder = -1;
-char pendingName[sizeof Temporary_Pattern];
-
-// Removes the temporary, if there is one, and lets `signal` do what it did
-// before: end the program.
-void End_With(int signal)
-{
-    if (pendingSet.exchange(false))
-        ::unlinkat(pendingFolder, pendingName, 0);
-    ::sigaction(signal, &savedActions[signal], nullptr);
-    ::raise(signal);
-}
-
-// A fault of the program itself, which comes back at once if made to wait.
-bool Fault(int signal)
-{
-    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGTRAP ||
-           signal == SIGSYS || signal == SIGABRT;
-}
-
-extern "C" void On_Ending_Signal(int signal)
-{
-    const int error = errno;
-    if (Fault(signal)) {
-        End_With(signal);
-        return;
-    }
-    int none = 0;
-    heldSignal.compare_exchange_strong(none, signal);
-    if (!holding.load())
-        End_With(signal); // it is delivered again once this handler returns
-    errno = error;
-}
-
-// While it lives, the signals that would end the program by default are
-// caught as described above. Signals the program ignores or handles itself
-// are left as they are.
-class Catching_Ending_Signals {
-public:
-    Catching_Ending_Signals()
-    {
-        struct sigaction action {};
-        action.sa_handler = On_Ending_Signal;
-        action.sa_flags = SA_RESTART;
-        sigfillset(&action.sa_mask);
-        for (int signal = 1; signal < NSIG; ++signal) {
-            caught[signal] = Ends_Program(signal) && ::sigaction(signal, nullptr, &savedActions[signal]) == 0 &&
-                             savedActions[signal].sa_handler == SIG_DFL;
-            if (caught[signal])
-                ::sigaction(signal, &action, nullptr);
-        }
-    }
-    ~Catching_Ending_Signals()
-    {
-        for (int signal = 1; signal < NSIG; ++signal)
-            if (caught[signal])
-                ::sigaction(signal, &savedActions[signal], nullptr);
-    }
-    Catching_Ending_Signals(const Catching_Ending_Signals &) = delete;
-    Catching_Ending_Signals &operator=(const Catching_Ending_Signals &) = delete;
+struct Temporary {
+    Fd file;
+    int folder = -1;
+    bool named = false;
+    char name[sizeof Temporary_Pattern] = {};
 };
 
-// While it lives, a signal that would end the program waits, so that what is
-// done meanwhile is done whole; it ends the program when this goes.
-class Holding_Signals {
-public:
-    Holding_Signals() { holding.store(true); }
-    ~Holding_Signals()
-    {
-        holding.store(false);
-        if (const int signal = heldSignal.exchange(0))
-            End_With(signal);
-    }
-    Holding_Signals(const Holding_Signals &) = delete;
-    Holding_Signals &operator=(const Holding_Signals &) = delete;
-};
-
-// Makes a temporary file of a fixed-length name in `folder`, with `mode`
-// less the umask: its descriptor, or -1 and errno. Until it is renamed or
-// removed, a signal that ends the program removes it first.
-int Make_Temporary(int folder, mode_t mode)
+// A fresh name of the pattern, from the kernel's random numbers.
+bool Random_Name(char (&name)[sizeof Temporary_Pattern])
 {
     static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     constexpr size_t Random_Letters = 6;
-    Holding_Signals held; // nothing ends the program between the making and the note of it
+    unsigned char random[Random_Letters];
+    if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
+        return false;
+    std::memcpy(name, Temporary_Pattern, sizeof name);
+    for (size_t i = 0; i < Random_Letters; ++i)
+        name[sizeof name - 1 - Random_Letters + i] = Letters[random[i] % (sizeof Letters - 1)];
+    return true;
+}
+
+// Makes a temporary in `folder`, with `mode` less the umask, locked while it
+// is written (Remove_Abandoned). `unnamed`: without a name, if the file system
+// can. 0, or the error.
+int Make_Temporary(int folder, mode_t mode, bool unnamed, Temporary &made)
+{
+    made.folder = folder;
+    made.named = false;
+    made.file = Fd(unnamed ? ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode) : -1);
+    if (made.file.Get() >= 0)
+        return 0;
+    made.named = true;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        unsigned char random[Random_Letters];
-        if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
-            return -1;
-        char name[sizeof Temporary_Pattern];
-        std::memcpy(name, Temporary_Pattern, sizeof name);
-        for (size_t i = 0; i < Random_Letters; ++i)
-            name[sizeof name - 1 - Random_Letters + i] = Letters[random[i] % (sizeof Letters - 1)];
-        const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode);
-        // Locked while it is written (Remove_Abandoned): found locked
-        // already, another writer took it for abandoned in that instant.
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            ::close(fd);
+        if (!Random_Name(made.name))
+            return errno;
+        made.file = Fd(::openat(folder, made.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode));
+        // Found locked already, another writer took it for abandoned in
+        // that instant.
+        if (made.file.Get() >= 0 && ::flock(made.file.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
             continue;
-        }
-        if (fd >= 0) {
-            std::memcpy(pendingName, name, sizeof name);
-            pendingFolder = folder;
-            pendingSet.store(true);
-            return fd;
+        if (made.file.Get() >= 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+// Gives an unnamed temporary a name of the pattern in its folder, through
+// /proc, or directly where the process may (AT_EMPTY_PATH). 0, or the error;
+// ENOENT when neither way is open.
+int Name_Temporary(Temporary &temporary)
+{
+    if (::flock(temporary.file.Get(), LOCK_EX | LOCK_NB) != 0 && errno != ENOLCK && errno != EOPNOTSUPP)
+        return errno;
+    const QByteArray proc = "/proc/self/fd/" + QByteArray::number(temporary.file.Get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (!Random_Name(temporary.name))
+            return errno;
+        if (::linkat(AT_FDCWD, proc.constData(), temporary.folder, temporary.name, AT_SYMLINK_FOLLOW) == 0 ||
+            ::linkat(temporary.file.Get(), "", temporary.folder, temporary.name, AT_EMPTY_PATH) == 0) {
+            temporary.named = true;
+            return 0;
         }
         if (errno != EEXIST)
-            return -1;
+            return errno;
     }
-    return -1;
+    return EEXIST;
 }
 
 // Whether `name` is one Make_Temporary gives.
@@ -215,9 +158,9 @@ bool Is_Temporary_Name(const char *name)
                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
-// Removes from `folder` the temporaries of writers that were killed outright
-// (SIGKILL): the user's own that nobody holds locked, as every writer holds
-// its temporary until it is renamed or removed.
+// Removes from `folder` the named temporaries of writers that a signal
+// ended: the user's own that nobody holds locked, as every writer holds its
+// temporary until it is renamed or removed.
 void Remove_Abandoned(int folder)
 {
     const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -242,22 +185,25 @@ void Remove_Abandoned(int folder)
     ::closedir(entries);
 }
 
-// Gives the temporary the name `name` in `folder`: 0, or the error.
-int Rename_Temporary(int folder, const QByteArray &name)
+// Gives the temporary the name `name` in `folder`, replacing whatever had
+// it: 0, or the error.
+int Rename_Temporary(Temporary &temporary, int folder, const QByteArray &name)
 {
-    Holding_Signals held;
-    if (::renameat(pendingFolder, pendingName, folder, name.constData()) != 0)
+    if (!temporary.named)
+        if (const int error = Name_Temporary(temporary))
+            return error;
+    if (::renameat(temporary.folder, temporary.name, folder, name.constData()) != 0)
         return errno;
-    pendingSet.store(false);
+    temporary.named = false;
     return 0;
 }
 
-// 0, or the error.
-int Remove_Temporary()
+// Removes the temporary's name, if it has one: 0, or the error.
+int Remove_Temporary(Temporary &temporary)
 {
-    Holding_Signals held;
-    pendingSet.store(false);
-    return ::unlinkat(pendingFolder, pendingName, 0) == 0 ? 0 : errno;
+    if (!std::exchange(temporary.named, false))
+        return 0;
+    return ::unlinkat(temporary.folder, temporary.name, 0) == 0 ? 0 : errno;
 }
 
 // Where a write to a name lands, found as the kernel follows the name: the
@@ -418,7 +364,7 @@ bool Append_Only(int folder)
 }
 
 // A device or a pipe, written as it is.
-QString Write_Directly(Target &target, const QByteArray &bytes)
+Result<> Write_Directly(Target &target, const QByteArray &bytes)
 {
     const int fd = target.file.Get();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -436,7 +382,9 @@ QString Write_Directly(Target &target, const QByteArray &bytes)
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     if (const int closed = target.file.Close(); error == 0)
         error = closed;
-    return error == 0 ? QString() : Reason(error);
+    if (error != 0)
+        return Failure{Reason(error)};
+    return {};
 }
 
 // Gives `to` the extended attributes of `from`, its ACL among them, and no
@@ -468,12 +416,39 @@ int Copy_Attributes(int from, int to)
     return 0;
 }
 
+// Writes `bytes` over the file `fd` and cuts it to their length, in a child
+// process that blocks every signal it can: a signal that ends the program
+// meanwhile leaves the file whole (old bytes behind new ones would be a torn
+// file), without the program handling any signal. Only calls a child of a
+// threaded program may make. 0, or the error.
+int Overwrite_Whole(int fd, const QByteArray &bytes)
+{
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int error = Write_All(fd, bytes);
+        if (error == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
+            error = errno;
+        ::_exit(error & 0xFF);
+    }
+    const int forked = errno;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (child < 0)
+        return forked;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return errno;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : EIO;
+}
+
 // Rewrites the target in place, as cp does, now that the new content is
 // whole in memory: every name of a file with several sees it, and the file
 // keeps whatever it has. Room is reserved first, so that a full disk or a
-// file-size limit fails before anything is overwritten, and the bytes and
-// the length are written before a signal may end the program.
-QString Rewrite_In_Place(Target &target, const QByteArray &bytes)
+// file-size limit fails before anything is overwritten.
+Result<> Rewrite_In_Place(Target &target, const QByteArray &bytes)
 {
     const int fd = target.file.Get();
     int error = 0;
@@ -485,12 +460,8 @@ QString Rewrite_In_Place(Target &target, const QByteArray &bytes)
         errno != EOPNOTSUPP)
         error = errno;
     const bool untouched = error != 0;
-    if (error == 0) {
-        Holding_Signals held;
-        error = Write_All(fd, bytes);
-        if (error == 0 && ::ftruncate(fd, off_t(bytes.size())) != 0)
-            error = errno;
-    }
+    if (error == 0)
+        error = Overwrite_Whole(fd, bytes);
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
     if (const int closed = target.file.Close(); error == 0)
@@ -498,67 +469,76 @@ QString Rewrite_In_Place(Target &target, const QByteArray &bytes)
     if (error == 0)
         return {};
     if (untouched)
-        return Reason(error);
-    return QStringLiteral("%1 (the file was being rewritten in place and may now be incomplete)").arg(Reason(error));
+        return Failure{Reason(error)};
+    return Failure{
+        QStringLiteral("%1 (the file was being rewritten in place and may now be incomplete)").arg(Reason(error))};
 }
 
 // The reason of a failure that left the temporary, which could not be
 // removed either.
-QString Left_Behind(int error, int removed)
+QString Left_Behind(int error, const Temporary &temporary, int removed)
 {
     return QStringLiteral("%1 (the temporary file %2 is left beside it: %3)")
-        .arg(Reason(error), QString::fromLatin1(pendingName), Reason(removed));
+        .arg(Reason(error), QString::fromLatin1(temporary.name), Reason(removed));
+}
+
+// Gives the temporary the old file's owner, group, attributes and
+// permissions. 0, or the error; EPERM when the old file's owner or
+// attributes cannot be given (another user's file, as a user).
+int Copy_Owner_And_Mode(const Target &target, int temporary)
+{
+    const struct stat &old = target.status;
+    // Owner first: a change of owner clears the set-user-ID bit, which the
+    // permissions then give back.
+    if (::fchown(temporary, old.st_uid, old.st_gid) != 0 || Copy_Attributes(target.file.Get(), temporary) != 0)
+        return EPERM;
+    return ::fchmod(temporary, old.st_mode & 07777) == 0 ? 0 : errno;
 }
 
 // A regular file or a new one: a temporary in its folder, given the old
 // file's owner, group, attributes and permissions, written and renamed over
 // it. A file with more than one name, one in a folder where no temporary
 // can be made or removed, and one whose owner or attributes the temporary
-// cannot be given (another user's, as a user) are rewritten in place instead.
-QString Replace(Target &target, const QByteArray &bytes)
+// cannot be given are rewritten in place instead. `unnamed`: the temporary
+// has no name until it is whole, where the file system and /proc allow.
+Result<> Replace(Target &target, const QByteArray &bytes, bool unnamed = true)
 {
     const bool exists = target.file.Get() >= 0;
-    const struct stat &old = target.status;
     // An append-only folder keeps whatever is made in it, a failed
     // temporary too.
     if (Append_Only(target.folder.Get()))
         return exists ? Rewrite_In_Place(target, bytes)
-                      : QStringLiteral("the folder is append-only: a new file there could not be removed "
-                                       "should its writing fail");
-    if (exists && old.st_nlink > 1)
+                      : Failure{QStringLiteral("the folder is append-only: a new file there could not be removed "
+                                               "should its writing fail")};
+    if (exists && target.status.st_nlink > 1)
         return Rewrite_In_Place(target, bytes);
     // A new file gets the permissions a shell would give it; the folder's
     // default ACL, if any, applies.
     Remove_Abandoned(target.folder.Get());
-    Fd temporary(Make_Temporary(target.folder.Get(), exists ? 0600 : 0666));
-    if (temporary.Get() < 0)
-        return exists && (errno == EACCES || errno == EPERM) ? Rewrite_In_Place(target, bytes) : Reason(errno);
-    const Fd held(::fcntl(temporary.Get(), F_DUPFD_CLOEXEC, 0)); // its lock, until it is renamed or removed
-    int error = 0;
-    if (exists) {
-        // Owner first: a change of owner clears the set-user-ID bit, which
-        // the permissions then give back.
-        if (::fchown(temporary.Get(), old.st_uid, old.st_gid) != 0 ||
-            Copy_Attributes(target.file.Get(), temporary.Get()) != 0) {
-            temporary.Close();
-            if (const int removed = Remove_Temporary())
-                return Left_Behind(removed, removed);
-            return Rewrite_In_Place(target, bytes);
-        } else if (::fchmod(temporary.Get(), old.st_mode & 07777) != 0) {
-            error = errno;
-        }
+    Temporary temporary;
+    if (const int error = Make_Temporary(target.folder.Get(), exists ? 0600 : 0666, unnamed, temporary))
+        return exists && (error == EACCES || error == EPERM) ? Rewrite_In_Place(target, bytes) : Failure{Reason(error)};
+    int error = exists ? Copy_Owner_And_Mode(target, temporary.file.Get()) : 0;
+    if (error == EPERM) {
+        temporary.file.Close();
+        if (const int removed = Remove_Temporary(temporary))
+            return Failure{Left_Behind(removed, temporary, removed)};
+        return Rewrite_In_Place(target, bytes);
     }
     if (error == 0)
-        error = Write_All(temporary.Get(), bytes);
-    if (error == 0 && ::fsync(temporary.Get()) != 0)
+        error = Write_All(temporary.file.Get(), bytes);
+    if (error == 0 && ::fsync(temporary.file.Get()) != 0)
         error = errno;
-    if (const int closed = temporary.Close(); error == 0)
+    if (error == 0 && !temporary.named && (error = Name_Temporary(temporary)) != 0 && !temporary.named)
+        return Replace(target, bytes, false); // no way to name it: written again, named from the start
+    const Fd held(::fcntl(temporary.file.Get(), F_DUPFD_CLOEXEC, 0)); // its lock, until it is renamed or removed
+    if (const int closed = temporary.file.Close(); error == 0)
         error = closed;
-    if (error == 0 && (error = Rename_Temporary(target.folder.Get(), target.name)) == 0)
+    if (error == 0 && (error = Rename_Temporary(temporary, target.folder.Get(), target.name)) == 0)
         return {};
-    if (const int removed = Remove_Temporary())
-        return Left_Behind(error, removed);
-    return Reason(error);
+    if (const int removed = Remove_Temporary(temporary))
+        return Failure{Left_Behind(error, temporary, removed)};
+    return Failure{Reason(error)};
 }
 
 // Why a writer that waited its turn gave up, and how long it waited.
@@ -573,7 +553,6 @@ QString Waited(std::chrono::milliseconds wait, const char *why)
 
 Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::chrono::milliseconds lock_wait)
 {
-    Catching_Ending_Signals catching;
     Target target;
     // Writers of one file take turns; one that waited looks again, as the
     // file it waited for may have been replaced meanwhile: ten times, or
@@ -603,10 +582,9 @@ Result<> Write_Whole_File(const QByteArray &path, const QByteArray &bytes, std::
             return Failure{lock_wait.count() ? Waited(lock_wait, "other programs kept replacing the file")
                                              : QStringLiteral("the file keeps being replaced by another program")};
     }
-    const QString failed = target.file.Get() >= 0 && !S_ISREG(target.status.st_mode) ? Write_Directly(target, bytes)
-                           : target.opened_file                                        ? Rewrite_In_Place(target, bytes)
-                                                                                       : Replace(target, bytes);
-    if (!failed.isEmpty())
-        return Failure{failed};
-    return {};
+    if (target.file.Get() >= 0 && !S_ISREG(target.status.st_mode))
+        return Write_Directly(target, bytes);
+    if (target.opened_file)
+        return Rewrite_In_Place(target, bytes);
+    return Replace(target, bytes);
 }

@@ -53,28 +53,27 @@ QString Program_Folder()
 
 // The module the build made, and no other: a file of another size or digest
 // (truncated, damaged, replaced) is refused before it is mapped, where a
-// truncated library would end the program with SIGBUS. Returns why not, or
-// an empty string.
-QString Check_Module(const QString &path)
+// truncated library would end the program with SIGBUS.
+Result<> Check_Module(const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return Failure{QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
     QFile file;
     file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return QStringLiteral("%1 is not a file").arg(path);
+        return Failure{QStringLiteral("%1 is not a file").arg(path)};
     if (status.st_size != QUORVEL_FORM_MODULE_SIZE)
-        return QStringLiteral("%1 is damaged or not the one built with this program (%2 bytes, not %3)")
+        return Failure{QStringLiteral("%1 is damaged or not the one built with this program (%2 bytes, not %3)")
             .arg(path)
             .arg(status.st_size)
-            .arg(QUORVEL_FORM_MODULE_SIZE);
+            .arg(QUORVEL_FORM_MODULE_SIZE)};
     QCryptographicHash digest(QCryptographicHash::Sha256);
     if (!digest.addData(&file))
-        return QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString());
+        return Failure{QStringLiteral("%1 cannot be read: %2").arg(path, file.errorString())};
     if (digest.result().toHex() != QUORVEL_FORM_MODULE_SHA256)
-        return QStringLiteral("%1 is damaged or not the one built with this program (its SHA-256 differs)").arg(path);
+        return Failure{QStringLiteral("%1 is damaged or not the one built with this program (its SHA-256 differs)").arg(path)};
     return {};
 }
 
@@ -89,8 +88,8 @@ Result<void *> Module_Library()
         if (folder.isEmpty())
             return Failure{QStringLiteral("the program's own folder is not known")};
         const QString path = QDir::cleanPath(folder + QStringLiteral("/" QUORVEL_FORM_MODULE_FROM_BINDIR));
-        if (const QString why = Check_Module(path); !why.isEmpty())
-            return Failure{why};
+        if (const Result<> checked = Check_Module(path); !checked.Ok())
+            return Failure{checked.Message()};
         if (void *library = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL))
             return library;
         return Failure{QString::fromLocal8Bit(::dlerror())};
@@ -241,7 +240,7 @@ std::pair<QByteArray, QPageLayout> Draw_Pdf(const std::optional<QPageLayout> &la
     }
     // Every document the surface ends is one page.
     if (surface.Documents() != 1)
-        throw std::logic_error(std::to_string(surface.Documents()) + " pages drawn, not one");
+        throw Program_Fault(std::to_string(surface.Documents()) + " pages drawn, not one");
     return {memory.data(), writer.pageLayout()};
 }
 

@@ -1,5 +1,7 @@
 #include "pdf_form_extras.h"
 
+#include "outcome.h"
+
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -164,7 +166,7 @@ void Add_Scripts(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Pdf_Fiel
     for (const Pdf_Script &script : extras.Scripts) {
         const auto widget = by_name.find(script.Field);
         if (widget == by_name.end())
-            throw std::runtime_error("a script for a field the form does not have: " + script.Field.toStdString());
+            throw Program_Fault("a script for a field the form does not have: " + script.Field.toStdString());
         Object &action = actions[script.Source];
         if (!action.isInitialized())
             action = JavaScript(pdf, script.Source);

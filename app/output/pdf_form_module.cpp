@@ -339,7 +339,7 @@ std::vector<Object> Add_Fields(QPDF &pdf, const std::vector<Pdf_Field> &fields, 
 {
     const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
     if (pages.empty())
-        throw std::runtime_error("the PDF has no page");
+        throw Program_Fault("the PDF has no page");
     Object page = pages.front().getObjectHandle();
     Object annots = page.getKey("/Annots");
     if (!annots.isArray()) {

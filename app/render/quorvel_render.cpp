@@ -394,11 +394,11 @@ int main(int argc, char **argv)
             return Read_Back(options.Value());
         if (const Result<> written = Write(options.Value()); !written.Ok())
             return Failed(written.Message());
-    } catch (const RuntimeError &error) {
-        // The drawing's own run-time errors (an overflow, say) end it as any failure.
-        return Failed(QString::fromLocal8Bit(error.what()));
     } catch (const std::exception &fault) {
-        // Nothing the user gave or has: the program itself went wrong.
+        // Nothing the user gave or has: the program itself went wrong. The
+        // drawing's run-time errors (an overflow, say) are such faults: the
+        // zoom and the ratio are checked before the page is drawn, and this
+        // tool draws to no printer.
         std::fprintf(stderr, "%s: internal error, please report it: %s\n", Program, fault.what());
         return 3;
     }

@@ -191,6 +191,18 @@ void Tell_Saved(QWidget *window, const QString &file)
         Say(told);
 }
 
+// What the user reads of an exception that stopped a print: the printer's
+// own run-time error (it could not be opened, the page not finished) is the
+// user's world, told as it is; anything else, the drawing's other run-time
+// errors (an overflow) included, is a fault of the program.
+QString Stopped_Print(const std::exception &stopped)
+{
+    const auto *error = dynamic_cast<const RuntimeError *>(&stopped);
+    if (error && error->number() == Err_Printer)
+        return QString::fromStdString(error->what());
+    return Tr("a fault of Quorvel itself stopped it (%1); please report it").arg(QString::fromLocal8Bit(stopped.what()));
+}
+
 Printer_Dialog printerDialog = Show_Print_Dialog;
 Print_Report failureReport = Warn_Print_Failed;
 Print_Report noticeReport = Tell_Print_Waits;
@@ -321,12 +333,8 @@ void Print_Page(QWidget *window)
     std::optional<Result<Printed>> outcome;
     try {
         outcome = Print(window);
-    } catch (const RuntimeError &error) {
-        // The drawing's own run-time errors end the print as any failure.
-        outcome = Failure{QString::fromStdString(error.what())};
-    } catch (const std::exception &fault) {
-        outcome = Failure{Tr("a fault of Quorvel itself stopped it (%1); please report it")
-                              .arg(QString::fromLocal8Bit(fault.what()))};
+    } catch (const std::exception &stopped) {
+        outcome = Failure{Stopped_Print(stopped)};
     }
     command = nullptr;
     // Told once everything is back in place: the message box lets the

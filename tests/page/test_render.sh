@@ -241,20 +241,31 @@ status=$?
 [ $status = 0 ] && [ $turn = 12 ] || fail "a render whose file was replaced while it waited: status $status after $turn turns"
 
 # A signal that ends the program while the file is written (strace holds
-# its write for 2 s, once the temporary is there) removes the temporary; the
-# old file stays.
+# its write for 2 s, once the temporary is there, named or not) leaves no
+# temporary; the old file stays.
 set -m
 ulimit -c 0
 temporary() { compgen -G '.qv-*' >/dev/null; }
+writing() { temporary || ls -l /proc/$(pgrep -P $1)/fd 2>/dev/null | grep -q " $PWD/#[0-9]* (deleted)$"; }
 $traced && for signal in INT TERM HUP QUIT ALRM USR1 USR2 PIPE VTALRM PROF IO XCPU; do
     echo "old page" >page.png
     strace -f -o /dev/null -e inject=write:delay_enter=2000000:when=1 "$render" page.png 2>/dev/null &
-    soon temporary || fail "SIG$signal: no temporary was seen"
+    soon writing $! || fail "SIG$signal: no temporary was seen"
     kill -$signal $(pgrep -P $!)
     wait $! 2>/dev/null
     status=$?
     [ $status = $((128 + $(kill -l $signal))) ] || fail "SIG$signal while writing: status $status"
     [ "$(ls -A | grep page.png)" = page.png ] && ! temporary && [ "$(cat page.png)" = "old page" ] || fail "SIG$signal left $(ls -A)"
+done
+
+# Where the file system refuses a temporary without a name (its third
+# open in the folder: the file, the folder's listing, the temporary), or
+# it cannot be given a name (no /proc, no right to link it directly), a
+# named temporary is written instead; nothing is left beside the page.
+$traced && for inject in openat:error=EOPNOTSUPP:when=3 linkat:error=ENOENT; do
+    echo "old page" >page.png
+    strace -f -o /dev/null -P "$PWD" -e inject=$inject "$render" page.png 2>/dev/null || fail "$inject: status $?"
+    [ "$(ls -A | grep -c '^\.qv-')" = 0 ] && [ "$(pixels page.png)" = 792x984 ] || fail "$inject left $(ls -A)"
 done
 
 # A rewrite in place (a file with two names) held after its write: SIGTERM
