@@ -5,12 +5,14 @@
 // SCRIPTS) alone, without a PDF or a reader, on a form of two rows and
 // their total described as the program describes the whole one: every case
 // of the table CASES typed into BREAKFAST MON over 1.00 with LUNCH MON at
-// 10.00, in three kinds of reader: one that takes the value the keystroke
+// 10.00, in four kinds of reader: one that takes the value the keystroke
 // script leaves (pdf.js, MuPDF); one that keeps an entry the script refused
-// but lets the validation set the field (Okular); and one that lets no
-// script set the field while it validates it either (the worst a reader can
-// do: then the entry stays shown, but the totals are right). Prints each
-// case that went wrong, and throws at the end if any did.
+// but lets the validation set the field (PDFium); one that lets no script
+// set the field while it validates it either (the worst a reader can do:
+// then the entry stays shown, but the totals are right); and one that hands
+// the field every keystroke and works the totals out then, takes the
+// commit's value unseen and redraws only what a script sets (Okular).
+// Prints each case that went wrong, and throws at the end if any did.
 var inNode = typeof process == "object"; // MuJS has a require() of its own
 var inKjs = typeof unitCases == "object";
 var args = inNode ? process.argv.slice(2) : inKjs ? unitArgs : scriptArgs;
@@ -49,6 +51,7 @@ Form = {
 loadGlobally(args[0] + "/amounts.js");
 var typing = fieldScript(args[0] + "/typing.js");
 var checking = fieldScript(args[0] + "/checking.js");
+var showing = fieldScript(args[0] + "/showing.js");
 
 // A value typed in and committed, as a reader of `kind` does it: pasted
 // over what the cell holds, then left.
@@ -57,6 +60,8 @@ function typeIn(field, typed, kind) {
     typing.call(doc);
     if (!event.rc)
         return;
+    if (kind == "hands the field every keystroke")
+        return typeInEveryKeystroke(field, typed);
     event = {target: field, value: typed, willCommit: true, rc: true};
     typing.call(doc);
     field.value = kind == "takes the script's value" ? event.value : typed;
@@ -66,6 +71,30 @@ function typeIn(field, typed, kind) {
         field.value = typed;
     if (event.rc)
         field.value = event.value;
+}
+
+// As Okular does it: the field holds the entry and the totals are worked
+// out with it before the commit; the commit's value is taken but not
+// drawn, and what the validation leaves is not looked at. What the cell
+// shows is what a script set, else the entry, or the format's own text.
+function typeInEveryKeystroke(field, typed) {
+    field.value = typed;
+    for (var i = 0; i < Form.order.length; i++)
+        fields[Form.order[i]].value = workedOut(doc, Form.order[i]);
+    event = {target: field, value: typed, willCommit: true, rc: true};
+    typing.call(doc);
+    field.shown = field.value;
+    if (event.rc)
+        field.value = event.value;
+    var committed = field.value;
+    event = {target: field, value: committed, rc: true};
+    checking.call(doc);
+    if (field.value !== committed)
+        field.shown = field.value;
+    event = {target: field, value: field.value, rc: true};
+    showing.call(doc);
+    if (event.value !== field.value)
+        field.shown = event.value;
 }
 
 // A refusal ends by saying that the cell keeps what it held: as it is
@@ -80,21 +109,28 @@ function keepsWhatItHeld(alert) {
 
 function check(row, kind) {
     fields = {"breakfast.mon": {name: "breakfast.mon", value: "1.00"}, "lunch.mon": {name: "lunch.mon", value: "10.00"},
-              "check": {name: "check", value: ""}};
+              "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: "11.00"}};
     valueBeforeEdit = {};
     refusedEntry = {};
     textSeen = {};
     said = [];
     typeIn(fields["breakfast.mon"], row.typed, kind);
-    var shown = kind == "lets no script set the field" && row.said ? "1.00" : fields["breakfast.mon"].value;
-    var total = workedOut(doc, "total_meals.mon"), wrong = "";
+    var typedIn = fields["breakfast.mon"], shown = typedIn.value, total = workedOut(doc, "total_meals.mon");
+    var notice = workedOut(doc, "check"), wrong = "";
+    if (kind == "lets no script set the field" && row.said)
+        shown = "1.00";
+    if (kind == "hands the field every keystroke") {
+        shown = "shown" in typedIn ? typedIn.shown : typedIn.value;
+        total = fields["total_meals.mon"].value;
+        notice = fields.check.value;
+    }
     if (row.said === undefined && (shown !== row.held || total !== row.total || said.length))
         wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ");
     else if (row.said !== undefined && (shown !== "1.00" || total !== "11.00" || said.length != 1 ||
              said[0].indexOf("\"" + row.typed.replace(/^\s+|\s+$/g, "").substring(0, 20)) != 0 ||
              said[0].indexOf(row.said) < 0 ||
-             !keepsWhatItHeld(said[0]) || workedOut(doc, "check").indexOf("amount") >= 0))
-        wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ") + ", notice " + workedOut(doc, "check");
+             !keepsWhatItHeld(said[0]) || notice.indexOf("amount") >= 0))
+        wrong = "holds " + shown + ", adds up to " + total + ", said " + said.join(" / ") + ", notice " + notice;
     if (wrong) {
         print(kind + ": " + JSON.stringify(row.typed) + " " + wrong);
         failures++;
@@ -115,7 +151,7 @@ function checkOpening() {
         failures++;
     }
     event = {target: fields["lunch.mon"], value: "1234.5", rc: true};
-    fieldScript(args[0] + "/showing.js").call(doc);
+    showing.call(doc);
     var opened = [fields["breakfast.mon"].value, fields["lunch.mon"].value, fields["total_meals.mon"].value,
                   event.value].join(" ");
     if (opened != "12.50 10.00 22.50 1,234.50") {
@@ -155,6 +191,7 @@ for (var caseIndex = 0; caseIndex < table.length; caseIndex++) {
     check(table[caseIndex], "takes the script's value");
     check(table[caseIndex], "keeps the entry");
     check(table[caseIndex], "lets no script set the field");
+    check(table[caseIndex], "hands the field every keystroke");
 }
 print(table.length + " cases, " + failures + " wrong");
 var unitPassed = failures == 0; // for KJS, whose load() keeps what is thrown to itself

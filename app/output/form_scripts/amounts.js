@@ -139,14 +139,18 @@ function shownAmount(cents) {
 // a number wherever its own conversion (the first comma a decimal point)
 // reads one, and MuPDF and PDFium do as JavaScript's does: the text that
 // the number was read from is taken where there is one. An entry that was
-// refused but that the reader still holds (Okular) counts as the value
-// kept instead.
+// refused but that the reader still holds (PDFium) counts as the value
+// kept instead; so does one still being typed that is not (yet) an amount:
+// Okular works the totals out at every keystroke, and they would show "?"
+// for an entry that the commit then refuses, which it does not redraw.
 function fieldText(doc, name) {
     var value = doc.getField(name).value, seen = textSeen[name], refused = refusedEntry[name];
     if (typeof value == "number" && typeof seen == "string" && parseFloat(seen.replace(",", ".")) === value)
         value = seen;
     if (refused && String(value) === refused.text)
         value = refused.kept;
+    if (name in valueBeforeEdit && typeof amountInCents(value, Form.mostTyped) == "string")
+        value = valueBefore(name);
     return String(value);
 }
 
