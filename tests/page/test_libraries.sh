@@ -39,7 +39,9 @@ render() { # STATUS TEXT [COMMAND...]: page.pdf with the module as placed; TEXT 
 }
 cp "$module" "$placed" && render 0 ""
 head -c 30000 "$module" >"$placed" && render 1 "$placed is damaged"
-cp "$module" "$placed" && printf '\1' | dd of="$placed" bs=1 seek=40000 conv=notrunc status=none \
+# One byte changed, whatever it was (its complement).
+byte=$(od -An -tu1 -j40000 -N1 "$module")
+cp "$module" "$placed" && printf "\\$(printf '%03o' $((255 - byte)))" | dd of="$placed" bs=1 seek=40000 conv=notrunc status=none \
     && render 1 "$placed is damaged"
 rm "$placed" && render 1 "$placed: No such file"
 # Without /proc (a bare chroot) the PDF is made all the same: the module is
