@@ -1,5 +1,6 @@
 // Quorvel: starting the program loads its one window; closing it ends the program.
 #include "frm_main.h"
+#include "start_up.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -288,6 +289,7 @@ int main(int argc, char *argv[])
     }
 
     Install_Accessibility(); // before the first widget
+    Check_Platform_Quirks(Found_Platform_Hooks()); // each that finds nothing to hook said once
     frmMain window;
     window.Load();
     return app.exec();
