@@ -17,7 +17,6 @@
 
 #include <dlfcn.h>
 
-#include <exception>
 
 // The font database is filled (fontconfig reads its configuration and lists
 // every font, a fifth of the start): the toolbar's first caption, laid out
@@ -36,15 +35,11 @@ bool Start_Ahead()
 // check for a face to draw with finds its answer ready too.
 void Warm_Up(Preview_Surface &canvas, Single zoom, const Screen_Metrics &screen)
 {
-    try {
-        const Drawing_Scope scope(canvas, zoom, screen);
-        Build_Page();
-        Build_Page();
-        canvas.Image();
-    } catch (const std::exception &) {
-        // The tick's drawing meets the same fault and reports it.
-    }
     Any_Face_Loads();
+    const Drawing_Scope scope(canvas, zoom, screen);
+    Build_Page();
+    Build_Page();
+    canvas.Image();
 }
 
 Platform_Hooks Found_Platform_Hooks()

@@ -17,6 +17,7 @@ bool Start_Ahead();
 // The page drawn twice on `canvas`, unseen, and its pixels made once: the
 // timer tick's drawing then finds the fonts loaded, the texts laid out and
 // their ink measured, the glyphs and the canvas's memory at hand.
+// A fault of the drawing is thrown, for the window's event to report.
 void Warm_Up(Preview_Surface &canvas, Single zoom, const Screen_Metrics &screen);
 
 // What the platform quirks (platform_quirks.h) hook into, as found once Qt
