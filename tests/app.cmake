@@ -2,6 +2,9 @@
 # fast tier.
 quorvel_test(test_layout TIMEOUT 30 SOURCES app/test_layout.cpp LIBS quorvel_layout LABELS "unit;app")
 
+# The start-up check of the platform quirks, each hook taken away in turn.
+quorvel_test(test_quirks TIMEOUT 30 SOURCES app/test_quirks.cpp LIBS quorvel_app LABELS "unit;app")
+
 # The viewer window, driven in-process on the offscreen platform: on a
 # 96-DPI screen; start-up, the page's text and the layout table again on 72-
 # and 144-DPI screens (the latter large enough for the first window), the

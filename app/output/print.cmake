@@ -24,4 +24,4 @@ target_link_options(quorvel_printing INTERFACE
     "LINKER:--export-dynamic-symbol=cupsGetDests,--export-dynamic-symbol=cupsGetNamedDest,--export-dynamic-symbol=cupsGetPPD")
 target_include_directories(quorvel_printing PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(quorvel_printing PUBLIC quorvel_cups_client Qt6::PrintSupport
-    PRIVATE quorvel_page quorvel_draw quorvel_pdf_form)
+    PRIVATE quorvel_page quorvel_draw quorvel_pdf_form quorvel_quirks)

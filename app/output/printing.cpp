@@ -1,6 +1,7 @@
 #include "printing.h"
 
 #include "pdf_form.h"
+#include "platform_quirks.h"
 #include "printer_surface.h"
 
 #include <QCoreApplication>
@@ -55,8 +56,13 @@ std::vector<std::pair<QByteArray, QByteArray>> Job_Options(QPrinter &printer)
     }
     if (!portrait)
         options.emplace_back("landscape", "");
+    // Qt's PPK_CupsOptions (platform quirk cups-options-key): a property
+    // Qt's CUPS engine has, which another engine or Qt does not know.
     constexpr auto Cups_Options = QPrintEngine::PrintEnginePropertyKey(0xfe00);
-    const QStringList chosen = printer.printEngine()->property(Cups_Options).toStringList();
+    const QVariant kept = printer.printEngine()->property(Cups_Options);
+    if (!kept.canConvert<QStringList>())
+        Quirk_Missing(Quirk::Cups_Options_Key, QStringLiteral("(the print engine has no property 0xfe00)"));
+    const QStringList chosen = kept.toStringList();
     for (qsizetype i = 0; i + 1 < chosen.size(); i += 2)
         options.emplace_back(chosen[i].toUtf8(), chosen[i + 1].toUtf8());
     return options;

@@ -1,6 +1,7 @@
 #include "accessible.h"
 
 #include "page_text.h"
+#include "platform_quirks.h"
 #include "support_routines.h"
 
 #include <QAccessibleWidget>
@@ -16,6 +17,7 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QFocusFrame>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -295,6 +297,24 @@ QAccessibleInterface *Factory(const QString &, QObject *object)
     return nullptr;
 }
 
+// Qt's bridge to AT-SPI is made on X11 and Wayland.
+bool Atspi_Platform()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform.startsWith(QLatin1String("xcb")) || platform.startsWith(QLatin1String("wayland"));
+}
+
+// Qt's own connection to the accessibility bus, by the name Qt 6.4 gives it
+// (platform quirk atspi-signals); said when it is missing while the bridge
+// is on.
+QDBusConnection Atspi_Bus()
+{
+    QDBusConnection bus(QStringLiteral("a11y"));
+    if (!bus.isConnected() && QAccessible::isActive() && Atspi_Platform())
+        Quirk_Missing(Quirk::Atspi_Signals, QStringLiteral("(no bus connection named \"a11y\")"));
+    return bus;
+}
+
 // Sends the object's description change with `value` on the connection
 // Qt's bridge opened, as AT-SPI has it (Qt 6.4 sends the object in the
 // description's place, which a reader cannot say). A value that is not a
@@ -302,7 +322,7 @@ QAccessibleInterface *Factory(const QString &, QObject *object)
 // connection to send it on.
 bool Send_Description(QAccessibleInterface *changed, const QVariant &value)
 {
-    const QDBusConnection bus(QStringLiteral("a11y"));
+    const QDBusConnection bus = Atspi_Bus();
     if (!bus.isConnected())
         return false;
     const QString prefix = QStringLiteral("/org/a11y/atspi/accessible/");
@@ -370,9 +390,11 @@ private:
 // Puts the guard in front of Qt's bridge once it answers on the bus.
 void Guard_Bridge()
 {
-    QDBusConnection bus(QStringLiteral("a11y"));
+    QDBusConnection bus = Atspi_Bus();
     const QString path = QStringLiteral("/org/a11y/atspi/accessible");
     auto *bridge = bus.isConnected() ? qobject_cast<QDBusVirtualObject *>(bus.objectRegisteredAt(path)) : nullptr;
+    if (bus.isConnected() && !bridge)
+        Quirk_Missing(Quirk::Atspi_Signals, QStringLiteral("(no object of Qt's bridge at %1)").arg(path));
     if (!bridge || dynamic_cast<Bridge_Guard *>(bridge))
         return;
     bus.unregisterObject(path);
@@ -389,7 +411,10 @@ void Guard_Bridge()
 // appears, never after; a screen reader started later would find the
 // program silent. The bridge's connection object, which has the slot that
 // reads the status, is met as Qt makes it (a child is added to it), and the
-// bus's word that its status changed is passed to that slot.
+// bus's word that its status changed is passed to that slot (platform quirk
+// late-screen-reader).
+bool late_reader_hooked = false;
+
 class Bridge_Catcher : public QObject {
 public:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -398,7 +423,7 @@ public:
             qstrcmp(watched->metaObject()->className(), "DBusConnection") == 0 &&
             watched->metaObject()->indexOfSlot("serviceRegistered()") >= 0) {
             caught_ = true;
-            QDBusConnection::sessionBus().connect(
+            late_reader_hooked = QDBusConnection::sessionBus().connect(
                 QString(), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.freedesktop.DBus.Properties"),
                 QStringLiteral("PropertiesChanged"), {QStringLiteral("org.a11y.Status")}, QString(), watched,
                 SLOT(serviceRegistered()));
@@ -453,6 +478,11 @@ void Install_Accessibility()
     qApp->removeEventFilter(&catcher);
 }
 
+bool Late_Reader_Hooked()
+{
+    return late_reader_hooked;
+}
+
 void Offer_Page(QWidget *view)
 {
     view->setProperty(Offered_As, int(Offered::Page));
@@ -496,7 +526,12 @@ void Say(const QString &message)
     QWidget *focus = QApplication::focusWidget();
     if (!focus || !QAccessible::isActive())
         return;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    QAccessibleAnnouncementEvent said(focus, message);
+    QAccessible::updateAccessibility(&said);
+#else
     if (QAccessibleInterface *where = QAccessible::queryAccessibleInterface(focus))
         if (Send_Description(where, message))
             Send_Description(where, 0);
+#endif
 }

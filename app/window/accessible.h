@@ -42,6 +42,10 @@ protected:
 // it before the first widget is made; again, it does nothing.
 void Install_Accessibility();
 
+// Whether Install_Accessibility caught the hook of Qt's bridge that lets a
+// later screen reader be heard (platform_quirks.h).
+bool Late_Reader_Hooked();
+
 // `view` is offered as the page of its window, which is a Readable_Page;
 // `box` as the page box.
 void Offer_Page(QWidget *view);
@@ -58,7 +62,8 @@ void Description_Changed(QObject *object);
 // Has a screen reader say `message` wherever the keyboard focus is in the
 // program. The only way Orca 43 lets a Qt 6.4 program speak is a change of
 // the focused object's description: the message goes as one, and the real
-// description is then to be read anew. Nothing while none listens.
+// description is then to be read anew (platform quirk atspi-signals); from
+// Qt 6.8 it is Qt's announcement event. Nothing while none listens.
 void Say(const QString &message);
 
 // Tests hear every message given to Say, whether or not a reader listens;

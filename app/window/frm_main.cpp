@@ -29,20 +29,28 @@
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace {
 
-// A run-time error that reaches an event ends that event, not the program:
-// one line on stderr says what failed and where, and the window goes on.
+// An exception that reaches an event ends that event, not the program: one
+// line on stderr says what stopped it and where, and the window goes on.
+// What the user can set right comes back as a Result and is told where it
+// is met (the print command); the drawing's run-time errors and
+// Program_Fault are faults of the program (outcome.h), and said so.
 template <class Work>
 void Handle(const char *handler, Work &&work) noexcept
 {
     try {
         work();
     } catch (const std::exception &error) {
-        std::fprintf(stderr, "quorvel: %s in %s; the event was abandoned\n", error.what(), handler);
+        if (dynamic_cast<const RuntimeError *>(&error) || dynamic_cast<const std::logic_error *>(&error))
+            std::fprintf(stderr, "quorvel: a fault of Quorvel itself stopped %s (%s); please report it\n", handler,
+                         error.what());
+        else
+            std::fprintf(stderr, "quorvel: %s stopped %s\n", error.what(), handler);
     } catch (...) {
-        std::fprintf(stderr, "quorvel: unknown error in %s; the event was abandoned\n", handler);
+        std::fprintf(stderr, "quorvel: an exception of no known kind stopped %s\n", handler);
     }
 }
 
@@ -287,7 +295,7 @@ void frmMain::Continue_Start_Up()
     case Deferred_Start_Up::Step::Warm_Up:
         QTimer::singleShot(0, this, [this] {
             if (Timer.isActive() && Zoom_Factor > 0) // not unloaded, nor drawn already
-                Warm_Up(picPreview, Zoom_Factor, screen_);
+                Handle("Warm_Up", [this] { Warm_Up(picPreview, Zoom_Factor, screen_); });
         });
         break;
     case Deferred_Start_Up::Step::Set_Icon:

@@ -1,5 +1,7 @@
 // Quorvel: starting the program loads its one window; closing it ends the program.
 #include "frm_main.h"
+#include "outcome.h"
+#include "start_up.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -13,6 +15,14 @@
 #include <cstring>
 
 namespace {
+
+// Why the window cannot start, told in the one place that does: one line
+// (or a line and Qt's own words under it) on stderr. The status to end with.
+int Refused(const QString &why)
+{
+    std::fprintf(stderr, "quorvel: %s\n", qPrintable(why));
+    return 1;
+}
 
 // The values of Qt's option -NAME VALUE (Qt also takes --NAME), in order,
 // taken out of the command line: an environment variable carries them to Qt
@@ -80,11 +90,11 @@ constexpr std::array<const char *, 7> Offered_Input = {"evdevkeyboard", "evdevmo
                                                        "libinput",      "tslib",      "tslibraw"};
 
 // Whether every input plugin asked for is offered (the name matched in any
-// case, as Qt matches it); after saying why not when one is not. The
-// options are taken out of the command line, and QT_QPA_GENERIC_PLUGINS
-// carries all that was checked to Qt. Qt's -testability, which loads a
-// library that drives the window from outside, is refused too.
-bool Input_Offered(int &argc, char **argv)
+// case, as Qt matches it); fails with why not. The options are taken out
+// of the command line, and QT_QPA_GENERIC_PLUGINS carries all that was
+// checked to Qt. Qt's -testability, which loads a library that drives the
+// window from outside, is refused too.
+Result<> Input_Offered(int &argc, char **argv)
 {
     QByteArrayList asked = Take_Option(argc, argv, "plugin");
     if (!qEnvironmentVariableIsEmpty("QT_QPA_GENERIC_PLUGINS"))
@@ -94,10 +104,9 @@ bool Input_Offered(int &argc, char **argv)
         const QByteArray name = plugin.split(':').first().toLower();
         if (!plugin.isEmpty() && std::find(Offered_Input.begin(), Offered_Input.end(), name) == Offered_Input.end()) {
             const QByteArrayList offered(Offered_Input.begin(), Offered_Input.end());
-            std::fprintf(stderr, "quorvel: Qt's input plugin \"%s\" is not offered (it may take input from the "
-                                 "network); the window takes input from its session and from %s\n",
-                         plugin.constData(), offered.join(", ").constData());
-            return false;
+            return Failure{QStringLiteral("Qt's input plugin \"%1\" is not offered (it may take input from the "
+                                          "network); the window takes input from its session and from %2")
+                               .arg(QString::fromLocal8Bit(plugin), QString::fromLatin1(offered.join(", ")))};
         }
     }
     if (!plugins.isEmpty())
@@ -105,12 +114,10 @@ bool Input_Offered(int &argc, char **argv)
     const auto testability = [](const char *arg) {
         return std::strcmp(arg, "-testability") == 0 || std::strcmp(arg, "--testability") == 0;
     };
-    if (qEnvironmentVariableIntValue("QT_LOAD_TESTABILITY") > 0 || std::any_of(argv + 1, argv + argc, testability)) {
-        std::fprintf(stderr, "quorvel: Qt's testability library (-testability, QT_LOAD_TESTABILITY) would let "
-                             "another program drive the window; it is not offered\n");
-        return false;
-    }
-    return true;
+    if (qEnvironmentVariableIntValue("QT_LOAD_TESTABILITY") > 0 || std::any_of(argv + 1, argv + argc, testability))
+        return Failure{QStringLiteral("Qt's testability library (-testability, QT_LOAD_TESTABILITY) would let "
+                                      "another program drive the window; it is not offered")};
+    return {};
 }
 
 // Settings with which Qt scales the window, taken as they come: at 0, below,
@@ -167,40 +174,35 @@ QList<std::pair<QtMsgType, QString>> held_messages;
 QByteArray asked_platform;
 
 // A platform that cannot start at all (eglfs without a GPU, say) ends Qt
-// with a fatal message, which would abort the program: it ends with a
-// sentence and status 1 instead.
+// with a fatal message, which would abort the program: it is refused as any
+// other start, status 1. It ends here, at once: Qt aborts once this returns,
+// and exit() would take apart a QApplication still being made.
 void Hold_Message(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    if (type == QtFatalMsg) {
-        std::fprintf(stderr, "quorvel: the window system \"%s\" cannot start here (%s)\n", asked_platform.constData(),
-                     qPrintable(message));
-        std::_Exit(1);
-    }
+    if (type == QtFatalMsg)
+        std::_Exit(Refused(QStringLiteral("the window system \"%1\" cannot start here (%2)")
+                               .arg(QString::fromLocal8Bit(asked_platform), message)));
     held_messages.append({type, message});
 }
 
 // The platform asked for (-platform NAME, else QT_QPA_PLATFORM, else the
-// session's) in `platform`, if it is offered; after saying why not when not.
-bool Platform_Offered(int &argc, char **argv, QByteArray &platform)
+// session's), if it is offered; fails with why not.
+Result<QByteArray> Platform_Offered(int &argc, char **argv)
 {
     const QByteArrayList options = Take_Option(argc, argv, "platform");
     QByteArray refused;
-    platform = Offered_Platform(options.isEmpty() ? qgetenv("QT_QPA_PLATFORM") : options.last(), refused);
-    if (refused == "vnc") {
-        std::fprintf(stderr, "quorvel: the vnc platform would show the window to anyone on the network, without a "
-                             "password; run ./scripts/run in its source tree, which serves it over VNC on this machine "
-                             "only and with a password\n");
-        return false;
-    }
+    const QByteArray platform =
+        Offered_Platform(options.isEmpty() ? qgetenv("QT_QPA_PLATFORM") : options.last(), refused);
+    if (refused == "vnc")
+        return Failure{QStringLiteral("the vnc platform would show the window to anyone on the network, without a "
+                                      "password; run ./scripts/run in its source tree, which serves it over VNC on "
+                                      "this machine only and with a password")};
     if (!refused.isEmpty()) {
         const QByteArrayList offered(Offered_Platforms.begin(), Offered_Platforms.end());
-        std::fprintf(stderr, "quorvel: the window system \"%s\" is not offered; the window starts on %s\n",
-                     refused.constData(), offered.join(", ").constData());
-        return false;
+        return Failure{QStringLiteral("the window system \"%1\" is not offered; the window starts on %2")
+                           .arg(QString::fromLocal8Bit(refused), QString::fromLatin1(offered.join(", ")))};
     }
-    if (platform.isEmpty())
-        platform = Session_Platform();
-    return true;
+    return platform.isEmpty() ? Session_Platform() : platform;
 }
 
 // Without a display Qt's X11 platform aborts the program. The offscreen
@@ -219,27 +221,28 @@ bool Put_Platform(const QByteArray &platform)
 }
 
 // Once Qt started: whether the platform has a screen (linuxfb without a
-// frame buffer has none, and could show nothing), after saying so with what
-// Qt said when not. Qt's held messages are passed on where the platform
-// asked for started.
-bool Screen_Found(const QByteArray &platform, bool no_display)
+// frame buffer has none, and could show nothing); fails with why not and
+// what Qt said. Qt's held messages are passed on where the platform asked
+// for started.
+Result<> Screen_Found(const QByteArray &platform, bool no_display)
 {
     qInstallMessageHandler(nullptr);
     const bool found = no_display || !QGuiApplication::screens().isEmpty();
-    if (!found)
-        std::fprintf(stderr, "quorvel: the window system \"%s\" has no screen here\n", platform.constData());
+    QString why = QStringLiteral("the window system \"%1\" has no screen here").arg(QString::fromLocal8Bit(platform));
     for (const auto &[type, message] : held_messages)
         if (!found)
-            std::fprintf(stderr, "  %s\n", qPrintable(message));
+            why += QStringLiteral("\n  ") + message;
         else if (!no_display)
             qt_message_output(type, QMessageLogContext(), message);
     held_messages.clear();
-    return found;
+    if (!found)
+        return Failure{why};
+    return {};
 }
 
 // Names the program and reads its command line (--help and --version end it
-// here); false, after saying so, when something is left over.
-bool Read_Command_Line(const QApplication &app)
+// here); fails when something is left over.
+Result<> Read_Command_Line(const QApplication &app)
 {
     QApplication::setApplicationName(QStringLiteral("quorvel"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVEL_VERSION));
@@ -252,42 +255,44 @@ bool Read_Command_Line(const QApplication &app)
     parser.addVersionOption();
     parser.process(app);
     if (parser.positionalArguments().isEmpty())
-        return true;
-    std::fprintf(stderr, "quorvel: unexpected argument '%s'; see quorvel --help\n",
-                 qPrintable(parser.positionalArguments().first()));
-    return false;
+        return {};
+    return Failure{
+        QStringLiteral("unexpected argument '%1'; see quorvel --help").arg(parser.positionalArguments().first())};
 }
 
-// Says that there is no display, and why.
-void Say_No_Display(const QByteArray &platform)
+// That there is no display, and why.
+Failure No_Display(const QByteArray &platform)
 {
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY"), wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    std::fprintf(stderr, "quorvel: no display to show the window on (%s); start it in a desktop session, "
-                         "or run ./scripts/run in its source tree to see it over VNC\n",
-                 !x11 && !wayland          ? "neither DISPLAY nor WAYLAND_DISPLAY is set"
-                 : platform == "wayland" ? "the Wayland display cannot be reached"
-                                         : "the X display cannot be reached");
+    return Failure{QStringLiteral("no display to show the window on (%1); start it in a desktop session, "
+                                  "or run ./scripts/run in its source tree to see it over VNC")
+                       .arg(QLatin1String(!x11 && !wayland          ? "neither DISPLAY nor WAYLAND_DISPLAY is set"
+                                          : platform == "wayland" ? "the Wayland display cannot be reached"
+                                                                  : "the X display cannot be reached"))};
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QByteArray platform;
-    if (!Platform_Offered(argc, argv, platform) || !Input_Offered(argc, argv))
-        return 1;
+    const Result<QByteArray> platform = Platform_Offered(argc, argv);
+    if (!platform.Ok())
+        return Refused(platform.Message());
+    if (const Result<> input = Input_Offered(argc, argv); !input.Ok())
+        return Refused(input.Message());
     Check_Scales();
-    const bool fallback = Put_Platform(platform);
+    const bool fallback = Put_Platform(platform.Value());
     QApplication app(argc, argv);
     const bool no_display = fallback && QGuiApplication::platformName() == QLatin1String("offscreen");
-    if (!Screen_Found(platform, no_display) || !Read_Command_Line(app))
-        return 1;
-    if (no_display) {
-        Say_No_Display(platform);
-        return 1;
-    }
+    if (const Result<> screen = Screen_Found(platform.Value(), no_display); !screen.Ok())
+        return Refused(screen.Message());
+    if (const Result<> line = Read_Command_Line(app); !line.Ok())
+        return Refused(line.Message());
+    if (no_display)
+        return Refused(No_Display(platform.Value()).message);
 
     Install_Accessibility(); // before the first widget
+    Check_Platform_Quirks(Found_Platform_Hooks()); // each that finds nothing to hook said once
     frmMain window;
     window.Load();
     return app.exec();

@@ -1,14 +1,22 @@
 #include "start_up.h"
 
+#include "accessible.h"
 #include "font_check.h"
 #include "page_build.h"
+#include "platform_quirks.h"
+#include "qt_cups_calls.h"
 #include "support_routines.h"
 
 #include <QDBusConnection>
+#include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QPrintDialog>
 #include <QThreadPool>
 
-#include <exception>
+#include <dlfcn.h>
+
 
 // The font database is filled (fontconfig reads its configuration and lists
 // every font, a fifth of the start): the toolbar's first caption, laid out
@@ -27,15 +35,35 @@ bool Start_Ahead()
 // check for a face to draw with finds its answer ready too.
 void Warm_Up(Preview_Surface &canvas, Single zoom, const Screen_Metrics &screen)
 {
-    try {
-        const Drawing_Scope scope(canvas, zoom, screen);
-        Build_Page();
-        Build_Page();
-        canvas.Image();
-    } catch (const std::exception &) {
-        // The tick's drawing meets the same fault and reports it.
-    }
     Any_Face_Loads();
+    const Drawing_Scope scope(canvas, zoom, screen);
+    Build_Page();
+    Build_Page();
+    canvas.Image();
+}
+
+Platform_Hooks Found_Platform_Hooks()
+{
+    Platform_Hooks found;
+    // Qt's AT-SPI bridge (X11 and Wayland) watches the session bus when it
+    // reaches one, unless told the accessibility bus's address outright.
+    const QString platform = QGuiApplication::platformName();
+    const bool atspi = platform.startsWith(QLatin1String("xcb")) || platform.startsWith(QLatin1String("wayland"));
+    found.bridge_expected =
+        atspi && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
+    found.bridge_caught = Late_Reader_Hooked();
+    found.print_dialog = &QPrintDialog::staticMetaObject;
+    QFile plugin(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                 QStringLiteral("/printsupport/libcupsprintersupport.so"));
+    if (plugin.open(QIODevice::ReadOnly))
+        found.cups_plugin = plugin.readAll();
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations" // cupsGetPPD: Qt 6.4's plugin calls it
+    found.cups_calls_first = dlsym(RTLD_DEFAULT, "cupsGetDests") == reinterpret_cast<void *>(&cupsGetDests) &&
+                             dlsym(RTLD_DEFAULT, "cupsGetNamedDest") == reinterpret_cast<void *>(&cupsGetNamedDest) &&
+                             dlsym(RTLD_DEFAULT, "cupsGetPPD") == reinterpret_cast<void *>(&cupsGetPPD);
+#pragma GCC diagnostic pop
+    return found;
 }
 
 // Eight sizes read and handed to the window system: a few milliseconds that

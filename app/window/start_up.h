@@ -4,6 +4,7 @@
 // unseen while the timer runs, then the window's icon once the page shows.
 #pragma once
 
+#include "platform_quirks.h"
 #include "preview_surface.h"
 #include "runtime.h"
 
@@ -16,7 +17,12 @@ bool Start_Ahead();
 // The page drawn twice on `canvas`, unseen, and its pixels made once: the
 // timer tick's drawing then finds the fonts loaded, the texts laid out and
 // their ink measured, the glyphs and the canvas's memory at hand.
+// A fault of the drawing is thrown, for the window's event to report.
 void Warm_Up(Preview_Surface &canvas, Single zoom, const Screen_Metrics &screen);
+
+// What the platform quirks (platform_quirks.h) hook into, as found once Qt
+// has started and the accessibility is installed.
+Platform_Hooks Found_Platform_Hooks();
 
 // The window's icon in eight sizes.
 QIcon Window_Icon();

@@ -69,11 +69,6 @@ def settle(make):
     return make()
 
 
-def window_manager_ready():
-    root = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True)
-    return "window id" in root.stdout
-
-
 def application():
     for app in pyatspi.Registry.getDesktop(0):
         if app is not None and app.name == "quorvel":
@@ -184,11 +179,14 @@ def tab_round():
             break
 
 
-wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-wait_for(window_manager_ready)
 # A home of its own, where the print dialog offers to write its file, and a
 # print system that takes the connection and never answers, until it is closed.
 home = tempfile.mkdtemp(prefix="quorvel-access-")
+# The window manager is ready once it runs its start-up command, the last of its start-up.
+wm_ready = os.path.join(home, ".wm-ready")
+wm = subprocess.Popen(["openbox", "--sm-disable", "--startup", f"touch {wm_ready}"], stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL)
+wait_for(lambda: os.path.exists(wm_ready))
 silent = socket.create_server(("127.0.0.1", 0), backlog=16)
 env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb", HOME=home,
            CUPS_SERVER=f"127.0.0.1:{silent.getsockname()[1]}")

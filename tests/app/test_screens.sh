@@ -6,10 +6,12 @@
 #       viewer shows its window on a headless weston of its own, and says
 #       "no display" when that compositor is gone.
 #   test_screens.sh race QUORVEL: 20 starts, each on a fresh Xvfb of its own
-#       with openbox starting at the same time; openbox is held inside its
-#       start-up (reading its menu from a pipe) until the viewer has asked to
-#       be shown, which is when openbox 3.6 would leave the request waiting.
-#       The window must be shown every time.
+#       with openbox starting at the same time, as ./scripts/run starts them:
+#       the viewer once openbox has run its start-up command. openbox is held
+#       inside its start-up (reading its menu from a pipe) after it has named
+#       itself on the root window, where a window asked to be shown would be
+#       left unshown by openbox 3.6: the start-up command must not have run
+#       by then, and the window must be shown every time.
 set -u
 mode=$1 quorvel=$2
 tmp=$(mktemp -d) || exit 1
@@ -18,11 +20,11 @@ trap 'kill $pids 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 if [ "$mode" = frame ]; then
-    openbox --sm-disable >/dev/null 2>&1 &
+    # The window manager is ready once it runs its start-up command.
+    openbox --sm-disable --startup "touch $tmp/ready" >/dev/null 2>&1 &
     pids="$pids $!"
-    # The window manager has taken the screen once it names itself on the root.
     for _ in $(seq 600); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        [ -e "$tmp/ready" ] && break
         sleep 0.05
     done
     QT_QPA_PLATFORM=xcb "$quorvel" 2>"$tmp/err" &
@@ -65,14 +67,17 @@ if [ "$mode" = race ]; then
         pids=$!
         until_true 30 grep -q '^[0-9]' "$tmp/display" || fail "start $start: Xvfb did not start"
         export DISPLAY=:$(cat "$tmp/display")
-        openbox --sm-disable --config-file "$tmp/rc.xml" >/dev/null 2>&1 &
+        rm -f "$tmp/ready"
+        openbox --sm-disable --config-file "$tmp/rc.xml" --startup "touch $tmp/ready" >/dev/null 2>&1 &
         pids="$pids $!"
         until_true 30 shows_in || fail "start $start: openbox did not take the screen"
+        [ ! -e "$tmp/ready" ] || fail "start $start: openbox ran its start-up command before its start-up was done"
+        timeout 30 sh -c 'echo "<openbox_menu/>" >"$1"' _ "$tmp/menu.xml" || fail "start $start: openbox never read its menu"
+        until_true 30 test -e "$tmp/ready" || fail "start $start: openbox never ran its start-up command"
         QT_QPA_PLATFORM=xcb "$quorvel" 2>"$tmp/err" &
         pids="$pids $!"
-        until_true 30 xdotool search --name '^Quorvel$' || fail "start $start: no window made: $(cat "$tmp/err")"
-        timeout 30 sh -c 'echo "<openbox_menu/>" >"$1"' _ "$tmp/menu.xml" || fail "start $start: openbox never read its menu"
-        until_true 30 xdotool search --onlyvisible --name '^Quorvel$' || fail "start $start: the window was never shown"
+        until_true 30 xdotool search --onlyvisible --name '^Quorvel$' ||
+            fail "start $start: the window was never shown: $(cat "$tmp/err")"
         kill $pids
         wait $pids 2>/dev/null
         pids=
