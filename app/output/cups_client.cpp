@@ -1,5 +1,7 @@
 #include "cups_client.h"
 
+#include "tr.h"
+
 #include <QCoreApplication>
 #include <QLibrary>
 #include <QUrl>
@@ -14,7 +16,9 @@
 
 #include <sys/socket.h>
 
-struct Talk {
+// One conversation with the print system on a thread of its own
+// (Talk_Off_Thread): what the asking thread and the talking one share.
+struct Conversation {
     Cups_Library cups{};
     // The asking thread's libcups settings, taken over by the talking one.
     QByteArray server;
@@ -30,13 +34,7 @@ struct Talk {
 
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("Printing", text);
-}
-
-
-bool Abandoned(Talk &talk)
+bool Abandoned(Conversation &talk)
 {
     return std::atomic_ref<int>(talk.cancel).load() != 0;
 }
@@ -44,12 +42,12 @@ bool Abandoned(Talk &talk)
 // libcups's time-out callback: wait on while someone waits for the answer.
 int Keep_Waiting(http_t *, void *talk)
 {
-    return !Abandoned(*static_cast<Talk *>(talk));
+    return !Abandoned(*static_cast<Conversation *>(talk));
 }
 
 // The talking thread's libcups asks where the asking thread's does, as the
 // same user, and never at a terminal for a password: nobody is there.
-void Adopt(const Talk &talk)
+void Use_Asking_Settings(const Conversation &talk)
 {
     const Cups_Library &cups = talk.cups;
     cups.setServer(Print_System_Address(talk.server, talk.port).toUtf8().constData());
@@ -63,7 +61,7 @@ void Adopt(const Talk &talk)
 // when nobody does (Give_Up). The connection may take longer than anyone
 // waits: a refusal is then the only failure that comes back while the
 // asking side waits.
-http_t *Connect(Talk &talk)
+http_t *Connect(Conversation &talk)
 {
     const Cups_Library &cups = talk.cups;
     http_t *http = cups.connect(talk.server.constData(), talk.port, nullptr, AF_UNSPEC, talk.encryption, 1, 30000,
@@ -76,7 +74,7 @@ http_t *Connect(Talk &talk)
     return http;
 }
 
-void Disconnect(Talk &talk, http_t *http)
+void Disconnect(Conversation &talk, http_t *http)
 {
     {
         const std::lock_guard hold(talk.lock);
@@ -87,7 +85,7 @@ void Disconnect(Talk &talk, http_t *http)
 
 // Nobody waits any more (the lock held): libcups stops waiting, and a
 // connection that a server keeps busy a byte at a time is cut.
-void Give_Up(Talk &talk)
+void Give_Up(Conversation &talk)
 {
     std::atomic_ref<int>(talk.cancel).store(1);
     if (talk.fd >= 0)
@@ -96,7 +94,7 @@ void Give_Up(Talk &talk)
 
 // Why a request got no answer in IPP: something else answered (another
 // kind of server), or nothing did (it hung up).
-void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
+void No_Ipp_Answer(const Cups_Library &cups, http_t *http, Queue_State &state)
 {
     const http_status_t status = cups.httpStatus(http);
     const QByteArray type = cups.field(http, HTTP_FIELD_CONTENT_TYPE);
@@ -104,7 +102,7 @@ void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
         state.heard = Heard::Password;
         return;
     }
-    state.heard = status >= HTTP_STATUS_OK || !type.isEmpty() ? Heard::Stranger : Heard::Hung_Up;
+    state.heard = status >= HTTP_STATUS_OK || !type.isEmpty() ? Heard::Not_Ipp : Heard::Hung_Up;
     if (status >= HTTP_STATUS_OK)
         state.said = Tr("HTTP status %1, %2").arg(int(status)).arg(state.said);
     else if (!type.isEmpty())
@@ -136,7 +134,7 @@ void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const 
     state.status = response ? cups.statusCode(response) : cups.lastError();
     state.said = QString::fromUtf8(cups.lastErrorString());
     if (!response)
-        return Not_Ipp(cups, http, state);
+        return No_Ipp_Answer(cups, http, state);
     if (ipp_attribute_t *accepting = cups.findAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
         state.accepting = cups.getBoolean(accepting, 0);
     if (ipp_attribute_t *printerState = cups.findAttribute(response, "printer-state", IPP_TAG_ENUM))
@@ -268,7 +266,7 @@ const Cups_Library *Cups_System()
 Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const Cups_Library &cups, http_t *http)> &work,
                        const std::function<void()> &abandoned, QDeadlineTimer deadline, const Still_Waiting &waiting)
 {
-    auto talk = std::make_shared<Talk>();
+    auto talk = std::make_shared<Conversation>();
     talk->cups = cups;
     talk->server = cups.server();
     talk->port = cups.port();
@@ -277,7 +275,7 @@ Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const 
     // Not joined: a thread stuck where libcups cannot be cancelled (a name
     // lookup) ends on its own later, and nobody waits for it.
     std::thread([talk, work, abandoned] {
-        Adopt(*talk);
+        Use_Asking_Settings(*talk);
         http_t *http = Connect(*talk);
         work(talk->cups, http);
         if (http)
@@ -347,7 +345,7 @@ Result<> Heard_From(const Queue_State &state)
         return Failure{Tr("the print system (CUPS) at %1 does not answer").arg(state.address)};
     case Heard::Nobody:
         return Failure{Tr("no print system (CUPS) takes connections at %1 (%2)").arg(state.address, state.said)};
-    case Heard::Stranger:
+    case Heard::Not_Ipp:
         return Failure{
             Tr("the server at %1 answered, but not as a print system (CUPS) does (%2)").arg(state.address, state.said)};
     case Heard::Hung_Up:

@@ -109,7 +109,7 @@ enum class Heard {
     Answer,    // an answer in IPP (its status may still be an error)
     Nobody,    // nothing listens at the address: the connection was refused
     Silence,   // no answer in time
-    Stranger,  // an answer in HTTP, but not in IPP
+    Not_Ipp,   // an answer in HTTP, but not in IPP
     Hung_Up,   // the connection was taken, but no answer came back
     Password,  // it asks for a user name and password, which is never given
     Cancelled, // the user stopped waiting

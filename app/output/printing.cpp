@@ -2,6 +2,7 @@
 
 #include "pdf_form.h"
 #include "printer_surface.h"
+#include "tr.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,11 +18,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("Printing", text);
-}
 
 std::unique_ptr<QPrinter> printer;
 

@@ -65,7 +65,7 @@ private slots:
                                  << at + "the print system (CUPS) at cups.example:631 does not answer";
         QTest::newRow("nobody") << "Office" << Heard_As(Heard::Nobody)
                                 << at + "no print system (CUPS) takes connections at cups.example:631 (libcups says no)";
-        QTest::newRow("not IPP") << "Office" << Heard_As(Heard::Stranger)
+        QTest::newRow("not IPP") << "Office" << Heard_As(Heard::Not_Ipp)
                                  << at + "the server at cups.example:631 answered, but not as a print system (CUPS) "
                                          "does (libcups says no)";
         QTest::newRow("hung up") << "Office" << Heard_As(Heard::Hung_Up)
