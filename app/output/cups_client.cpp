@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -57,17 +58,95 @@ void Use_Asking_Settings(const Conversation &talk)
                        nullptr);
 }
 
+// A lookup of the print system's name and port, shared by every
+// conversation that needs it while it runs. One that has ended is not kept:
+// the next conversation looks the name up anew.
+struct Name_Lookup {
+    decltype(&httpAddrFreeList) freeAddresses = nullptr;
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    http_addrlist_t *addresses = nullptr; // none when the name was not found
+    QString why;                          // then the resolver's words
+    ~Name_Lookup()
+    {
+        if (addresses)
+            freeAddresses(addresses);
+    }
+};
+
+// The lookups running, by name and port. Never freed: a thread stuck in a
+// lookup may outlive main().
+struct Name_Lookups {
+    std::mutex lock;
+    std::map<QByteArray, std::shared_ptr<Name_Lookup>> running;
+};
+Name_Lookups &Running_Lookups()
+{
+    static auto *lookups = new Name_Lookups;
+    return *lookups;
+}
+
+// Why this thread's last Connect() made no connection.
+thread_local QString connect_failure;
+
+// The addresses of the talk's print system: looked up here, or by the
+// conversation already looking them up, waited for while someone waits for
+// this talk. Nothing once nobody does.
+std::shared_ptr<Name_Lookup> Look_Up(Conversation &talk)
+{
+    const QByteArray port = QByteArray::number(talk.port);
+    const QByteArray key = talk.server + '\n' + port;
+    Name_Lookups &lookups = Running_Lookups();
+    std::shared_ptr<Name_Lookup> lookup;
+    bool ours = false;
+    {
+        const std::lock_guard hold(lookups.lock);
+        std::shared_ptr<Name_Lookup> &running = lookups.running[key];
+        if (!running) {
+            running = std::make_shared<Name_Lookup>();
+            running->freeAddresses = talk.cups.freeAddresses;
+            ours = true;
+        }
+        lookup = running;
+    }
+    std::unique_lock hold(lookup->lock);
+    if (ours) {
+        hold.unlock();
+        http_addrlist_t *found = talk.cups.lookUp(talk.server.constData(), AF_UNSPEC, port.constData());
+        const QString why = found ? QString() : QString::fromUtf8(talk.cups.lastErrorString());
+        {
+            const std::lock_guard forget(lookups.lock);
+            lookups.running.erase(key);
+        }
+        hold.lock();
+        lookup->addresses = found, lookup->why = why, lookup->done = true;
+        lookup->ended.notify_all();
+        return lookup;
+    }
+    while (!lookup->ended.wait_for(hold, std::chrono::milliseconds(20), [&] { return lookup->done; }))
+        if (Abandoned(talk))
+            return nullptr;
+    return lookup;
+}
+
 // The talk's connection, which waits only while someone waits, and is cut
 // when nobody does (Give_Up). The connection may take longer than anyone
 // waits: a refusal is then the only failure that comes back while the
-// asking side waits.
+// asking side waits. None when nobody waits any more.
 http_t *Connect(Conversation &talk)
 {
     const Cups_Library &cups = talk.cups;
-    http_t *http = cups.connect(talk.server.constData(), talk.port, nullptr, AF_UNSPEC, talk.encryption, 1, 30000,
-                                &talk.cancel);
-    if (!http)
+    const std::shared_ptr<Name_Lookup> lookup = Look_Up(talk);
+    connect_failure = lookup ? lookup->why : QString();
+    if (!lookup || !lookup->addresses || Abandoned(talk))
         return nullptr;
+    http_t *http = cups.connect(talk.server.constData(), talk.port, lookup->addresses, AF_UNSPEC, talk.encryption, 1,
+                                30000, &talk.cancel);
+    if (!http) {
+        connect_failure = QString::fromUtf8(cups.lastErrorString());
+        return nullptr;
+    }
     cups.setTimeout(http, 0.1, Keep_Waiting, &talk);
     const std::lock_guard hold(talk.lock);
     talk.fd = cups.fd(http);
@@ -114,10 +193,9 @@ void No_Ipp_Answer(const Cups_Library &cups, http_t *http, Queue_State &state)
 void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const QByteArray &instance,
          Queue_State &state)
 {
-    state.status = cups.lastError();
-    state.said = QString::fromUtf8(cups.lastErrorString());
     if (!http) {
         state.heard = Heard::Nobody;
+        state.said = connect_failure;
         return;
     }
     ipp_t *request = cups.newRequest(queue.isEmpty() ? IPP_OP_CUPS_GET_PRINTERS : IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -243,6 +321,7 @@ const Cups_Library *Cups_System()
         };
         Cups_Library c{};
         get(c.server, "cupsServer"), get(c.port, "ippPort"), get(c.encryption, "cupsEncryption");
+        get(c.lookUp, "httpAddrGetList"), get(c.freeAddresses, "httpAddrFreeList");
         get(c.connect, "httpConnect2"), get(c.setTimeout, "httpSetTimeout"), get(c.httpStatus, "httpGetStatus");
         get(c.close, "httpClose"), get(c.newRequest, "ippNewRequest"), get(c.addString, "ippAddString");
         get(c.addStrings, "ippAddStrings"), get(c.doRequest, "cupsDoRequest");
