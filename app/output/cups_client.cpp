@@ -234,8 +234,8 @@ void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const 
 // asks for one (nobody answers a prompt on its helper threads).
 QString Password_Asked(const QString &address)
 {
-    return Tr("the print system (CUPS) at %1 asks for a user name and password, which Quorvel does not give; "
-              "print to a file, or ask its administrator to let you print without one")
+    return Tr("the print system (CUPS) at %1 asks for a user name and password, which Quorvel does not give (ask "
+              "its administrator to let you print without one)")
         .arg(address);
 }
 

@@ -85,8 +85,9 @@ Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waitin
     // A connection refused at once (nothing listens there) costs Qt's own
     // calls nothing either, and the dialog still prints to a file; one
     // refused after seconds (a host that is down, given up on by the
-    // network) would cost each of them as much.
-    if (state.heard == Heard::Nobody && asking.elapsed() < 1000) {
+    // network) would cost each of them as much. A print system that asks
+    // for a password answers Qt as quickly, with no printer.
+    if ((state.heard == Heard::Nobody && asking.elapsed() < 1000) || state.heard == Heard::Password) {
         if (missing)
             *missing = Tr("No printer is offered: %1. Printing to a file still works.").arg(Heard_From(state).Message());
         return {};

@@ -74,7 +74,8 @@ struct Command {
     QDeadlineTimer deadline;
     Qt_Cups_Questions questions;
     bool pressed = false; // "Print" was pressed in the dialog
-    QString missing;      // why the dialog offers no printer, when the print system refused at once
+    QString missing;      // why the dialog offers no printer (the print system refused at once, or asks
+                          // for a password)
 };
 Command *command = nullptr;
 

@@ -72,8 +72,8 @@ private slots:
                                  << at + "the server at cups.example:631 took the connection but gave no answer";
         QTest::newRow("password") << "Office" << Heard_As(Heard::Password)
                                   << at + "the print system (CUPS) at cups.example:631 asks for a user name and "
-                                          "password, which Quorvel does not give; print to a file, or ask its "
-                                          "administrator to let you print without one";
+                                          "password, which Quorvel does not give (ask its administrator to let "
+                                          "you print without one)";
         QTest::newRow("not waited for") << "Office" << Heard_As(Heard::Cancelled)
                                         << at + "the print system (CUPS) at cups.example:631 was not waited for";
         QTest::newRow("queue gone") << "Office" << Heard_As(Heard::Answer, IPP_STATUS_ERROR_NOT_FOUND)
@@ -123,8 +123,8 @@ private slots:
             QTest::addRow("password %x", unsigned(login))
                 << Job_Answer{ready, login, QStringLiteral("Unauthorized"), 0, none}
                 << "failed: the printer \"Office\" did not take the job: the print system (CUPS) at cups.example:631 "
-                   "asks for a user name and password, which Quorvel does not give; print to a file, or ask its "
-                   "administrator to let you print without one";
+                   "asks for a user name and password, which Quorvel does not give (ask its administrator to "
+                   "let you print without one)";
         QTest::newRow("forbidden") << Job_Answer{ready, IPP_STATUS_ERROR_FORBIDDEN, QStringLiteral("Forbidden"), 0, none}
                                    << "failed: the printer \"Office\" did not take the job: Forbidden";
         QTest::newRow("aborted") << Job_Answer{ready, IPP_STATUS_OK, none, IPP_JSTATE_ABORTED, QStringLiteral("filter failed")}
