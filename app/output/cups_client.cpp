@@ -1,5 +1,7 @@
 #include "cups_client.h"
 
+#include "tr.h"
+
 #include <QCoreApplication>
 #include <QLibrary>
 #include <QUrl>
@@ -8,13 +10,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 #include <sys/socket.h>
 
-struct Talk {
+// One conversation with the print system on a thread of its own
+// (Talk_Off_Thread): what the asking thread and the talking one share.
+struct Conversation {
     Cups_Library cups{};
     // The asking thread's libcups settings, taken over by the talking one.
     QByteArray server;
@@ -30,13 +35,7 @@ struct Talk {
 
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("Printing", text);
-}
-
-
-bool Abandoned(Talk &talk)
+bool Abandoned(Conversation &talk)
 {
     return std::atomic_ref<int>(talk.cancel).load() != 0;
 }
@@ -44,12 +43,12 @@ bool Abandoned(Talk &talk)
 // libcups's time-out callback: wait on while someone waits for the answer.
 int Keep_Waiting(http_t *, void *talk)
 {
-    return !Abandoned(*static_cast<Talk *>(talk));
+    return !Abandoned(*static_cast<Conversation *>(talk));
 }
 
 // The talking thread's libcups asks where the asking thread's does, as the
 // same user, and never at a terminal for a password: nobody is there.
-void Adopt(const Talk &talk)
+void Use_Asking_Settings(const Conversation &talk)
 {
     const Cups_Library &cups = talk.cups;
     cups.setServer(Print_System_Address(talk.server, talk.port).toUtf8().constData());
@@ -59,24 +58,102 @@ void Adopt(const Talk &talk)
                        nullptr);
 }
 
+// A lookup of the print system's name and port, shared by every
+// conversation that needs it while it runs. One that has ended is not kept:
+// the next conversation looks the name up anew.
+struct Name_Lookup {
+    decltype(&httpAddrFreeList) freeAddresses = nullptr;
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    http_addrlist_t *addresses = nullptr; // none when the name was not found
+    QString why;                          // then the resolver's words
+    ~Name_Lookup()
+    {
+        if (addresses)
+            freeAddresses(addresses);
+    }
+};
+
+// The lookups running, by name and port. Never freed: a thread stuck in a
+// lookup may outlive main().
+struct Name_Lookups {
+    std::mutex lock;
+    std::map<QByteArray, std::shared_ptr<Name_Lookup>> running;
+};
+Name_Lookups &Running_Lookups()
+{
+    static auto *lookups = new Name_Lookups;
+    return *lookups;
+}
+
+// Why this thread's last Connect() made no connection.
+thread_local QString connect_failure;
+
+// The addresses of the talk's print system: looked up here, or by the
+// conversation already looking them up, waited for while someone waits for
+// this talk. Nothing once nobody does.
+std::shared_ptr<Name_Lookup> Look_Up(Conversation &talk)
+{
+    const QByteArray port = QByteArray::number(talk.port);
+    const QByteArray key = talk.server + '\n' + port;
+    Name_Lookups &lookups = Running_Lookups();
+    std::shared_ptr<Name_Lookup> lookup;
+    bool ours = false;
+    {
+        const std::lock_guard hold(lookups.lock);
+        std::shared_ptr<Name_Lookup> &running = lookups.running[key];
+        if (!running) {
+            running = std::make_shared<Name_Lookup>();
+            running->freeAddresses = talk.cups.freeAddresses;
+            ours = true;
+        }
+        lookup = running;
+    }
+    std::unique_lock hold(lookup->lock);
+    if (ours) {
+        hold.unlock();
+        http_addrlist_t *found = talk.cups.lookUp(talk.server.constData(), AF_UNSPEC, port.constData());
+        const QString why = found ? QString() : QString::fromUtf8(talk.cups.lastErrorString());
+        {
+            const std::lock_guard forget(lookups.lock);
+            lookups.running.erase(key);
+        }
+        hold.lock();
+        lookup->addresses = found, lookup->why = why, lookup->done = true;
+        lookup->ended.notify_all();
+        return lookup;
+    }
+    while (!lookup->ended.wait_for(hold, std::chrono::milliseconds(20), [&] { return lookup->done; }))
+        if (Abandoned(talk))
+            return nullptr;
+    return lookup;
+}
+
 // The talk's connection, which waits only while someone waits, and is cut
 // when nobody does (Give_Up). The connection may take longer than anyone
 // waits: a refusal is then the only failure that comes back while the
-// asking side waits.
-http_t *Connect(Talk &talk)
+// asking side waits. None when nobody waits any more.
+http_t *Connect(Conversation &talk)
 {
     const Cups_Library &cups = talk.cups;
-    http_t *http = cups.connect(talk.server.constData(), talk.port, nullptr, AF_UNSPEC, talk.encryption, 1, 30000,
-                                &talk.cancel);
-    if (!http)
+    const std::shared_ptr<Name_Lookup> lookup = Look_Up(talk);
+    connect_failure = lookup ? lookup->why : QString();
+    if (!lookup || !lookup->addresses || Abandoned(talk))
         return nullptr;
+    http_t *http = cups.connect(talk.server.constData(), talk.port, lookup->addresses, AF_UNSPEC, talk.encryption, 1,
+                                30000, &talk.cancel);
+    if (!http) {
+        connect_failure = QString::fromUtf8(cups.lastErrorString());
+        return nullptr;
+    }
     cups.setTimeout(http, 0.1, Keep_Waiting, &talk);
     const std::lock_guard hold(talk.lock);
     talk.fd = cups.fd(http);
     return http;
 }
 
-void Disconnect(Talk &talk, http_t *http)
+void Disconnect(Conversation &talk, http_t *http)
 {
     {
         const std::lock_guard hold(talk.lock);
@@ -87,7 +164,7 @@ void Disconnect(Talk &talk, http_t *http)
 
 // Nobody waits any more (the lock held): libcups stops waiting, and a
 // connection that a server keeps busy a byte at a time is cut.
-void Give_Up(Talk &talk)
+void Give_Up(Conversation &talk)
 {
     std::atomic_ref<int>(talk.cancel).store(1);
     if (talk.fd >= 0)
@@ -96,7 +173,7 @@ void Give_Up(Talk &talk)
 
 // Why a request got no answer in IPP: something else answered (another
 // kind of server), or nothing did (it hung up).
-void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
+void No_Ipp_Answer(const Cups_Library &cups, http_t *http, Queue_State &state)
 {
     const http_status_t status = cups.httpStatus(http);
     const QByteArray type = cups.field(http, HTTP_FIELD_CONTENT_TYPE);
@@ -104,7 +181,7 @@ void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
         state.heard = Heard::Password;
         return;
     }
-    state.heard = status >= HTTP_STATUS_OK || !type.isEmpty() ? Heard::Stranger : Heard::Hung_Up;
+    state.heard = status >= HTTP_STATUS_OK || !type.isEmpty() ? Heard::Not_Ipp : Heard::Hung_Up;
     if (status >= HTTP_STATUS_OK)
         state.said = Tr("HTTP status %1, %2").arg(int(status)).arg(state.said);
     else if (!type.isEmpty())
@@ -116,10 +193,9 @@ void Not_Ipp(const Cups_Library &cups, http_t *http, Queue_State &state)
 void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const QByteArray &instance,
          Queue_State &state)
 {
-    state.status = cups.lastError();
-    state.said = QString::fromUtf8(cups.lastErrorString());
     if (!http) {
         state.heard = Heard::Nobody;
+        state.said = connect_failure;
         return;
     }
     ipp_t *request = cups.newRequest(queue.isEmpty() ? IPP_OP_CUPS_GET_PRINTERS : IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -136,7 +212,7 @@ void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const 
     state.status = response ? cups.statusCode(response) : cups.lastError();
     state.said = QString::fromUtf8(cups.lastErrorString());
     if (!response)
-        return Not_Ipp(cups, http, state);
+        return No_Ipp_Answer(cups, http, state);
     if (ipp_attribute_t *accepting = cups.findAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
         state.accepting = cups.getBoolean(accepting, 0);
     if (ipp_attribute_t *printerState = cups.findAttribute(response, "printer-state", IPP_TAG_ENUM))
@@ -158,8 +234,8 @@ void Ask(const Cups_Library &cups, http_t *http, const QByteArray &queue, const 
 // asks for one (nobody answers a prompt on its helper threads).
 QString Password_Asked(const QString &address)
 {
-    return Tr("the print system (CUPS) at %1 asks for a user name and password, which Quorvel does not give; "
-              "print to a file, or ask its administrator to let you print without one")
+    return Tr("the print system (CUPS) at %1 asks for a user name and password, which Quorvel does not give (ask "
+              "its administrator to let you print without one)")
         .arg(address);
 }
 
@@ -245,6 +321,7 @@ const Cups_Library *Cups_System()
         };
         Cups_Library c{};
         get(c.server, "cupsServer"), get(c.port, "ippPort"), get(c.encryption, "cupsEncryption");
+        get(c.lookUp, "httpAddrGetList"), get(c.freeAddresses, "httpAddrFreeList");
         get(c.connect, "httpConnect2"), get(c.setTimeout, "httpSetTimeout"), get(c.httpStatus, "httpGetStatus");
         get(c.close, "httpClose"), get(c.newRequest, "ippNewRequest"), get(c.addString, "ippAddString");
         get(c.addStrings, "ippAddStrings"), get(c.doRequest, "cupsDoRequest");
@@ -268,7 +345,7 @@ const Cups_Library *Cups_System()
 Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const Cups_Library &cups, http_t *http)> &work,
                        const std::function<void()> &abandoned, QDeadlineTimer deadline, const Still_Waiting &waiting)
 {
-    auto talk = std::make_shared<Talk>();
+    auto talk = std::make_shared<Conversation>();
     talk->cups = cups;
     talk->server = cups.server();
     talk->port = cups.port();
@@ -277,7 +354,7 @@ Ending Talk_Off_Thread(const Cups_Library &cups, const std::function<void(const 
     // Not joined: a thread stuck where libcups cannot be cancelled (a name
     // lookup) ends on its own later, and nobody waits for it.
     std::thread([talk, work, abandoned] {
-        Adopt(*talk);
+        Use_Asking_Settings(*talk);
         http_t *http = Connect(*talk);
         work(talk->cups, http);
         if (http)
@@ -347,7 +424,7 @@ Result<> Heard_From(const Queue_State &state)
         return Failure{Tr("the print system (CUPS) at %1 does not answer").arg(state.address)};
     case Heard::Nobody:
         return Failure{Tr("no print system (CUPS) takes connections at %1 (%2)").arg(state.address, state.said)};
-    case Heard::Stranger:
+    case Heard::Not_Ipp:
         return Failure{
             Tr("the server at %1 answered, but not as a print system (CUPS) does (%2)").arg(state.address, state.said)};
     case Heard::Hung_Up:

@@ -27,6 +27,8 @@ struct Cups_Library {
     decltype(&cupsServer) server;
     decltype(&ippPort) port;
     decltype(&cupsEncryption) encryption;
+    decltype(&httpAddrGetList) lookUp;
+    decltype(&httpAddrFreeList) freeAddresses;
     decltype(&httpConnect2) connect;
     decltype(&httpSetTimeout) setTimeout;
     decltype(&httpGetStatus) httpStatus;
@@ -88,7 +90,10 @@ enum class Ending { Done, Late, Cancelled };
 // Runs `work` on a thread of its own, on behalf of this thread: that
 // thread's libcups asks where this thread's does (server, port, encryption,
 // user), never for a password, and `work` gets a connection of its own
-// there (none when it was refused: libcups's last error says why). Waits
+// there (none when it was refused or the name not found). The name is
+// looked up once for all who ask while the lookup runs: a name server that
+// never answers holds one thread until the resolver gives up, however often
+// the user asks meanwhile, and each asker waits only for its own. Waits
 // for it until `deadline`, calling `waiting` meanwhile. Late or cancelled,
 // the connection is cut, and `abandoned` runs on that thread once `work`
 // returns (to free what it made); nobody waits for the thread.
@@ -109,7 +114,7 @@ enum class Heard {
     Answer,    // an answer in IPP (its status may still be an error)
     Nobody,    // nothing listens at the address: the connection was refused
     Silence,   // no answer in time
-    Stranger,  // an answer in HTTP, but not in IPP
+    Not_Ipp,   // an answer in HTTP, but not in IPP
     Hung_Up,   // the connection was taken, but no answer came back
     Password,  // it asks for a user name and password, which is never given
     Cancelled, // the user stopped waiting

@@ -7,6 +7,7 @@ find_package(Cups REQUIRED)
 add_library(quorvel_cups_client STATIC
     ${CMAKE_CURRENT_LIST_DIR}/cups_client.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cups_client.h
+    ${CMAKE_CURRENT_LIST_DIR}/tr.h
 )
 target_include_directories(quorvel_cups_client PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CUPS_INCLUDE_DIRS})
 target_link_libraries(quorvel_cups_client PUBLIC Qt6::Core)

@@ -3,6 +3,7 @@
 #include "pdf_form.h"
 #include "platform_quirks.h"
 #include "printer_surface.h"
+#include "tr.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,11 +19,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("Printing", text);
-}
 
 std::unique_ptr<QPrinter> printer;
 
@@ -95,8 +91,9 @@ Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waitin
     // A connection refused at once (nothing listens there) costs Qt's own
     // calls nothing either, and the dialog still prints to a file; one
     // refused after seconds (a host that is down, given up on by the
-    // network) would cost each of them as much.
-    if (state.heard == Heard::Nobody && asking.elapsed() < 1000) {
+    // network) would cost each of them as much. A print system that asks
+    // for a password answers Qt as quickly, with no printer.
+    if ((state.heard == Heard::Nobody && asking.elapsed() < 1000) || state.heard == Heard::Password) {
         if (missing)
             *missing = Tr("No printer is offered: %1. Printing to a file still works.").arg(Heard_From(state).Message());
         return {};

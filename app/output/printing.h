@@ -18,10 +18,10 @@ QPrinter &The_Printer();
 // its printers (making the printer, opening the dialog), `waiting` called
 // meanwhile. Fails with the reason and its address when it does not answer
 // within a few seconds (by `deadline` at the latest), or answers as no
-// print system does; one that refuses the connection at once is no failure
-// (nothing listens there, which costs Qt's own questions nothing, and a
-// file can still be chosen): then `missing`, when given, says why no
-// printer is offered.
+// print system does; one that refuses the connection at once, or asks for
+// a user name and password, is no failure (Qt's own questions then cost
+// nothing, and a file can still be chosen): then `missing`, when given,
+// says why no printer is offered.
 Result<> Check_Print_System(QDeadlineTimer deadline, const Still_Waiting &waiting, QString *missing = nullptr);
 
 // The file Qt's printer dialog prints to for the name typed in it: the

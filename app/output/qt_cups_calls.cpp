@@ -1,5 +1,7 @@
 #include "qt_cups_calls.h"
 
+#include "tr.h"
+
 #include <QCoreApplication>
 #include <QThread>
 
@@ -11,19 +13,15 @@
 
 namespace {
 
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("Printing", text);
-}
-
-// The print command's hold, while it runs.
-struct Hold {
+// What the print command, while it runs, knows of the questions Qt asked
+// on its behalf (Qt_Cups_Questions).
+struct Command_Questions {
     std::function<Still_Waiting()> waiting;
     std::optional<QDeadlineTimer> deadline; // of the user's action, while one runs
     std::optional<Failure> late;
     bool cancelled = false;
 };
-Hold *hold = nullptr;
+Command_Questions *questions = nullptr;
 
 bool On_Window_Thread()
 {
@@ -38,17 +36,18 @@ template <class T>
 T Ask_For_Qt(const Cups_Library &cups, const QString &what, T failed,
              std::function<T(const Cups_Library &, http_t *)> ask, std::function<void(const Cups_Library &, T)> release)
 {
-    const QDeadlineTimer deadline = hold && hold->deadline ? *hold->deadline : QDeadlineTimer(Answer_Budget);
+    const QDeadlineTimer deadline =
+        questions && questions->deadline ? *questions->deadline : QDeadlineTimer(Answer_Budget);
     const auto record = [&](Ending ending) {
-        if (hold && hold->deadline && ending == Ending::Cancelled)
-            hold->cancelled = true;
-        else if (hold && hold->deadline && !hold->late)
-            hold->late = Failure{Tr("the print system (CUPS) at %1 did not answer in time when Qt asked it %2")
-                                     .arg(Print_System_Address(cups), what)};
+        if (questions && questions->deadline && ending == Ending::Cancelled)
+            questions->cancelled = true;
+        else if (questions && questions->deadline && !questions->late)
+            questions->late = Failure{Tr("the print system (CUPS) at %1 did not answer in time when Qt asked it %2")
+                                          .arg(Print_System_Address(cups), what)};
         return failed;
     };
-    if (deadline.hasExpired() || (hold && hold->cancelled))
-        return record(hold && hold->cancelled ? Ending::Cancelled : Ending::Late);
+    if (deadline.hasExpired() || (questions && questions->cancelled))
+        return record(questions && questions->cancelled ? Ending::Cancelled : Ending::Late);
     auto answer = std::make_shared<T>(failed);
     const Ending ending = Talk_Off_Thread(
         cups,
@@ -57,7 +56,7 @@ T Ask_For_Qt(const Cups_Library &cups, const QString &what, T failed,
                 *answer = ask(cups, http);
         },
         [answer, release, cups] { release(cups, *answer); }, deadline,
-        hold && hold->waiting ? hold->waiting() : Still_Waiting());
+        questions && questions->waiting ? questions->waiting() : Still_Waiting());
     return ending == Ending::Done ? *answer : record(ending);
 }
 
@@ -67,37 +66,37 @@ using Dests = std::pair<int, cups_dest_t *>;
 
 Qt_Cups_Questions::Qt_Cups_Questions(std::function<Still_Waiting()> waiting)
 {
-    hold = new Hold{std::move(waiting), {}, {}, false};
+    questions = new Command_Questions{std::move(waiting), {}, {}, false};
 }
 
 Qt_Cups_Questions::~Qt_Cups_Questions()
 {
-    delete hold;
-    hold = nullptr;
+    delete questions;
+    questions = nullptr;
 }
 
 void Qt_Cups_Questions::Begin(QDeadlineTimer deadline)
 {
-    hold->deadline = deadline;
-    hold->late.reset();
-    hold->cancelled = false;
+    questions->deadline = deadline;
+    questions->late.reset();
+    questions->cancelled = false;
 }
 
 void Qt_Cups_Questions::End()
 {
-    hold->deadline.reset();
+    questions->deadline.reset();
 }
 
 Result<> Qt_Cups_Questions::Answered() const
 {
-    if (hold->late)
-        return *hold->late;
+    if (questions->late)
+        return *questions->late;
     return {};
 }
 
 bool Qt_Cups_Questions::Cancelled() const
 {
-    return hold->cancelled;
+    return questions->cancelled;
 }
 
 // libcups's calls as Qt's print support makes them: theirs in every way but

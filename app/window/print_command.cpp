@@ -4,6 +4,7 @@
 #include "platform_quirks.h"
 #include "printing.h"
 #include "qt_cups_calls.h"
+#include "tr.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -26,11 +27,6 @@
 #include <optional>
 
 namespace {
-
-QString Tr(const char *text)
-{
-    return QCoreApplication::translate("Printing", text);
-}
 
 // While the print system is asked, the window's events run. After half a
 // second the user sees that it is being asked, and may stop waiting; until
@@ -79,12 +75,13 @@ struct Command {
     QDeadlineTimer deadline;
     Qt_Cups_Questions questions;
     bool pressed = false; // "Print" was pressed in the dialog
-    QString missing;      // why the dialog offers no printer, when the print system refused at once
+    QString missing;      // why the dialog offers no printer (the print system refused at once, or asks
+                          // for a password)
 };
 Command *command = nullptr;
 
 // The user acted: the print system has Answer_Budget to answer.
-void Act(Command &run)
+void Start_Answer_Budget(Command &run)
 {
     run.deadline = QDeadlineTimer(Answer_Budget);
     run.questions.Begin(run.deadline);
@@ -92,7 +89,7 @@ void Act(Command &run)
 
 // A box for each of Qt's questions that is not answered at once, over
 // whatever window is in front.
-std::function<Still_Waiting()> Boxes(QWidget *window)
+std::function<Still_Waiting()> Waiting_Box_Per_Question(QWidget *window)
 {
     return [window] {
         auto box = std::make_shared<std::unique_ptr<Waiting_Box>>();
@@ -214,7 +211,7 @@ Print_Report noticeReport = Tell_Print_Waits;
 std::optional<Result<Printed>> Print(QWidget *window)
 {
     dlgCommon.Flags = Print_Flags_No_Selection | Print_Flags_Driver_Copies | Print_Flags_No_Print_To_File;
-    Act(*command);
+    Start_Answer_Budget(*command);
     {
         // Qt is about to ask the print system for its printers, making the
         // printer and the dialog: it is heard first, so that one that does
@@ -235,7 +232,7 @@ std::optional<Result<Printed>> Print(QWidget *window)
     if (!chosen)
         return std::nullopt;
     if (!command->pressed) // a dialog without our "Print": its confirmation is the user's act
-        Act(*command);
+        Start_Answer_Budget(*command);
     Waiting_Box box(window);
     Result<Printed> printed = Print_On(printer, command->deadline, box.Waiting());
     if (box.Cancelled())
@@ -271,7 +268,7 @@ bool Guard_Print_Dialog(QPrintDialog &dialog)
         !QObject::disconnect(buttons, SIGNAL(accepted()), &dialog, SLOT(_q_checkFields())))
         return false;
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&dialog, name, run] {
-        Act(*run);
+        Start_Answer_Budget(*run);
         run->pressed = true;
         QString why;
         if (name->isEnabled()) {
@@ -331,7 +328,7 @@ void Print_Page(QWidget *window)
         return;
     const QScopedValueRollback running_now(busy, true);
     dlgCommon.CancelError = true;
-    Command running{{}, Qt_Cups_Questions(Boxes(window)), false, {}};
+    Command running{{}, Qt_Cups_Questions(Waiting_Box_Per_Question(window)), false, {}};
     command = &running;
     std::optional<Result<Printed>> outcome;
     try {

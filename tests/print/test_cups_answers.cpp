@@ -1,9 +1,15 @@
 // The print system's answers as the user reads them, without a print
-// system: its address, and what a queue's or a job's answer is told as.
-// Pure functions, in the fast tier (ctest -L unit).
+// system: its address, and what a queue's or a job's answer is told as
+// (pure functions); a name server that never answers, through a made-up
+// libcups. In the fast tier (ctest -L unit).
 #include "cups_client.h"
 
+#include <QDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <condition_variable>
+#include <mutex>
 
 Q_DECLARE_METATYPE(Queue_State)
 Q_DECLARE_METATYPE(Job_Answer)
@@ -15,6 +21,38 @@ Queue_State Heard_As(Heard heard, ipp_status_t status = IPP_STATUS_OK, bool acce
 {
     return {heard, QStringLiteral("cups.example:631"), status, QStringLiteral("libcups says no"), accepting, stopped,
             message};
+}
+
+// A libcups whose name server never answers until `answered` is set, then
+// finds no address; `lookups` counts the lookups started.
+std::mutex gate_lock;
+std::condition_variable gate;
+bool answered = false;
+int lookups = 0;
+Cups_Library Stalled_Name_Server()
+{
+    Cups_Library cups{};
+    cups.server = [] { return "print.example"; };
+    cups.port = [] { return 631; };
+    cups.encryption = [] { return HTTP_ENCRYPTION_IF_REQUESTED; };
+    cups.user = [] { return "someone"; };
+    cups.setServer = cups.setUser = [](const char *) {};
+    cups.setEncryption = [](http_encryption_t) {};
+    cups.setPasswordCB = [](cups_password_cb2_t, void *) {};
+    cups.lookUp = [](const char *, int, const char *) -> http_addrlist_t * {
+        std::unique_lock hold(gate_lock);
+        ++lookups;
+        gate.wait(hold, [] { return answered; });
+        return nullptr;
+    };
+    cups.lastError = [] { return IPP_STATUS_ERROR_INTERNAL; };
+    cups.lastErrorString = [] { return "Name or service not known"; };
+    return cups;
+}
+
+qsizetype Threads()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
 // "ok: <notice>" or "failed: <message>".
@@ -65,15 +103,15 @@ private slots:
                                  << at + "the print system (CUPS) at cups.example:631 does not answer";
         QTest::newRow("nobody") << "Office" << Heard_As(Heard::Nobody)
                                 << at + "no print system (CUPS) takes connections at cups.example:631 (libcups says no)";
-        QTest::newRow("not IPP") << "Office" << Heard_As(Heard::Stranger)
+        QTest::newRow("not IPP") << "Office" << Heard_As(Heard::Not_Ipp)
                                  << at + "the server at cups.example:631 answered, but not as a print system (CUPS) "
                                          "does (libcups says no)";
         QTest::newRow("hung up") << "Office" << Heard_As(Heard::Hung_Up)
                                  << at + "the server at cups.example:631 took the connection but gave no answer";
         QTest::newRow("password") << "Office" << Heard_As(Heard::Password)
                                   << at + "the print system (CUPS) at cups.example:631 asks for a user name and "
-                                          "password, which Quorvel does not give; print to a file, or ask its "
-                                          "administrator to let you print without one";
+                                          "password, which Quorvel does not give (ask its administrator to let "
+                                          "you print without one)";
         QTest::newRow("not waited for") << "Office" << Heard_As(Heard::Cancelled)
                                         << at + "the print system (CUPS) at cups.example:631 was not waited for";
         QTest::newRow("queue gone") << "Office" << Heard_As(Heard::Answer, IPP_STATUS_ERROR_NOT_FOUND)
@@ -123,8 +161,8 @@ private slots:
             QTest::addRow("password %x", unsigned(login))
                 << Job_Answer{ready, login, QStringLiteral("Unauthorized"), 0, none}
                 << "failed: the printer \"Office\" did not take the job: the print system (CUPS) at cups.example:631 "
-                   "asks for a user name and password, which Quorvel does not give; print to a file, or ask its "
-                   "administrator to let you print without one";
+                   "asks for a user name and password, which Quorvel does not give (ask its administrator to "
+                   "let you print without one)";
         QTest::newRow("forbidden") << Job_Answer{ready, IPP_STATUS_ERROR_FORBIDDEN, QStringLiteral("Forbidden"), 0, none}
                                    << "failed: the printer \"Office\" did not take the job: Forbidden";
         QTest::newRow("aborted") << Job_Answer{ready, IPP_STATUS_OK, none, IPP_JSTATE_ABORTED, QStringLiteral("filter failed")}
@@ -153,6 +191,32 @@ private slots:
         QFETCH(Job_Answer, answer);
         QFETCH(QString, told);
         QCOMPARE(Told(Job_Outcome(QStringLiteral("Office"), 42, answer)), told);
+    }
+
+    // However often the print system is asked while its name server stalls,
+    // the name is looked up once, each asker is told at its own deadline,
+    // and no thread is left but the one in the lookup. A lookup that ended
+    // is not kept: the next ask looks the name up anew.
+    void stalledNameServerIsAskedOnce()
+    {
+        const auto answer = [] {
+            const std::lock_guard hold(gate_lock);
+            answered = true;
+            gate.notify_all();
+        };
+        const auto left_waiting = qScopeGuard(answer); // should a check fail: no lookup waits at exit
+        const Cups_Library cups = Stalled_Name_Server();
+        const qsizetype before = Threads();
+        for (int ask = 0; ask < 4; ++ask)
+            QCOMPARE(Ask_Scheduler(cups, {}, {}, QDeadlineTimer(100)).heard, Heard::Silence);
+        QTRY_COMPARE(Threads(), before + 1);
+        QCOMPARE(std::exchange(lookups, 0), 1);
+        answer();
+        QTRY_COMPARE(Threads(), before);
+        const Queue_State again = Ask_Scheduler(cups, {}, {}, QDeadlineTimer(20000));
+        QCOMPARE(again.heard, Heard::Nobody);
+        QCOMPARE(again.said, QStringLiteral("Name or service not known"));
+        QCOMPARE(lookups, 1);
     }
 };
 

@@ -291,7 +291,6 @@ private slots:
         QTest::newRow("not IPP") << "garbage" << false << "answered, but not as a print system (CUPS) does (its "
                                                           "answer, of type application/ipp, is not IPP)" << "";
         QTest::newRow("hangs up") << "hangup" << false << "took the connection but gave no answer" << "";
-        QTest::newRow("asks for a password") << "401" << false << "asks for a user name and password" << "";
         QTest::newRow("job asks for a password") << "401:job" << true
                                                  << "did not take the job: the print system (CUPS) at 127.0.0.1:" << "";
         QTest::newRow("job taken") << "ok" << true << "" << "";
@@ -404,17 +403,30 @@ private slots:
     }
 
     // A print system that refuses the connection at once (nothing listens
-    // at its port) costs no wait: the real dialog opens to print to a file,
-    // and says over its buttons why it offers no printer.
+    // at its port), or asks for a user name and password, costs no wait: the
+    // real dialog opens to print to a file, and says over its buttons why it
+    // offers no printer.
+    void dialogSaysWhyNoPrinterIsOffered_data()
+    {
+        QTest::addColumn<QString>("mode"); // fake_ipp_server.py's; none: nothing listens
+        QTest::addColumn<QString>("why");
+        QTest::newRow("nothing listens") << "" << "no print system (CUPS) takes connections at %1";
+        QTest::newRow("asks for a password") << "401" << "the print system (CUPS) at %1 asks for a user name and password";
+    }
     void dialogSaysWhyNoPrinterIsOffered()
     {
+        QFETCH(QString, mode);
+        QFETCH(QString, why);
         sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof address;
         const int closed = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         QVERIFY(bind(closed, reinterpret_cast<sockaddr *>(&address), size) == 0 &&
                 getsockname(closed, reinterpret_cast<sockaddr *>(&address), &size) == 0);
         ::close(closed); // nothing listens there now
-        const QByteArray where = "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
+        std::optional<Fake_Server> server;
+        if (!mode.isEmpty())
+            server.emplace(mode);
+        const QByteArray where = server ? server->Address() : "127.0.0.1:" + QByteArray::number(ntohs(address.sin_port));
         Set_Cups_Server(where);
         Set_Printer_Dialog();
         QStringList said;
@@ -432,7 +444,7 @@ private slots:
         Set_Cups_Server({});
         QVERIFY(failures_.isEmpty());
         QCOMPARE(said.size(), 1);
-        QVERIFY2(said[0].contains("no print system (CUPS) takes connections at " + where), qPrintable(said[0]));
+        QVERIFY2(said[0].startsWith("No printer is offered: " + why.arg(where)), qPrintable(said[0]));
     }
 
     // The real dialog with a pipe as its file: "Print" is refused with a
