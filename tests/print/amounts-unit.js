@@ -41,7 +41,7 @@ function getField(name) {
 }
 var doc = {getField: getField};
 Form = {
-    mostTyped: 9999999, notice: "check", noticeRoom: 100,
+    mostTyped: 9999999, notice: "check", noticeRoom: 100, noticeName: "Notice",
     order: ["check", "total_meals.mon"],
     totals: {"total_meals.mon": {plus: ["breakfast.mon", "lunch.mon"], minus: [], onlyAboveZero: false}},
     rows: [{words: "Breakfast", description: "", days: ["breakfast.mon"], totals: []},
@@ -141,7 +141,8 @@ function check(row, kind) {
 // (open.js), and the total worked out; and an amount's format (showing.js).
 function checkOpening() {
     // The total as saved holds what it adds up to, as a value that only
-    // reads so: it is set all the same (pdf.js draws anew only what is set).
+    // reads so: once another computed field is set (the notice), it is set
+    // all the same (pdf.js draws anew, in its own size, only what is set).
     var saved = {toString: function () { return "22.50"; }};
     fields = {"breakfast.mon": {name: "breakfast.mon", value: "12.5"}, "lunch.mon": {name: "lunch.mon", value: "$10"},
               "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: saved}};
@@ -182,8 +183,30 @@ function checkShortenedAndRefused() {
     }
 }
 
+// A notice cut short to its room has the whole list in its name (a
+// tooltip in Firefox) and says it when Tab reaches it; one shown whole,
+// neither.
+function checkNoticeWhole() {
+    var room = Form.noticeRoom, got = [];
+    for (var r = 0; r < 2; r++) {
+        Form.noticeRoom = r ? 100 : 30;
+        fields = {"breakfast.mon": {value: "1.00"}, "lunch.mon": {value: "10.00"}, "check": {value: ""}};
+        said = [];
+        got.push(workedOut(doc, "check"), fields.check.userName);
+        noticeReached(doc);
+        got.push(said.join(" / "));
+    }
+    Form.noticeRoom = room;
+    if (got.join("|") != "2 rows do not add up|Notice: 2 rows do not add up: Breakfast, Lunch|The line over the " +
+        "grid, whole: 2 rows do not add up: Breakfast, Lunch|2 rows do not add up: Breakfast, Lunch|Notice|") {
+        print("the notice cut short: " + got.join(" | "));
+        failures++;
+    }
+}
+
 if (inNode)
     globalThis.print = console.log;
+checkNoticeWhole();
 checkOpening();
 checkShortenedAndRefused();
 var table = inKjs ? unitCases.cases : JSON.parse(readText(args[1])).cases;
