@@ -34,16 +34,24 @@ function alreadyShows(doc, name, shown) {
     return fieldText(doc, name) === shown;
 }
 
-var openingNames = typedAmounts(), openingCents, opening;
+// pdf.js (Firefox) runs this more than once, the last time after its
+// formats have shown it each field's text; before that it hands a value
+// over as a number, 199.3, that may have been saved as "199.30" or as
+// "199.3". Such a value waits for the formats, so that what already shows
+// as an amount is not set.
+function savedTextKnown(doc, name) {
+    return app.viewerType != "PDF.js" || typeof doc.getField(name).value != "number" || name in textSeen;
+}
+
+var openingNames = typedAmounts(), openingCents, opening, openingShown, openingStale = false;
 for (opening = 0; opening < openingNames.length; opening++) {
     openingCents = amountInCents(fieldText(this, openingNames[opening]), Form.mostTyped);
-    if (typeof openingCents == "number") {
+    if (typeof openingCents == "number" && savedTextKnown(this, openingNames[opening])) {
         if (fieldText(this, openingNames[opening]) !== shownAmount(openingCents))
             this.getField(openingNames[opening]).value = shownAmount(openingCents);
         textSeen[openingNames[opening]] = shownAmount(openingCents);
     }
 }
-var openingShown, openingStale = false;
 for (opening = 0; opening < Form.order.length; opening++) {
     openingShown = workedOut(this, Form.order[opening]);
     if (!alreadyShows(this, Form.order[opening], openingShown)) {
