@@ -183,6 +183,32 @@ function checkShortenedAndRefused() {
     }
 }
 
+// As pdf.js (Firefox) opens a form: its values handed over as numbers, the
+// open script run before the formats and after. Nothing that already shows
+// as an amount is set (Firefox would ask to save the form on close); a
+// value saved as "12.5" is, once the format has shown its text.
+function checkOpeningInPdfJs() {
+    app.viewerType = "PDF.js";
+    fields = {"breakfast.mon": {name: "breakfast.mon", value: 199.3}, "lunch.mon": {name: "lunch.mon", value: 12.5},
+              "check": {name: "check", value: "2 rows do not add up: Breakfast, Lunch"},
+              "total_meals.mon": {name: "total_meals.mon", value: 211.8}};
+    textSeen = {};
+    var open = fieldScript(args[0] + "/open.js"), saved = {"breakfast.mon": "199.30", "lunch.mon": "12.5"}, got = [];
+    open.call(doc);
+    for (var name in saved) {
+        got.push(typeof fields[name].value);
+        event = {target: fields[name], value: saved[name], rc: true};
+        showing.call(doc);
+    }
+    open.call(doc);
+    got.push(typeof fields["breakfast.mon"].value, fields["lunch.mon"].value, typeof fields["total_meals.mon"].value);
+    app.viewerType = undefined;
+    if (got.join(" ") != "number number number 12.50 number") {
+        print("opened in pdf.js: " + got.join(" "));
+        failures++;
+    }
+}
+
 // A notice cut short to its room has the whole list in its name (a
 // tooltip in Firefox) and says it when Tab reaches it; one shown whole,
 // neither.
@@ -207,6 +233,7 @@ function checkNoticeWhole() {
 if (inNode)
     globalThis.print = console.log;
 checkNoticeWhole();
+checkOpeningInPdfJs();
 checkOpening();
 checkShortenedAndRefused();
 var table = inKjs ? unitCases.cases : JSON.parse(readText(args[1])).cases;
