@@ -525,8 +525,14 @@ private slots:
                            "personal_auto.mon=1", "cab_limo.mon=1", "auto_rental.mon=1", "phone_telegram.mon=1",
                            "laundry_valet.mon=1", "porter.mon=1", "miscellaneous.mon=1", "entertainment.mon=1",
                            "blank_3.mon=1", "blank_3.description=Conference fee for the ledger users' meeting"}
-            << QStringList{}
-            << QStringList{"check=14 rows do not add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, ...",
+            << QStringList{"lodging.total_cash=2", "porter.mon=1"}
+            << QStringList{"alert=Lodging (room and tax): the days add up to 1.00, TOTAL CHARGE + TOTAL CASH to 2.00. The "
+                           "line over the grid says so until they agree. The line over the grid, whole: 14 rows do not "
+                           "add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, Personal auto, Cab, limo., "
+                           "etc., Auto rental, Phone and telegram, Laundry and valet, Porter, Miscellaneous, Conference "
+                           "fee for the ledger users' meeting, Entertainment", "lodging.total_cash=2.00",
+                           "total_cash_expense=2.00", "total_expense.total_cash=2.00",
+                           "check=14 rows do not add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, ...",
                            "amount_due_company=?", "amount_due_employee=?", "lodging.mon=1.00", "breakfast.mon=1.00",
                            "lunch.mon=1.00", "dinner.mon=1.00", "airline.mon=1.00", "personal_auto.mon=1.00",
                            "cab_limo.mon=1.00", "auto_rental.mon=1.00", "phone_telegram.mon=1.00",

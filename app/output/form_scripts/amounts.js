@@ -251,8 +251,9 @@ function noticeWords(problems, room) {
 // the whole of it is where a person can reach it: in the notice's name,
 // which Firefox (pdf.js) shows as its tooltip and a screen reader reads,
 // and said when Tab reaches the notice (noticeReached; Chromium tabs into
-// it after the fields a person types in). PDFium lets no script rename a
-// field, and the name stays.
+// it after the fields a person types in) and when a row is left that does
+// not add up (leavingRow; Okular, which gives a read-only field no widget
+// to reach). PDFium lets no script rename a field, and the name stays.
 function noticeShown(doc) {
     var problems = formProblems(doc), shown = noticeWords(problems, Form.noticeRoom);
     var whole = noticeWords(problems, Infinity), field = doc.getField(Form.notice);
@@ -266,11 +267,17 @@ function noticeShown(doc) {
     return shown;
 }
 
+// The notice's whole words when it shows them cut short, else "".
+function noticeCut(doc) {
+    var problems = formProblems(doc), whole = noticeWords(problems, Infinity);
+    return whole !== noticeWords(problems, Form.noticeRoom) ? "The line over the grid, whole: " + whole : "";
+}
+
 // Tab reached the notice: when it is cut short, the whole of it is said.
 function noticeReached(doc) {
-    var problems = formProblems(doc), whole = noticeWords(problems, Infinity);
-    if (whole !== noticeWords(problems, Form.noticeRoom))
-        app.alert("The line over the grid, whole: " + whole);
+    var cut = noticeCut(doc);
+    if (cut)
+        app.alert(cut);
 }
 
 // What computed field `name` shows. A total adds the values that are
@@ -340,8 +347,10 @@ function leavingRow(doc, name) {
     var days = sumOf(doc, Form.rows[left].days, []), totals = sumOf(doc, Form.rows[left].totals, []);
     if (totals === null || totals === "?" || days === "?" || (days || 0) == totals)
         return;
+    var cut = noticeCut(doc);
     app.alert(rowWords(doc, Form.rows[left]) + ": the days add up to " + shownAmount(days || 0) +
-        ", TOTAL CHARGE + TOTAL CASH to " + shownAmount(totals) + ". The line over the grid says so until they agree.");
+        ", TOTAL CHARGE + TOTAL CASH to " + shownAmount(totals) + ". The line over the grid says so until they agree." +
+        (cut ? " " + cut : ""));
 }
 
 // A keystroke into a worked-out field or the notice, named `words`. Both
