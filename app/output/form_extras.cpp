@@ -68,8 +68,13 @@ QJsonObject Form_Description()
     for (const Form_Field &field : Form_Fields())
         if (field.Kind == Field_Kind::Amount && !totals.contains(field.Name) && !in_rows.contains(field.Name))
             alone.append(QJsonArray{field.Name, field.Words});
+    QString notice_name;
+    for (const Form_Field &field : Form_Fields())
+        if (field.Kind == Field_Kind::Notice)
+            notice_name = field.Words;
     return {{"mostTyped", double(Most_Typed_Cents)},
             {"notice", QString::fromLatin1(Notice_Field)},
+            {"noticeName", notice_name},
             {"noticeRoom", Notice_Room()},
             {"order", order},
             {"totals", totals},
@@ -316,6 +321,8 @@ std::vector<Pdf_Script> Form_Scripts()
         if (computed.contains(field.Name)) {
             scripts.push_back({field.Name, Pdf_Script::Keystroke,
                                QStringLiteral("refuseTyping(event, ") + Quoted(field.Words) + QStringLiteral(");")});
+            if (field.Kind == Field_Kind::Notice)
+                scripts.push_back({field.Name, Pdf_Script::Focus, QStringLiteral("noticeReached(this);")});
         } else if (field.Kind == Field_Kind::Amount) {
             scripts.push_back({field.Name, Pdf_Script::Keystroke, QString::fromUtf8(Form_Script_typing)});
             scripts.push_back({field.Name, Pdf_Script::Validate, QString::fromUtf8(Form_Script_checking)});

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -282,6 +283,18 @@ void File_Kid(QPDFAcroFormDocumentHelper &form, Object parent, Object kid, const
     }
 }
 
+// The border, never drawn (no colour is given to it), of a field whose
+// value a reader fits to it: poppler (Okular) draws such a value as tall as
+// the field less its border, floored to whole points, only smaller where
+// it is too long, and PDFium within the border too. A border that leaves
+// the form's own 8 points draws a short value as large as the form's
+// lettering, not at some 11 points beside it.
+double Fitting_Border(const QRectF &rect)
+{
+    constexpr double Lettering_Points = 8.01; // floored to 8
+    return std::max(0.0, (rect.height() - Lettering_Points) / 2);
+}
+
 // A field's widget, which is the field itself (a terminal field with one
 // widget). A notice stays off the printout and writes in red.
 Object Widget(QPDF &pdf, const Pdf_Field &field, const Object &page, const Object &font)
@@ -306,6 +319,8 @@ Object Widget(QPDF &pdf, const Pdf_Field &field, const Object &page, const Objec
                                                    .toStdString()));
     if (field.Right_Aligned)
         widget.replaceKey("/Q", Object::newInteger(2));
+    if (field.Font_Size == 0)
+        widget.replaceKey("/BS", Object::newDictionary({{"/W", Object::newReal(Fitting_Border(field.Rect), 2)}}));
     Object appearance = Object::newDictionary();
     appearance.replaceKey("/N", pdf.makeIndirectObject(Empty_Appearance(pdf, field.Rect, font)));
     widget.replaceKey("/AP", appearance);

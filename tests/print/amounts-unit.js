@@ -41,7 +41,7 @@ function getField(name) {
 }
 var doc = {getField: getField};
 Form = {
-    mostTyped: 9999999, notice: "check", noticeRoom: 100,
+    mostTyped: 9999999, notice: "check", noticeRoom: 100, noticeName: "Notice",
     order: ["check", "total_meals.mon"],
     totals: {"total_meals.mon": {plus: ["breakfast.mon", "lunch.mon"], minus: [], onlyAboveZero: false}},
     rows: [{words: "Breakfast", description: "", days: ["breakfast.mon"], totals: []},
@@ -141,7 +141,8 @@ function check(row, kind) {
 // (open.js), and the total worked out; and an amount's format (showing.js).
 function checkOpening() {
     // The total as saved holds what it adds up to, as a value that only
-    // reads so: it is set all the same (pdf.js draws anew only what is set).
+    // reads so: once another computed field is set (the notice), it is set
+    // all the same (pdf.js draws anew, in its own size, only what is set).
     var saved = {toString: function () { return "22.50"; }};
     fields = {"breakfast.mon": {name: "breakfast.mon", value: "12.5"}, "lunch.mon": {name: "lunch.mon", value: "$10"},
               "check": {name: "check", value: ""}, "total_meals.mon": {name: "total_meals.mon", value: saved}};
@@ -182,8 +183,57 @@ function checkShortenedAndRefused() {
     }
 }
 
+// As pdf.js (Firefox) opens a form: its values handed over as numbers, the
+// open script run before the formats and after. Nothing that already shows
+// as an amount is set (Firefox would ask to save the form on close); a
+// value saved as "12.5" is, once the format has shown its text.
+function checkOpeningInPdfJs() {
+    app.viewerType = "PDF.js";
+    fields = {"breakfast.mon": {name: "breakfast.mon", value: 199.3}, "lunch.mon": {name: "lunch.mon", value: 12.5},
+              "check": {name: "check", value: "2 rows do not add up: Breakfast, Lunch"},
+              "total_meals.mon": {name: "total_meals.mon", value: 211.8}};
+    textSeen = {};
+    var open = fieldScript(args[0] + "/open.js"), saved = {"breakfast.mon": "199.30", "lunch.mon": "12.5"}, got = [];
+    open.call(doc);
+    for (var name in saved) {
+        got.push(typeof fields[name].value);
+        event = {target: fields[name], value: saved[name], rc: true};
+        showing.call(doc);
+    }
+    open.call(doc);
+    got.push(typeof fields["breakfast.mon"].value, fields["lunch.mon"].value, typeof fields["total_meals.mon"].value);
+    app.viewerType = undefined;
+    if (got.join(" ") != "number number number 12.50 number") {
+        print("opened in pdf.js: " + got.join(" "));
+        failures++;
+    }
+}
+
+// A notice cut short to its room has the whole list in its name (a
+// tooltip in Firefox) and says it when Tab reaches it; one shown whole,
+// neither.
+function checkNoticeWhole() {
+    var room = Form.noticeRoom, got = [];
+    for (var r = 0; r < 2; r++) {
+        Form.noticeRoom = r ? 100 : 30;
+        fields = {"breakfast.mon": {value: "1.00"}, "lunch.mon": {value: "10.00"}, "check": {value: ""}};
+        said = [];
+        got.push(workedOut(doc, "check"), fields.check.userName);
+        noticeReached(doc);
+        got.push(said.join(" / "));
+    }
+    Form.noticeRoom = room;
+    if (got.join("|") != "2 rows do not add up|Notice: 2 rows do not add up: Breakfast, Lunch|The line over the " +
+        "grid, whole: 2 rows do not add up: Breakfast, Lunch|2 rows do not add up: Breakfast, Lunch|Notice|") {
+        print("the notice cut short: " + got.join(" | "));
+        failures++;
+    }
+}
+
 if (inNode)
     globalThis.print = console.log;
+checkNoticeWhole();
+checkOpeningInPdfJs();
 checkOpening();
 checkShortenedAndRefused();
 var table = inKjs ? unitCases.cases : JSON.parse(readText(args[1])).cases;

@@ -2,7 +2,8 @@
 // does, its scripts run in pdf.js's sandbox (Debian's libjs-pdf), then types
 // each value into its field (as pasted over what it held) and leaves it
 // with Tab. Prints a line when the form is open and after each value, as
-// mutool-totals.js does. The sandbox answers every event before
+// mutool-totals.js does. With --unchanged first, it fails instead when the
+// opening sets any field: Firefox then counts the form as changed. The sandbox answers every event before
 // dispatchEvent returns.
 // Debian 12's Node.js (18) has Event and EventTarget but no CustomEvent,
 // which the sandbox makes its reports with.
@@ -25,7 +26,9 @@ globalThis.alert = message => said.push("alert=" + message);
 const pdfjs = require("/usr/share/javascript/pdf/build/pdf.js");
 const { QuickJSSandbox } = require("/usr/share/javascript/pdf/build/pdf.sandbox.js");
 const fs = require("fs");
-const [input, ...pairs] = process.argv.slice(2);
+const unchanged = process.argv[2] === "--unchanged";
+const [input, ...pairs] = process.argv.slice(unchanged ? 3 : 2);
+const setOnOpen = [];
 (async () => {
     const doc = await pdfjs.getDocument({data: new Uint8Array(fs.readFileSync(input))}).promise;
     const objects = await doc.getFieldObjects();
@@ -38,7 +41,7 @@ const [input, ...pairs] = process.argv.slice(2);
         if (event.detail.command === "error")
             errors.push(event.detail.value);
         if (names[event.detail.id] && "value" in event.detail)
-            values[names[event.detail.id]] = event.detail.value;
+            values[names[event.detail.id]] = event.detail.value, setOnOpen.push(names[event.detail.id]);
     });
     const report = () => {
         const filled = Object.keys(values).filter(name => values[name] !== "").sort();
@@ -49,6 +52,8 @@ const [input, ...pairs] = process.argv.slice(2);
     sandbox.create({objects, calculationOrder: await doc.getCalculationOrderIds(),
                     appInfo: {platform: "Linux", language: "en-US"}, docInfo: {actions: await doc.getJSActions()}});
     sandbox.dispatchEvent({id: "doc", name: "Open"});
+    if (unchanged && setOnOpen.length)
+        errors.push("the opening set " + setOnOpen.join(" "));
     report();
     for (const pair of pairs) {
         const name = pair.slice(0, pair.indexOf("=")), id = ids[name], held = values[name];

@@ -1,15 +1,13 @@
 // The printed page as a PDF form, printed through the "PDF" command and read
-// back with poppler: the fields against a reviewed list (names, tooltips,
-// alignment, what is worked out, in the order of Tab) and against the rules
-// and boxes the page draws, a value typed in and saved shows inside its
-// field, values set by poppler, MuPDF, pdf.js and qpdf print whole in their
-// own fields only, amounts typed are read as meant or refused (the table
-// that the scripts' unit tests run too, print/amount-cases.json) and the
-// form adds up and says what does not alike in MuPDF and pdf.js, every total
-// shows whole in the widest face a reader uses, the structure a screen
-// reader reads is the reviewed one, and a PDF that is not whole is refused.
-// (tests/page/test_render.sh checks that empty fields print nothing, and the
-// document's names.)
+// back: the fields against a reviewed list (names, tooltips, alignment,
+// what is worked out, in the order of Tab) and against the rules and boxes
+// the page draws; values set by poppler, MuPDF and pdf.js print whole in
+// their own fields only; amounts typed are read as meant or refused (the
+// unit tier's table, print/amount-cases.json) and the form adds up and says
+// what does not alike in MuPDF and pdf.js; every total shows whole in the
+// widest face a reader uses; the structure a screen reader reads is the
+// reviewed one; a PDF that is not whole is refused. (test_render.sh checks
+// that empty fields print nothing, and the document's names.)
 #include "page_build.h"
 #include "pdf_form.h"
 #include "preview_surface.h"
@@ -210,7 +208,9 @@ private slots:
     }
 
     // Names, tooltips, alignment, lines, what is worked out (read-only) and
-    // shown on screen only, in the order of Tab: the reviewed list.
+    // shown on screen only, in the order of Tab (the page's widgets: PDFium
+    // tabs through all of them, so every field typed in comes first, and no
+    // Tab from one lands on a total or the notice): the reviewed list.
     void fieldsAreTheReviewedList()
     {
         QStringList listed;
@@ -227,21 +227,6 @@ private slots:
         QFile reference(QStringLiteral(REFERENCE_DIR "/print/form-fields.txt"));
         QVERIFY(reference.open(QIODevice::ReadOnly));
         QCOMPARE(listed, QString::fromUtf8(reference.readAll()).split(u'\n', Qt::SkipEmptyParts));
-    }
-
-    // Tab never lands on a field the scripts fill in (a total, the notice):
-    // PDFium tabs through the page's widgets in their order whatever they
-    // are, so each such field comes after every field a person types in.
-    void tabReachesTypedFieldsFirst()
-    {
-        QStringList typed_after;
-        bool read_only_seen = false;
-        for (const auto &field : fields_) {
-            read_only_seen = read_only_seen || field->isReadOnly();
-            if (read_only_seen && !field->isReadOnly())
-                typed_after << field->fullyQualifiedName();
-        }
-        QVERIFY2(typed_after.isEmpty(), qPrintable("typed after a read-only field: " + typed_after.join(u' ')));
     }
 
     // Every field is one Form element of the structure, named as the field
@@ -310,28 +295,6 @@ private slots:
         }
     }
 
-    // The header is read block by block, as it is tabbed: the identity
-    // fields, then the money block (travel advances received, less total
-    // cash expense, the amounts due), not row by row across both.
-    void theHeaderReadsInBlocks()
-    {
-        QPDF pdf;
-        pdf.processFile(pdf_.toLocal8Bit().constData());
-        std::map<QPDFObjGen, QString> names;
-        for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields())
-            names[field.getObjectHandle().getObjGen()] = QString::fromStdString(field.getFullyQualifiedName());
-        QStringList read;
-        bool in_table = false;
-        Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle kid, QPDFObjectHandle) {
-            in_table = in_table || kid.getKey("/S").isNameAndEquals("/Table");
-            if (!in_table && kid.getKey("/Type").isNameAndEquals("/OBJR"))
-                read << names[kid.getKey("/Obj").getObjGen()];
-        });
-        QCOMPARE(read, QStringList({"name", "emp_no", "mail_station", "cc", "mail_address_1", "mail_address_2",
-                                    "purpose_1", "purpose_2", "purpose_3", "travel_advances", "total_cash_expense",
-                                    "amount_due_employee", "amount_due_company", "check"}));
-    }
-
     // A heading drawn over two lines in the grid's header reads as its
     // words with a space between the lines, not run together.
     void twoLineHeadingsReadWithTheirSpace()
@@ -386,46 +349,6 @@ private slots:
         QCOMPARE(inBox, QList<int>(boxes.size(), 1));
     }
 
-    // A value typed in a reader (poppler), saved and printed, shows inside
-    // its field, on the side the field aligns to.
-    void aValueShowsInItsField_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("right");
-        QTest::newRow("name") << "name" << "Jane Q. Traveller" << false;
-        QTest::newRow("amount") << "total_expense.total_cash" << "1234.56" << true;
-        QTest::newRow("week ending, a small box") << "week_ending" << "12/04/26" << false;
-        QTest::newRow("purpose, a line") << "purpose_2" << "Customer visit" << false;
-    }
-    void aValueShowsInItsField()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, value);
-        QFETCH(bool, right);
-        const auto document = Poppler::Document::load(pdf_);
-        QRectF rect;
-        for (const auto &candidate : document->page(0)->formFields())
-            if (candidate->fullyQualifiedName() == field) {
-                static_cast<Poppler::FormFieldText &>(*candidate).setText(value);
-                rect = candidate->rect();
-            }
-        const QString saved = dir_.filePath(field + QStringLiteral(".pdf"));
-        const auto converter = document->pdfConverter();
-        converter->setOutputFileName(saved);
-        converter->setPDFOptions(Poppler::PDFConverter::WithChanges);
-        QVERIFY(converter->convert());
-        const auto render = [](const QString &pdf) { return Poppler::Document::load(pdf)->page(0)->renderToImage(); };
-        const QImage blank = render(pdf_), filled = render(saved);
-        QRect ink;
-        for (int y = 0; y < blank.height(); ++y)
-            for (int x = 0; x < blank.width(); ++x)
-                ink |= blank.pixelColor(x, y) != filled.pixelColor(x, y) ? QRect(x, y, 1, 1) : QRect();
-        const QRectF box = QTransform::fromScale(blank.width(), blank.height()).mapRect(rect);
-        QVERIFY(!ink.isEmpty() && box.adjusted(-1, -1, 1, 1).contains(ink));
-        QCOMPARE(ink.center().x() > box.center().x(), right);
-    }
-
     // Values set by each tool, saved and printed by poppler: each whole in
     // its own field and nowhere else, a long name or place made smaller to
     // fit; MuPDF prints poppler's and pdf.js's drawing as it is. MuPDF draws
@@ -473,6 +396,11 @@ private slots:
             QCOMPARE(QProcess::execute("mutool", QStringList{"run"} + byTooltip), 0);
         }
         QCOMPARE(Printed_Values(filled), expected);
+        // A short value no larger than the form's 8 points (a word's box is
+        // 1.12 em tall): poppler (Okular) fitted it to the field's height.
+        for (const auto &word : Poppler::Document::load(filled)->page(0)->textList())
+            if (word->text() == u"Elm")
+                QVERIFY2(word->boundingBox().height() < 8 * 1.13, qPrintable(QString::number(word->boundingBox().height())));
         QProcess mutool;
         mutool.start("mutool", {"draw", "-F", "txt", filled});
         QVERIFY(mutool.waitForFinished() && QString::fromUtf8(mutool.readAllStandardOutput()).contains(name));
@@ -537,16 +465,15 @@ private slots:
         }
     }
 
-    // Values filled in where no script ran (pdf.js without them), then
-    // typed one after another, and what the form then holds: it adds up and
-    // shows every amount as one as it is opened; only the amount owed is
-    // due, and none while a row's days do not add up to its totals, which
-    // the notice says in words (a blank row by its description, an entry
-    // that is not an amount told apart, many rows counted), and a row left
-    // that way is told as it is left; every row of the days and the cash
-    // column adds into its totals (a bit each); totals are never capped;
-    // what is typed into a total or the notice is refused out loud; totals
-    // of nothing are empty.
+    // Values filled in where no script ran (pdf.js without them), then typed
+    // one after another, and what the form then holds: it adds up and shows
+    // every amount as one as it is opened; only the amount owed is due, and
+    // none while a row's days do not add up to its totals, which the notice
+    // says (a blank row by its description, an entry that is not an amount
+    // told apart, many rows counted, and then whole as a row is left that
+    // way); every row of the days and the cash column adds into its totals
+    // (a bit each); totals are never capped; what is typed into a total or
+    // the notice is refused out loud; totals of nothing are empty.
     void theFormAddsUp_data()
     {
         QTest::addColumn<QStringList>("filled");
@@ -568,11 +495,6 @@ private slots:
                            "check=2 entries are not amounts: Lunch TUE \"12,50\", ...; 1 row does not add up",
                            "lunch.tue=12,50", "total_expense.mon=5.00", "total_expense.tue=?", "total_meals.mon=5.00",
                            "total_meals.tue=?", "travel_advances=abc"};
-        QTest::newRow("advances, less the cash spent")
-            << QStringList{} << QStringList{"travel_advances=$500.00", "lodging.mon=327.50", "lodging.total_cash=327.50"}
-            << QStringList{"amount_due_company=172.50", "lodging.mon=327.50", "lodging.total_cash=327.50",
-                           "total_cash_expense=327.50", "total_expense.mon=327.50", "total_expense.total_cash=327.50",
-                           "travel_advances=500.00"};
         QTest::newRow("a row left with totals that do not add up")
             << QStringList{} << QStringList{"lunch.mon=7", "lunch.total_cash=7", "breakfast.mon=5",
                                             "breakfast.total_cash=4", "dinner.tue=3"}
@@ -601,8 +523,14 @@ private slots:
                            "personal_auto.mon=1", "cab_limo.mon=1", "auto_rental.mon=1", "phone_telegram.mon=1",
                            "laundry_valet.mon=1", "porter.mon=1", "miscellaneous.mon=1", "entertainment.mon=1",
                            "blank_3.mon=1", "blank_3.description=Conference fee for the ledger users' meeting"}
-            << QStringList{}
-            << QStringList{"check=14 rows do not add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, ...",
+            << QStringList{"lodging.total_cash=2", "porter.mon=1"}
+            << QStringList{"alert=Lodging (room and tax): the days add up to 1.00, TOTAL CHARGE + TOTAL CASH to 2.00. The "
+                           "line over the grid says so until they agree. The line over the grid, whole: 14 rows do not "
+                           "add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, Personal auto, Cab, limo., "
+                           "etc., Auto rental, Phone and telegram, Laundry and valet, Porter, Miscellaneous, Conference "
+                           "fee for the ledger users' meeting, Entertainment", "lodging.total_cash=2.00",
+                           "total_cash_expense=2.00", "total_expense.total_cash=2.00",
+                           "check=14 rows do not add up: Lodging (room and tax), Breakfast, Lunch, Dinner, Airline, ...",
                            "amount_due_company=?", "amount_due_employee=?", "lodging.mon=1.00", "breakfast.mon=1.00",
                            "lunch.mon=1.00", "dinner.mon=1.00", "airline.mon=1.00", "personal_auto.mon=1.00",
                            "cab_limo.mon=1.00", "auto_rental.mon=1.00", "phone_telegram.mon=1.00",
@@ -647,9 +575,6 @@ private slots:
             << QStringList{} << QStringList{"check=Paris"}
             << QStringList{"alert=The line over the grid says what does not add up on the form, and takes nothing "
                            "typed in: \"Paris\" is not kept. Type it into the cell it is meant for."};
-        QTest::newRow("typed, then cleared")
-            << QStringList{} << QStringList{"breakfast.tue=5", "travel_advances=9", "breakfast.tue=", "travel_advances="}
-            << QStringList{};
     }
     void theFormAddsUp()
     {
@@ -706,6 +631,20 @@ private slots:
         }
     }
 
+    // A form saved where its scripts ran is opened in pdf.js without a
+    // field set: Firefox counts any value a script sets as a change, and
+    // would ask to save an unchanged form on close.
+    void aSavedFormOpensUnchanged()
+    {
+        const QString saved = dir_.filePath(QStringLiteral("saved-by-mupdf.pdf"));
+        QCOMPARE(QProcess::execute("mutool", {"run", REFERENCE_DIR "/print/mutool-fill.js", "--scripts", pdf_, saved,
+                                              "Lunch, Monday=199.3", "Lunch, total cash=199.30", "Travel advances received=1000"}),
+                 0);
+        QProcess open;
+        open.start("node", {REFERENCE_DIR "/print/pdfjs-totals.js", "--unchanged", saved});
+        QVERIFY2(open.waitForFinished(-1) && open.exitCode() == 0, open.readAllStandardError().constData());
+    }
+
     // What a screen reader reads, as poppler and MuPDF read it back: tagged,
     // in English, named by its title, tabbing in structure order, and the
     // structure tree with each field named: the reviewed list.
@@ -724,7 +663,6 @@ private slots:
         for (const QJsonValue field : json["acroform"]["fields"].toArray())
             text.replace(QStringLiteral("Object %1\n").arg(field["object"].toString().chopped(2)),
                          field["fullname"].toString() + u'\n');
-        QVERIFY2(!text.contains(u'\t'), "words read out with tabs between them");
         QFile read_back(QStringLiteral("form-structure.txt")); // left in the build tree to look at
         QVERIFY(read_back.open(QIODevice::WriteOnly) && read_back.write(text.toUtf8()) > 0);
         QFile reference(QStringLiteral(REFERENCE_DIR "/print/form-structure.txt"));

@@ -13,7 +13,7 @@
 // an amount is read character by character, in whole cents.
 
 /* exported amountInCents, shownAmount, workedOut, valueTyped, valueRefused, leavingRow, refuseTyping,
-   shortened */
+   shortened, noticeReached */
 
 // Kept across scripts, and kept when pdf.js runs this again: each typed
 // amount's value before it was edited, the entry last refused in each
@@ -247,13 +247,46 @@ function noticeWords(problems, room) {
     return entries && rows ? entries + "; " + rows : entries + rows;
 }
 
+// What the notice shows, within its room. Where that cuts the list short,
+// the whole of it is where a person can reach it: in the notice's name,
+// which Firefox (pdf.js) shows as its tooltip and a screen reader reads,
+// and said when Tab reaches the notice (noticeReached; Chromium tabs into
+// it after the fields a person types in) and when a row is left that does
+// not add up (leavingRow; Okular, which gives a read-only field no widget
+// to reach). PDFium lets no script rename a field, and the name stays.
+function noticeShown(doc) {
+    var problems = formProblems(doc), shown = noticeWords(problems, Form.noticeRoom);
+    var whole = noticeWords(problems, Infinity), field = doc.getField(Form.notice);
+    var name = whole === shown ? Form.noticeName : Form.noticeName + ": " + whole;
+    try {
+        if (String(field.userName) !== name)
+            field.userName = name;
+    } catch (refused) {
+        // a reader whose fields take no new name: Tab still says it
+    }
+    return shown;
+}
+
+// The notice's whole words when it shows them cut short, else "".
+function noticeCut(doc) {
+    var problems = formProblems(doc), whole = noticeWords(problems, Infinity);
+    return whole !== noticeWords(problems, Form.noticeRoom) ? "The line over the grid, whole: " + whole : "";
+}
+
+// Tab reached the notice: when it is cut short, the whole of it is said.
+function noticeReached(doc) {
+    var cut = noticeCut(doc);
+    if (cut)
+        app.alert(cut);
+}
+
 // What computed field `name` shows. A total adds the values that are
 // amounts: empty when there are none, "?" when one is not an amount. An
 // amount due shows only when it is above zero, and "?" while the notice
 // says something is wrong.
 function workedOut(doc, name) {
     if (name == Form.notice)
-        return noticeWords(formProblems(doc), Form.noticeRoom);
+        return noticeShown(doc);
     var total = Form.totals[name], sum = sumOf(doc, total.plus, total.minus);
     if (!total.onlyAboveZero)
         return sum === null ? "" : sum === "?" ? "?" : shownAmount(sum);
@@ -314,8 +347,10 @@ function leavingRow(doc, name) {
     var days = sumOf(doc, Form.rows[left].days, []), totals = sumOf(doc, Form.rows[left].totals, []);
     if (totals === null || totals === "?" || days === "?" || (days || 0) == totals)
         return;
+    var cut = noticeCut(doc);
     app.alert(rowWords(doc, Form.rows[left]) + ": the days add up to " + shownAmount(days || 0) +
-        ", TOTAL CHARGE + TOTAL CASH to " + shownAmount(totals) + ". The line over the grid says so until they agree.");
+        ", TOTAL CHARGE + TOTAL CASH to " + shownAmount(totals) + ". The line over the grid says so until they agree." +
+        (cut ? " " + cut : ""));
 }
 
 // A keystroke into a worked-out field or the notice, named `words`. Both
