@@ -521,7 +521,8 @@ private slots:
 
     // A print to a file tells where the page went, its whole path, in words
     // heard and in a passing tip; a print that failed or was cancelled says
-    // nothing of a file.
+    // nothing of a file. Done, failed or cancelled in "Fit Pg", a print
+    // leaves the page as fitted, and "100%" then draws it at 100 %.
     void print_to_file_says_where()
     {
         QTemporaryDir dir;
@@ -539,6 +540,8 @@ private slots:
         auto window = Started_Window();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get(), Patience_Ms));
+        Click(*window, "Fit Pg");
+        const Single fitted = window->Zoom_Factor;
         const QString saved = QStringLiteral("The page was saved as %1");
         const struct {
             QString file; // "": the dialog is cancelled
@@ -564,7 +567,11 @@ private slots:
             }
             QCoreApplication::processEvents();
             QCOMPARE(heard.join(u'|'), print.said);
+            QCOMPARE(window->Zoom_Factor, fitted);
         }
+        Click(*window, "100%");
+        const Screen_Metrics &screen = window->Screen_Of();
+        QCOMPARE(window->picPreview.Pixel_Size(), QSize(screen.Pixels_X(11880), screen.Pixels_Y(14760)));
     }
 
     // Every caption whole, descenders included (the button as wide and high as
