@@ -7,6 +7,7 @@
 // twips, where a twip more or less shows), the page's text from 48 to 400
 // DPI, at device pixel ratios 2 and 1.5, and on a 320 x 200 screen.
 #include "frm_main.h"
+#include "layout_rows.h"
 #include "page_build.h"
 #include "page_text.h"
 #include "print_command.h"
@@ -218,34 +219,18 @@ private slots:
         }
     }
 
-    // The window placed as its layout says (test_layout checks the
-    // arithmetic in every mode and state): a row on each screen, the canvas
-    // as drawn and both bars as ranged.
+    // The window placed as its layout says, on every row of test_layout's
+    // table for this screen's density: the canvas as drawn and both bars as
+    // ranged.
     void layout_data()
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QSize>("client");
         QTest::addColumn<QString>("expected");
         const int dpi = int(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
-        const auto row = [dpi](const char *name, int at, const char *mode, int width, int height, const char *expected) {
-            if (at == dpi)
-                QTest::newRow(name) << QString(mode) << QSize(width, height) << QString(expected);
-        };
-        row("100 % worked example", 96, "100%", 800, 640,
-            "zoom 1; view 11745x9000; canvas 11880x14760 at 0; V 11745,600,9000 max 5760 steps 8100/900; "
-            "H 0,9600,11745 max 135 steps 10570/1174");
-        row("100 % worked example", 288, "100%", 2400, 1920,
-            "zoom 1; view 11745x9000; canvas 11880x14760 at 0; V 11750,600,9000 max 5760 steps 8100/900; "
-            "H 0,9605,11745 max 135 steps 10570/1174");
-        row("100 % worked example", 72, "100%", 600, 480,
-            "zoom 1; view 11760x9000; canvas 11880x14760 at 0; V 11760,600,9000 max 5760 steps 8100/900; "
-            "H 0,9600,11760 max 120 steps 10584/1176");
-        row("100 % worked example", 144, "100%", 1200, 960,
-            "zoom 1; view 11740x9000; canvas 11880x14760 at 0; V 11740,600,9000 max 5760 steps 8100/900; "
-            "H 0,9600,11740 max 140 steps 10566/1174");
-        row("100 % both bars", 131, "100%", 1100, 880,
-            "zoom 1; view 11827.7871x9068.70215; canvas 11882.748x14762.749 at 0; V 11827.7871,604.5802,9068.70215 max 5694 "
-            "steps 8161/906; H 0,9673.2832,11827.7871 max 55 steps 10645/1182");
+        for (const Layout_Row &row : Layout_Rows)
+            if (row.dpi == dpi)
+                QTest::newRow(row.name) << QString(row.mode) << row.client << QString(row.expected);
     }
     void layout()
     {
