@@ -174,16 +174,15 @@ private slots:
         window->Load();
         window->removeEventFilter(&during);
         // Loading: the page commands and the page box off, the canvas hidden,
-        // nothing drawn; ready: everything on, "Page 1" the only entry,
-        // "100%" pressed, and the page drawn once, by the timer.
+        // nothing drawn; ready: everything on, "Page 1" the only entry, and
+        // the page drawn once, by the timer (at 100 %, "Page 1" chosen: in
+        // the reviewed record test_access compares with).
         QCOMPARE(during.seen, QStringLiteral("done 0, drawn 0, canvas 0, page box 0 Paint_Grid2, "
                                              "off: Save,Edit,100%,Fit Wd,Fit Pg,Prev,Next"));
         QCOMPARE(State_Of(*window), QStringLiteral("done -1, drawn 0, canvas 1, page box 1 Page 11, off: "));
-        QCOMPARE(window->cboPage.Text(), QStringLiteral("Page 1"));
         QTRY_COMPARE_WITH_TIMEOUT(window->Build_Page_Calls, 1, Patience_Ms);
         QVERIFY(!window->Timer.isActive()); // it never draws again
         QTRY_COMPARE_WITH_TIMEOUT(window->windowIcon().availableSizes().size(), 8, Patience_Ms); // after the page
-        QCOMPARE(Layout_Of(*window).section(u';', 0, 0), QStringLiteral("zoom 1"));
         // The sheet (the page text's twips) on the canvas, at this screen's density.
         QCOMPARE(window->On_Canvas(QRectF(0, 0, Sheet_Width, Sheet_Height)).toRect().size(), window->picPreview.Pixel_Size());
 
@@ -342,13 +341,11 @@ private slots:
 
     void prev_and_next_step_through_the_page_box()
     {
+        // On the only page, they say there is no other and draw nothing: in
+        // the reviewed record test_access compares with. Nothing selected:
+        // "Prev" leaves it so, "Next" selects the first entry, and the page
+        // follows the box.
         auto window = Started_Window();
-        Click(*window, "Prev");
-        Click(*window, "Next");
-        QCOMPARE(window->cboPage.ListIndex(), Integer(0));
-        QCOMPARE(window->Build_Page_Calls, 1);
-        // Nothing selected: "Prev" leaves it so, "Next" selects the first
-        // entry, and the page follows the box.
         window->cboPage.Set_ListIndex(-1);
         Click(*window, "Prev");
         QCOMPARE(window->cboPage.ListIndex(), Integer(-1));
