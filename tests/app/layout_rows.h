@@ -1,11 +1,40 @@
 // The window's layout by table: for each zoom mode, client size and screen,
 // the zoom, the viewport, where the canvas sits and every scroll bar shown
-// with its range and steps, in twips. test_layout works each row out
-// without a window; test_window finds the window placed so on its screen.
+// with its range and steps, in twips, as one line. test_layout works each
+// row out without a window; test_window finds the window placed so on its
+// screen.
 #pragma once
+
+#include "layout.h"
 
 #include <QSize>
 #include <QSizeF>
+#include <QString>
+
+inline QString Num(double value)
+{
+    return QString::number(value, 'g', 9);
+}
+
+// The layout in one line: zoom, viewport, canvas and the bars shown, in twips.
+inline QString Line_Of(const Window_Layout &layout)
+{
+    const QRectF &view = layout.zoom.viewport;
+    QString line = QStringLiteral("zoom %1; view %2x%3; canvas %4x%5 at %6")
+                       .arg(Num(Single(layout.zoom.zoom)), Num(view.width()), Num(view.height()),
+                            Num(layout.canvas.width()), Num(layout.canvas.height()), Num(layout.canvas.left()));
+    const auto bar = [&](const Bar_Layout &bar, const char *name, double length) {
+        if (bar.shown)
+            line += QStringLiteral("; %1 %2,%3,%4 max %5 steps %6/%7")
+                        .arg(QLatin1String(name), Num(bar.rect.left()), Num(bar.rect.top()), Num(length))
+                        .arg(bar.max)
+                        .arg(bar.large_change)
+                        .arg(bar.small_change);
+    };
+    bar(layout.vertical, "V", layout.vertical.rect.height());
+    bar(layout.horizontal, "H", layout.horizontal.rect.width());
+    return line;
+}
 
 // The rows' figures were worked out from the layout's formulas, with every
 // length rounded to the screen's whole pixels, halves to even. The canvas is

@@ -1,43 +1,17 @@
 // The window's zoom and layout arithmetic by table, without a window: for
 // each zoom mode, client size and screen, the zoom, the viewport, where the
 // canvas sits and every scroll bar shown with its range and steps.
-#include "layout.h"
 #include "layout_rows.h"
 
 #include <QTest>
 
 namespace {
 
-QString Num(double value)
-{
-    return QString::number(value, 'g', 9);
-}
-
 Zoom_Mode Mode_Of(const QString &caption)
 {
     return caption == QLatin1String("100%")     ? Zoom_Mode::Actual_Size
            : caption == QLatin1String("Fit Wd") ? Zoom_Mode::Fit_Width
                                                 : Zoom_Mode::Fit_Page;
-}
-
-// The layout in one line: zoom, viewport, canvas and the bars shown, in twips.
-QString Line_Of(const Window_Layout &layout)
-{
-    const QRectF &view = layout.zoom.viewport;
-    QString line = QStringLiteral("zoom %1; view %2x%3; canvas %4x%5 at %6")
-                       .arg(Num(Single(layout.zoom.zoom)), Num(view.width()), Num(view.height()),
-                            Num(layout.canvas.width()), Num(layout.canvas.height()), Num(layout.canvas.left()));
-    const auto bar = [&](const Bar_Layout &bar, const char *name, double length) {
-        if (bar.shown)
-            line += QStringLiteral("; %1 %2,%3,%4 max %5 steps %6/%7")
-                        .arg(QLatin1String(name), Num(bar.rect.left()), Num(bar.rect.top()), Num(length))
-                        .arg(bar.max)
-                        .arg(bar.large_change)
-                        .arg(bar.small_change);
-    };
-    bar(layout.vertical, "V", layout.vertical.rect.height());
-    bar(layout.horizontal, "H", layout.horizontal.rect.width());
-    return line;
 }
 
 } // namespace

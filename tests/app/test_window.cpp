@@ -95,29 +95,19 @@ QString Stderr_Of(const std::function<void()> &work)
     return QString::fromLocal8Bit(file.readAll());
 }
 
-QString Num(Single value)
+// The layout the window shows: its zoom, viewport, canvas and bars, in twips.
+Window_Layout Placed(frmMain &window)
 {
-    return QString::number(double(value), 'g', 9);
-}
-
-// The layout in one line: zoom, viewport, canvas and the bars shown, in twips.
-QString Layout_Of(frmMain &window)
-{
-    QString line = QStringLiteral("zoom %1; view %2x%3; canvas %4x%5 at %6")
-                       .arg(Num(window.Zoom_Factor), Num(window.picWindow.Width()), Num(window.picWindow.Height()),
-                            Num(window.picPreview_Box.Width()), Num(window.picPreview_Box.Height()),
-                            Num(window.picPreview_Box.Left()));
-    const auto bar = [&](Scroll_Bar &bar, const char *name, Single length) {
-        if (bar.Visible())
-            line += QStringLiteral("; %1 %2,%3,%4 max %5 steps %6/%7")
-                        .arg(QLatin1String(name), Num(bar.Left()), Num(bar.Top()), Num(length))
-                        .arg(bar.Max())
-                        .arg(bar.LargeChange())
-                        .arg(bar.SmallChange());
+    const auto bar = [](Scroll_Bar &bar) {
+        return Bar_Layout{bar.Visible(), QRectF(bar.Left(), bar.Top(), bar.Width(), bar.Height()), bar.Max(),
+                          bar.LargeChange(), bar.SmallChange()};
     };
-    bar(window.VScroll, "V", window.VScroll.Height());
-    bar(window.HScroll, "H", window.HScroll.Width());
-    return line;
+    Control &view = window.picWindow, &canvas = window.picPreview_Box;
+    return {{window.Zoom_Factor, QRectF(view.Left(), view.Top(), view.Width(), view.Height())},
+            {},
+            QRectF(canvas.Left(), canvas.Top(), canvas.Width(), canvas.Height()),
+            bar(window.VScroll),
+            bar(window.HScroll)};
 }
 
 // The start-up state in one line: Load_Done, drawings, canvas and page box
@@ -241,7 +231,7 @@ private slots:
         frmMain &window = *layoutWindow_;
         Button(window, qPrintable(mode)).action->trigger();
         Set_Client(window, client.width(), client.height());
-        QCOMPARE(Layout_Of(window), expected);
+        QCOMPARE(Line_Of(Placed(window)), expected);
         QCOMPARE(window.picPreview_Box.Top(), 0.0f);
     }
 
