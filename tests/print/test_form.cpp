@@ -244,21 +244,30 @@ private slots:
         QVERIFY2(typed_after.isEmpty(), qPrintable("typed after a read-only field: " + typed_after.join(u' ')));
     }
 
-    // Every field is one Form element of the structure, named as the field
-    // is (its tooltip), and found from the field through the parent tree as
-    // a reader looks it up (halving the keys): Firefox gives a screen
-    // reader that name for the field, empty or filled.
+    // Every field is one Form element of the structure (through the role
+    // map, to its end), named as the field is (its tooltip), and found from
+    // the field through the parent tree as a reader looks it up (halving
+    // the keys): Firefox gives a screen reader that name for the field,
+    // empty or filled. One step of the map, as pdf.js takes it, leads to no
+    // Form, which Firefox would make a landmark of each field.
     void everyFieldIsNamedInTheStructure()
     {
         QPDF pdf;
         pdf.processFile(pdf_.toLocal8Bit().constData());
         std::map<QPDFObjGen, QStringList> named; // each widget's elements: type and alternative text
         std::map<QPDFObjGen, QPDFObjGen> holder; // each widget's element
+        QPDFObjectHandle roles = pdf.getRoot().getKey("/StructTreeRoot").getKey("/RoleMap");
+        const auto role = [&](const std::string &type) { return roles.getKey(type).isName() ? roles.getKey(type).getName() : type; };
         Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle kid, QPDFObjectHandle parent) {
             if (!kid.getKey("/Type").isNameAndEquals("/OBJR"))
                 return;
+            std::string type = parent.getKey("/S").getName();
+            for (int step = 0; step < 10 && role(type) != type; ++step)
+                type = role(type);
+            if (role(parent.getKey("/S").getName()) == "/Form")
+                type += " (a landmark in Firefox)";
             named[kid.getKey("/Obj").getObjGen()]
-                << QString::fromStdString(parent.getKey("/S").getName() + " " +
+                << QString::fromStdString(type + " " +
                                           (parent.getKey("/Alt").isString() ? parent.getKey("/Alt").getUTF8Value()
                                                                             : "(no name)"));
             holder[kid.getKey("/Obj").getObjGen()] = parent.getObjGen();
