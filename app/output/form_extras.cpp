@@ -168,6 +168,14 @@ std::vector<Pdf_Script> Form_Scripts()
             scripts.push_back({field.Name, Pdf_Script::Format,
                                QStringLiteral("event.value = shortened(event.value, %1);").arg(Words_Room(field))});
         }
+    // A row whose typed totals do not add up is told as the person moves on
+    // to a field of another row or outside the rows: as it takes the focus,
+    // for pdf.js commits a field only once it has changed (a Tab on through
+    // the next row would tell nothing), and as an entry is committed, for
+    // readers that run no focus script.
+    for (const Form_Field &field : Form_Fields())
+        if (!computed.contains(field.Name))
+            scripts.push_back({field.Name, Pdf_Script::Focus, QStringLiteral("leavingRow(this, event.target.name);")});
     return scripts;
 }
 

@@ -119,6 +119,8 @@ const char *Event_Key(Pdf_Script::Event event)
         return "/V";
     case Pdf_Script::Calculate:
         return "/C";
+    case Pdf_Script::Focus:
+        return "/Fo";
     case Pdf_Script::Format:
         break;
     }

@@ -39,7 +39,7 @@ struct Pdf_Names {
 // they are listed; a format shows it.
 struct Pdf_Script {
     QString Field; // the fully qualified name
-    enum Event { Keystroke, Validate, Calculate, Format } When;
+    enum Event { Keystroke, Validate, Calculate, Format, Focus } When;
     QString Source;
 };
 

@@ -593,6 +593,14 @@ private slots:
                            "dinner.tue=3.00", "lunch.mon=7.00", "lunch.total_cash=7.00", "total_cash_expense=11.00",
                            "total_expense.mon=12.00", "total_expense.total_cash=11.00", "total_expense.tue=3.00",
                            "total_meals.mon=12.00", "total_meals.total_cash=11.00", "total_meals.tue=3.00"};
+        QTest::newRow("a row left with totals that do not add up, by Tab alone")
+            << QStringList{} << QStringList{"breakfast.mon=5", "breakfast.total_cash=4", "lunch.mon="}
+            << QStringList{"alert=Breakfast: the days add up to 5.00, TOTAL CHARGE + TOTAL CASH to 4.00. The line "
+                           "over the grid says so until they agree.",
+                           "amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
+                           "breakfast.total_cash=4.00", "check=Breakfast: the days do not add up to TOTAL CHARGE + TOTAL CASH",
+                           "total_cash_expense=4.00", "total_expense.mon=5.00", "total_expense.total_cash=4.00",
+                           "total_meals.mon=5.00", "total_meals.total_cash=4.00"};
         QTest::newRow("a row left with its totals empty is not told")
             << QStringList{} << QStringList{"breakfast.mon=5", "dinner.tue=3"}
             << QStringList{"amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
