@@ -219,11 +219,13 @@ std::optional<Marker> Marked_Content(QPDF &pdf, QPDFPageObjectHelper &page, cons
 
 // A field's element is a Form element reached through the role map in two
 // steps (Field, Entry, Form), as tagged PDF allows: pdf.js, with which
-// Firefox shows a PDF, takes one step of the map and makes each Form
-// element an ARIA form landmark, some 250 of them, one per field, each
-// entered and left aloud at every Tab. It reads Entry as a plain group and
-// still names the field by the element's /Alt; readers that follow the map
-// to its end, as tagged PDF asks, find a Form element.
+// Firefox shows a PDF, takes one step of the map and gives each Form
+// element the ARIA form role, which Orca enters and leaves aloud at every
+// Tab ('leaving form.' 'form'). It reads Entry as a plain group and still
+// names the field by the element's /Alt; readers that follow the map to its
+// end, as tagged PDF asks, find a Form element. (Firefox still counts a
+// landmark per field: pdf.js titles each widget's section by the widget's
+// own /TU, and a titled section is a region.)
 constexpr const char *Field_Type = "/Field";
 constexpr const char *Role_Map = "<< /Field /Entry /Entry /Form >>";
 
