@@ -1,6 +1,7 @@
 #include "page_text.h"
 
 #include "page_build.h"
+#include "page_places.h"
 #include "painter_surface.h"
 
 #include <QTextBoundaryFinder>
@@ -284,6 +285,6 @@ int Caret_After_Key(const QString &text, int caret, int key, bool ctrl)
 
 const Page_Text &The_Page_Text()
 {
-    static const Page_Text page = Collect();
+    static const Page_Text page = Header_In_Blocks(Collect());
     return page;
 }

@@ -38,6 +38,8 @@ struct Page_Text {
 // within half a line of each other.
 Page_Text Reading_Order(std::vector<Text_Line> lines);
 
+// The page's text: its lines in Reading_Order, but for the header, which is
+// read in its blocks as its fields are tabbed (Header_In_Blocks).
 const Page_Text &The_Page_Text();
 
 // Spans [start, end) of `text` in units of `type`: a character, a word

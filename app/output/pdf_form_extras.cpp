@@ -217,6 +217,18 @@ std::optional<Marker> Marked_Content(QPDF &pdf, QPDFPageObjectHelper &page, cons
     return marker;
 }
 
+// A field's element is a Form element reached through the role map in two
+// steps (Field, Entry, Form), as tagged PDF allows: pdf.js, with which
+// Firefox shows a PDF, takes one step of the map and gives each Form
+// element the ARIA form role, which Orca enters and leaves aloud at every
+// Tab ('leaving form.' 'form'). It reads Entry as a plain group and still
+// names the field by the element's /Alt; readers that follow the map to its
+// end, as tagged PDF asks, find a Form element. (Firefox still counts a
+// landmark per field: pdf.js titles each widget's section by the widget's
+// own /TU, and a titled section is a region.)
+constexpr const char *Field_Type = "/Field";
+constexpr const char *Role_Map = "<< /Field /Entry /Entry /Form >>";
+
 // The structure as it is made: its elements, and the parent tree's
 // entries (the page's marked content by number, then each widget's, by
 // key: a number tree is looked up by halving, so its keys go in order,
@@ -233,7 +245,7 @@ Object Element(QPDF &pdf, Tree &tree, const Pdf_Element &element, const Marker &
 {
     Object node = pdf.makeIndirectObject(Object::newDictionary());
     node.replaceKey("/Type", Object::newName("/StructElem"));
-    node.replaceKey("/S", Object::newName(("/" + element.Type).toStdString()));
+    node.replaceKey("/S", Object::newName(element.Type == "Form" ? Field_Type : ("/" + element.Type).toStdString()));
     node.replaceKey("/P", element.Parent < 0 ? tree.Root : tree.Made.at(std::size_t(element.Parent)));
     node.replaceKey("/Pg", tree.Page);
     // A field's element is named as the field is (its tooltip): screen
@@ -308,7 +320,9 @@ void Add_Structure(QPDF &pdf, const Pdf_Extras &extras, const std::vector<Object
     const std::optional<Marker> marker = Marked_Content(pdf, page, extras.Structure);
     if (!marker)
         return;
-    Tree tree{pdf.makeIndirectObject(Object::parse("<< /Type /StructTreeRoot /K [] >>")), page.getObjectHandle(),
+    Tree tree{pdf.makeIndirectObject(Object::parse(std::string("<< /Type /StructTreeRoot /K [] /RoleMap ") + Role_Map +
+                                                   " >>")),
+              page.getObjectHandle(),
               {}, std::vector<Object>(std::size_t(marker->mcid_count))};
     for (const Pdf_Element &element : extras.Structure) {
         tree.Made.push_back(Element(pdf, tree, element, *marker, widgets));

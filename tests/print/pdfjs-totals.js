@@ -57,9 +57,11 @@ const setOnOpen = [];
     report();
     for (const pair of pairs) {
         const name = pair.slice(0, pair.indexOf("=")), id = ids[name], held = values[name];
+        sandbox.dispatchEvent({id, name: "Focus", value: held});
         sandbox.dispatchEvent({id, name: "Keystroke", value: held, change: pair.slice(name.length + 1),
                                selStart: 0, selEnd: held.length, willCommit: false});
-        sandbox.dispatchEvent({id, name: "Keystroke", value: values[name], willCommit: true, commitKey: 3});
+        if (values[name] !== held) // as Firefox leaves a field: committed only once changed
+            sandbox.dispatchEvent({id, name: "Keystroke", value: values[name], willCommit: true, commitKey: 3});
         report();
     }
     if (errors.length)

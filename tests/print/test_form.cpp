@@ -229,21 +229,30 @@ private slots:
         QCOMPARE(listed, QString::fromUtf8(reference.readAll()).split(u'\n', Qt::SkipEmptyParts));
     }
 
-    // Every field is one Form element of the structure, named as the field
-    // is (its tooltip), and found from the field through the parent tree as
-    // a reader looks it up (halving the keys): Firefox gives a screen
-    // reader that name for the field, empty or filled.
+    // Every field is one Form element of the structure (through the role
+    // map, to its end), named as the field is (its tooltip), and found from
+    // the field through the parent tree as a reader looks it up (halving
+    // the keys): Firefox gives a screen reader that name for the field,
+    // empty or filled. One step of the map, as pdf.js takes it, leads to no
+    // Form, which Firefox would make a landmark of each field.
     void everyFieldIsNamedInTheStructure()
     {
         QPDF pdf;
         pdf.processFile(pdf_.toLocal8Bit().constData());
         std::map<QPDFObjGen, QStringList> named; // each widget's elements: type and alternative text
         std::map<QPDFObjGen, QPDFObjGen> holder; // each widget's element
+        QPDFObjectHandle roles = pdf.getRoot().getKey("/StructTreeRoot").getKey("/RoleMap");
+        const auto role = [&](const std::string &type) { return roles.getKey(type).isName() ? roles.getKey(type).getName() : type; };
         Walk_Structure(pdf.getRoot().getKey("/StructTreeRoot"), [&](QPDFObjectHandle kid, QPDFObjectHandle parent) {
             if (!kid.getKey("/Type").isNameAndEquals("/OBJR"))
                 return;
+            std::string type = parent.getKey("/S").getName();
+            for (int step = 0; step < 10 && role(type) != type; ++step)
+                type = role(type);
+            if (role(parent.getKey("/S").getName()) == "/Form")
+                type += " (a landmark in Firefox)";
             named[kid.getKey("/Obj").getObjGen()]
-                << QString::fromStdString(parent.getKey("/S").getName() + " " +
+                << QString::fromStdString(type + " " +
                                           (parent.getKey("/Alt").isString() ? parent.getKey("/Alt").getUTF8Value()
                                                                             : "(no name)"));
             holder[kid.getKey("/Obj").getObjGen()] = parent.getObjGen();
@@ -506,6 +515,14 @@ private slots:
                            "dinner.tue=3.00", "lunch.mon=7.00", "lunch.total_cash=7.00", "total_cash_expense=11.00",
                            "total_expense.mon=12.00", "total_expense.total_cash=11.00", "total_expense.tue=3.00",
                            "total_meals.mon=12.00", "total_meals.total_cash=11.00", "total_meals.tue=3.00"};
+        QTest::newRow("a row left with totals that do not add up, by Tab alone")
+            << QStringList{} << QStringList{"breakfast.mon=5", "breakfast.total_cash=4", "lunch.mon="}
+            << QStringList{"alert=Breakfast: the days add up to 5.00, TOTAL CHARGE + TOTAL CASH to 4.00. The line "
+                           "over the grid says so until they agree.",
+                           "amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
+                           "breakfast.total_cash=4.00", "check=Breakfast: the days do not add up to TOTAL CHARGE + TOTAL CASH",
+                           "total_cash_expense=4.00", "total_expense.mon=5.00", "total_expense.total_cash=4.00",
+                           "total_meals.mon=5.00", "total_meals.total_cash=4.00"};
         QTest::newRow("a row left with its totals empty is not told")
             << QStringList{} << QStringList{"breakfast.mon=5", "dinner.tue=3"}
             << QStringList{"amount_due_employee=?", "amount_due_company=?", "breakfast.mon=5.00",
