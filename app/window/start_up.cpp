@@ -18,6 +18,16 @@
 #include <dlfcn.h>
 
 
+// Qt makes its AT-SPI bridge, which talks over the session bus, on X11 and
+// Wayland only: elsewhere (offscreen, for one) nothing needs the bus.
+namespace {
+bool Has_Atspi_Bridge()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform.startsWith(QLatin1String("xcb")) || platform.startsWith(QLatin1String("wayland"));
+}
+} // namespace
+
 // The font database is filled (fontconfig reads its configuration and lists
 // every font, a fifth of the start): the toolbar's first caption, laid out
 // when the window shows, waits for it only if it is not done by then. The
@@ -27,7 +37,8 @@
 bool Start_Ahead()
 {
     QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
-    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
+    if (Has_Atspi_Bridge())
+        QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
     return true;
 }
 
@@ -47,10 +58,8 @@ Platform_Hooks Found_Platform_Hooks()
     Platform_Hooks found;
     // Qt's AT-SPI bridge (X11 and Wayland) watches the session bus when it
     // reaches one, unless told the accessibility bus's address outright.
-    const QString platform = QGuiApplication::platformName();
-    const bool atspi = platform.startsWith(QLatin1String("xcb")) || platform.startsWith(QLatin1String("wayland"));
     found.bridge_expected =
-        atspi && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
+        Has_Atspi_Bridge() && qEnvironmentVariableIsEmpty("AT_SPI_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
     found.bridge_caught = Late_Reader_Hooked();
     found.print_dialog = &QPrintDialog::staticMetaObject;
     QFile plugin(QLibraryInfo::path(QLibraryInfo::PluginsPath) +

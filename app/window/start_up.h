@@ -10,7 +10,8 @@
 
 #include <QIcon>
 
-// Fills the font database and reaches the session bus on helper threads.
+// Fills the font database, and reaches the session bus where Qt's
+// accessibility bridge will use it, on helper threads.
 // True, so that it can initialise the window's first member.
 bool Start_Ahead();
 
