@@ -224,8 +224,7 @@ std::optional<Marker> Marked_Content(QPDF &pdf, QPDFPageObjectHelper &page, cons
 // Tab ('leaving form.' 'form'). It reads Entry as a plain group and still
 // names the field by the element's /Alt; readers that follow the map to its
 // end, as tagged PDF asks, find a Form element. (Firefox still counts a
-// landmark per field: pdf.js titles each widget's section by the widget's
-// own /TU, and a titled section is a region.)
+// landmark per field: see Widget() in pdf_form_module.cpp for why.)
 constexpr const char *Field_Type = "/Field";
 constexpr const char *Role_Map = "<< /Field /Entry /Entry /Form >>";
 

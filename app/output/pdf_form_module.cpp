@@ -297,6 +297,13 @@ double Fitting_Border(const QRectF &rect)
 
 // A field's widget, which is the field itself (a terminal field with one
 // widget). A notice stays off the printout and writes in red.
+//
+// The two stay one dictionary, although Firefox then makes a landmark of
+// every field (pdf.js titles a widget's section by the widget's own /TU):
+// poppler, with which Okular fills a form, takes a field's name, tooltip
+// and scripts from its widget's dictionary and finds the calculation order
+// by widget, so a field held apart from its widget reaches Okular without
+// a name, a format or a sum.
 Object Widget(QPDF &pdf, const Pdf_Field &field, const Object &page, const Object &font)
 {
     const bool notice = field.Role == Pdf_Role::Notice;
